@@ -1,0 +1,2 @@
+// Program start-up. Filled in by the request driver.
+int main() { return 0; }

@@ -1,0 +1,41 @@
+// Run-time helpers the whole program shares: the general exception class,
+// integer and float conversions with the messages the program reports, and
+// HTML escaping.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// The general exception class: every failure the program reports is one of
+// these (or derived), carrying the message text that ends up in the log.
+class Exception : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A failed text-to-number conversion.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Integer conversion as the run-time library does it: optional leading
+// blanks, an optional sign, decimal digits or a "$"/"0x" hexadecimal number,
+// nothing behind. Anything else (an empty text included) raises
+// EConvertError "'<text>' ist kein gültiger Integerwert". The value must fit
+// a signed 32-bit integer.
+int StrToInt(std::string_view text);
+
+// Like StrToInt but returns false instead of raising.
+bool TryStrToInt(std::string_view text, int& value);
+
+// Shortest general text of a double with up to 15 significant digits and a
+// point as decimal separator: 12 -> "12", 2.5 -> "2.5", 1e20 -> "1E20".
+std::string FloatToStr(double value);
+
+// Text for HTML: "&", "<", ">" and the double quote escaped; every
+// non-ASCII character (UTF-8 decoded) written as a numeric character
+// reference, so the page is right under an ISO-8859-1 declaration. Invalid
+// UTF-8 bytes become U+FFFD references.
+std::string HtmlEscape(std::string_view utf8);

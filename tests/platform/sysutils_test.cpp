@@ -1,0 +1,54 @@
+#include "platform/sysutils.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/color.h"
+
+TEST(StrToInt, AcceptsWhatTheRuntimeAccepts) {
+  struct Case {
+    const char* text;
+    int value;
+  } cases[] = {{"0", 0},          {"42", 42},         {" 7", 7},          {"-5", -5},
+               {"+3", 3},         {"$FF", 255},       {"0x10", 16},       {"2147483647", 2147483647},
+               {"-2147483648", -2147483647 - 1}};
+  for (const auto& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
+}
+
+TEST(StrToInt, RejectsWithTheRuntimeMessage) {
+  for (const char* text : {"", " ", "abc", "1 ", "1.5", "2147483648", "-", "12a", "$"}) {
+    try {
+      StrToInt(text);
+      ADD_FAILURE() << "accepted '" << text << "'";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("'") + text + "' ist kein gültiger Integerwert");
+    }
+  }
+}
+
+TEST(FloatToStr, ShortestGeneralText) {
+  EXPECT_EQ(FloatToStr(12), "12");
+  EXPECT_EQ(FloatToStr(2.5), "2.5");
+  EXPECT_EQ(FloatToStr(-0.125), "-0.125");
+  EXPECT_EQ(FloatToStr(0.1), "0.1");
+  EXPECT_EQ(FloatToStr(1e20), "1E20");
+  EXPECT_EQ(FloatToStr(1e-5), "1E-5");
+  EXPECT_EQ(FloatToStr(123456789012345.0), "123456789012345");
+}
+
+TEST(HtmlEscape, EscapesMarkupAndNonAscii) {
+  EXPECT_EQ(HtmlEscape("a<b>&\"c\""), "a&lt;b&gt;&amp;&quot;c&quot;");
+  EXPECT_EQ(HtmlEscape("S\xC3\xBC" "d"), "S&#252;d");
+  EXPECT_EQ(HtmlEscape("\xE4\xB8\xAD"), "&#20013;");
+  EXPECT_EQ(HtmlEscape("\xFF" "x"), "&#65533;x");
+  EXPECT_EQ(HtmlEscape("\xC3"), "&#65533;");
+  EXPECT_EQ(HtmlEscape("<script>alert(1)</script>"), "&lt;script&gt;alert(1)&lt;/script&gt;");
+}
+
+TEST(ColorToRGB, ResolvesSystemColours) {
+  EXPECT_EQ(ColorToRGB(clBtnFace), 0xC0C0C0u);
+  EXPECT_EQ(ColorToRGB(clBtnHighlight), 0xFFFFFFu);
+  EXPECT_EQ(ColorToRGB(clBtnShadow), 0x808080u);
+  EXPECT_EQ(ColorToRGB(clWindow), 0xFFFFFFu);
+  EXPECT_EQ(ColorToRGB(clWindowText), 0u);
+  EXPECT_EQ(ColorToRGB(clRed), clRed);
+}

@@ -1,0 +1,51 @@
+#include "support/test_support.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = std::filesystem::temp_directory_path() / ("grafolio-test-" + std::to_string(rd()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + file.string());
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const std::filesystem::path& file) {
+  const auto bytes = ReadBytes(file);
+  return {bytes.begin(), bytes.end()};
+}
+
+void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+void WriteText(const std::filesystem::path& file, const std::string& text) {
+  WriteBytes(file, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::filesystem::path CorpusDir() { return GRAFOLIO_CORPUS_DIR; }
+std::filesystem::path SourceDir() { return GRAFOLIO_SOURCE_DIR; }
+
+}  // namespace testing_support

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs, as root on Debian 12, what building, testing and the demo need.
+# Does nothing when everything is there already.
+set -euo pipefail
+packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libcairo2-dev libfreetype-dev fonts-liberation2 lighttpd curl libgif-dev giflib-tools imagemagick
+  python3 python3-xlrd clang libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q "${missing[@]}"
+fi
