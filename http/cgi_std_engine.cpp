@@ -1,0 +1,177 @@
+#include "http/cgi_std_engine.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/sysutils.h"
+
+namespace {
+
+// Standard output through one buffer: a GIF arrives in many small pieces.
+class StdoutBuffer {
+ public:
+  void Write(const void* data, std::size_t count) {
+    const auto* bytes = static_cast<const char*>(data);
+    if (buffer_.size() + count > kLimit) Flush();
+    if (count >= kLimit) {
+      WriteAll(bytes, count);
+      return;
+    }
+    buffer_.append(bytes, count);
+  }
+  void Flush() {
+    WriteAll(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kLimit = 1 << 16;
+  static void WriteAll(const char* data, std::size_t count) {
+    while (count > 0) {
+      const ssize_t n = ::write(1, data, count);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // the server went away; nothing more can be sent
+      data += n;
+      count -= static_cast<std::size_t>(n);
+    }
+  }
+  std::string buffer_;
+};
+
+StdoutBuffer& Stdout() {
+  static StdoutBuffer buffer;
+  return buffer;
+}
+
+}  // namespace
+
+TCgiIO StandardCgiIO() {
+  TCgiIO io;
+  io.GetEnv = [](const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value ? std::string(value) : std::string();
+  };
+  io.Read = [](void* buffer, std::size_t count) -> std::size_t {
+    while (true) {
+      const ssize_t n = ::read(0, buffer, count);
+      if (n < 0 && errno == EINTR) continue;
+      return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+  };
+  io.Write = [](const void* buffer, std::size_t count) { Stdout().Write(buffer, count); };
+  io.Terminate = [] {
+    Stdout().Flush();
+    std::exit(0);
+  };
+  return io;
+}
+
+std::string ReadCgiEnvironment(const TCgiIO& io, const std::string& name) {
+  if (!io.GetEnv) return {};
+  std::string value = io.GetEnv(name);
+  if (name == "SERVER_SOFTWARE" && value.find("ZB") != std::string::npos) value.clear();
+  return value;
+}
+
+TCGIStdEngine::TCGIStdEngine(const THttpEngineSettings& settings, bool serverStart, bool cgiAutoTerminate, TCgiIO io)
+    : THttpEngine(settings), serverStart_(serverStart), cgiAutoTerminate_(cgiAutoTerminate), io_(std::move(io)) {
+  if (serverStart_) CGIMode = TCGIMode::ServerMode;
+}
+
+bool TCGIStdEngine::IsActive() {
+  if (kIsLibrary) return false;
+  const bool cgiRequest = !ReadCgiEnvironment(io_, "SERVER_SOFTWARE").empty() || serverStart_;
+  return cgiRequest && UpperCase(ReadCgiEnvironment(io_, "CGI_VERSION")).find("WIN") == std::string::npos;
+}
+
+void TCGIStdEngine::Start() {
+  if (kIsLibrary || serverStart_) return;  // the resident server is started elsewhere
+  if (UpperCase(ReadCgiEnvironment(io_, "CGI_VERSION")).find("WIN") != std::string::npos) return;
+  if (ReadCgiEnvironment(io_, "SERVER_SOFTWARE").empty()) return;
+  SetCurrentHttpEngine(this);
+  ExecuteRequest();
+  if (cgiAutoTerminate_ && io_.Terminate) io_.Terminate();
+}
+
+std::string TCGIStdEngine::ReadContent() {
+  if (!io_.Read) return {};
+  const std::string lengthText = ReadCgiEnvironment(io_, "CONTENT_LENGTH");
+  const int length = lengthText.empty() ? 0 : StrToInt(lengthText);
+  if (length < 1) return GetQueryString();
+  if (length > AutoReadLimit) {
+    WriteRequestLog("Content length exceeds AutoReadLimit");
+    return {};
+  }
+  if (!AutoReadInput) return {};
+  if (UpperCase(ReadCgiEnvironment(io_, "CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos) {
+    return ReadMultipartInput();
+  }
+  // The body is at most AutoReadLimit bytes. A short body leaves the rest
+  // zero; the content is the text up to the first zero byte.
+  std::vector<char> body(static_cast<std::size_t>(length) + 1, '\0');
+  std::size_t got = 0;
+  while (got < static_cast<std::size_t>(length)) {
+    const std::size_t n = io_.Read(body.data() + got, static_cast<std::size_t>(length) - got);
+    if (n == 0) break;
+    got += n;
+  }
+  return std::string(body.data());
+}
+
+void TCGIStdEngine::ProcessRequest() {
+  RequestState().Content = ReadContent();
+  if (firstRequestPending_ && OnFirstExecRequest) {
+    firstRequestPending_ = false;
+    OnFirstExecRequest(*this);
+  }
+  if (OnExecRequest) OnExecRequest(*this);
+  if (OnLastExecRequest && CGIMode == TCGIMode::NormalMode) OnLastExecRequest(*this);
+}
+
+void TCGIStdEngine::EndRequest() {
+  THttpEngine::EndRequest();
+  if (cgiAutoTerminate_ && !serverStart_ && !kIsLibrary && io_.Terminate) io_.Terminate();
+}
+
+std::string TCGIStdEngine::GetServerVariable(std::string_view name) {
+  std::string key = UpperCase(name);
+  for (auto& ch : key) {
+    if (ch == ' ') ch = '_';
+  }
+  if (key == "EXECUTABLE_PATH") key = "SCRIPT_NAME";
+  const auto& state = RequestState();
+  if (state.ServerVariables) {
+    const std::string prefix = key + "=";
+    for (const auto& line : *state.ServerVariables) {
+      if (UpperCase(line).rfind(prefix, 0) == 0) return line.substr(prefix.size());
+    }
+    return {};
+  }
+  return ReadCgiEnvironment(io_, key);
+}
+
+std::string TCGIStdEngine::GetFieldValue(std::string_view name, std::string_view defaultValue) {
+  return LookupField(RequestState().Content, name, defaultValue);
+}
+
+std::vector<std::string> TCGIStdEngine::GetFieldNames() { return FieldNames(RequestState().Content); }
+
+int TCGIStdEngine::ReadBinary(void* buffer, int count) {
+  if (count < 1 || !io_.Read) return 0;
+  auto* bytes = static_cast<char*>(buffer);
+  int got = 0;
+  while (got < count) {
+    const std::size_t n = io_.Read(bytes + got, static_cast<std::size_t>(count - got));
+    if (n == 0) break;
+    got += static_cast<int>(n);
+  }
+  return got;
+}
+
+void TCGIStdEngine::SendToServer(const void* buffer, std::size_t count) {
+  if (io_.Write) io_.Write(buffer, count);
+}

@@ -1,0 +1,74 @@
+// The engine component the main page holds: it looks at how the process was
+// started, creates the matching concrete engine, and forwards every request
+// operation to the engine of the running request.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/cgi_std_engine.h"
+#include "http/http_engine.h"
+
+// How the process was started, as far as engine selection cares.
+enum class TEngineKind {
+  None,            // a library build: the server-hosted adaptors serve
+  StandardCgi,     // SERVER_SOFTWARE set and CGI_VERSION without "WIN"
+  WinCgi,          // a command-line parameter without SERVER_SOFTWARE, or CGI_VERSION with "WIN"
+  ResidentServer,  // started bare (no SERVER_SOFTWARE, no parameter) or with START_SERVER
+};
+
+// The decision rule, apart from any engine, so that it can be tested.
+TEngineKind SelectEngineKind(const TCgiIO& io, const std::vector<std::string>& arguments);
+
+class TGeneralHttpEngine {
+ public:
+  TGeneralHttpEngine();
+
+  // Settings handed to the concrete engine (defaults as the component's
+  // constructor gives them: AutoReadLimit 10000, SessionName
+  // "DefaultSession", CgiAutoTerminate on).
+  THttpEngineSettings Settings;
+  bool CgiAutoTerminate = true;
+
+  // Setters that also reach the engine of a running request.
+  void SetAutoHttpHeader(bool value);
+  void SetAutoContentType(const std::string& value);
+  void SetAutoReadInput(bool value);
+  void SetAutoReadLimit(int value);
+  void SetBufferedOutput(bool value);
+  void SetTempDir(const std::string& value);
+  void SetSessionName(const std::string& value);
+  void SetNoCache(bool value);
+
+  // Chooses and creates the concrete engine (called when the owner form has
+  // its settings). In plain CGI the request runs here, and with
+  // CgiAutoTerminate the process ends here. Returns the kind chosen; for
+  // kinds this build does not serve nothing is created.
+  TEngineKind Loaded(TCgiIO io, const std::vector<std::string>& arguments);
+
+  // The standard CGI engine created by Loaded, if any.
+  TCGIStdEngine* CgiStdEngine() const { return cgiStd_.get(); }
+
+  // Forwarding operations (to the current engine; empty answers without one).
+  std::string GetServerName();
+  std::string GetServerSoftware();
+  std::string GetQueryString();
+  std::string GetRemoteAddr();
+  std::string GetRemoteUser();
+  std::string GetScriptName();
+  std::string GetExecutablePath();
+  std::string GetServerVariable(std::string_view name);
+  std::string GetFieldValue(std::string_view name, std::string_view defaultValue);
+  std::vector<std::string> GetFieldNames();
+  void WriteText(std::string_view text);
+  void WriteBinary(const void* buffer, std::size_t count);
+  void WriteHeader(std::string_view name, std::string_view value);
+  void EndHeader();
+  int ReadBinary(void* buffer, int count);
+
+ private:
+  template <typename F>
+  void Forward(F&& apply);
+  std::unique_ptr<TCGIStdEngine> cgiStd_;
+};

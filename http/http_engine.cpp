@@ -1,0 +1,305 @@
+#include "http/http_engine.h"
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <thread>
+
+#include "http/http_proc_table.h"
+#include "http/request_log.h"
+#include "platform/sysutils.h"
+
+THttpRequestState& RequestState() {
+  thread_local THttpRequestState state;
+  return state;
+}
+
+namespace {
+
+int DrawRequestId() {
+  thread_local std::mt19937 generator(static_cast<unsigned>(
+      std::chrono::high_resolution_clock::now().time_since_epoch().count() ^
+      static_cast<long long>(std::hash<std::thread::id>{}(std::this_thread::get_id()))));
+  return std::uniform_int_distribution<int>(0, 999)(generator);
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+bool THttpEngine::WritesBuffered(const THttpEngine& engine) {
+  return engine.BufferedOutput && !RequestState().DirectOutput;
+}
+
+void THttpEngine::ExecuteRequest() {
+  auto& state = RequestState();
+  state.TempFiles.reset();
+  if (BufferedOutput) {
+    state.OutputBuffer.emplace();
+    state.DirectOutput = false;
+  } else {
+    state.OutputBuffer.reset();
+    state.DirectOutput = true;
+  }
+  state.BinaryKind = 0;
+  if (state.RequestId == 0) state.RequestId = DrawRequestId();
+  // The process-wide request lock serialises requests only when the program
+  // runs as a library inside a server; a CGI process never takes it.
+
+  try {
+    state.CurrentEngine = this;
+    state.HeaderSent = false;
+    state.FirstHeaderLineWritten = false;
+    ProcessRequest();
+    if (AutoHttpHeader && !state.HeaderSent) {
+      WriteHeader("content-type", AutoContentType);
+      state.HeaderSent = true;
+      EndHeader();
+    }
+  } catch (const std::exception& error) {
+    if (OnRequestError) {
+      OnRequestError(*this, error);
+    } else {
+      WriteRequestLog(std::string("Unhandled exception : ") + error.what());
+    }
+  } catch (...) {
+    WriteRequestLog("Unhandled exception : unknown error");
+  }
+
+  if (BufferedOutput) {
+    try {
+      SendOutputBuffer();
+    } catch (const std::exception& error) {
+      WriteRequestLog(std::string("Unhandled exception : ") + error.what());
+    }
+    state.OutputBuffer.reset();
+  }
+
+  EndRequest();
+  state.RequestId = 0;
+}
+
+void THttpEngine::EndRequest() {
+  auto& state = RequestState();
+  if (state.TempFiles) {
+    for (const auto& file : *state.TempFiles) std::remove(file.c_str());
+    state.TempFiles.reset();
+  }
+  // Sessions: nothing in this program opens one, so there is nothing to store.
+}
+
+std::string THttpEngine::ReadMultipartInput() {
+  // Multipart bodies are not decoded yet; such a request runs with empty
+  // content, so every field lookup returns its default.
+  WriteRequestLog("Multipart form data is not supported");
+  return {};
+}
+
+std::string THttpEngine::VariableWithFallback(std::string_view first, std::string_view second) {
+  std::string value = GetServerVariable(first);
+  if (value == kNotAvailable) value.clear();
+  if (value.empty()) {
+    value = GetServerVariable(second);
+    if (value == kNotAvailable) value.clear();
+  }
+  return value;
+}
+
+namespace {
+std::string Available(std::string value) { return value == kNotAvailable ? std::string() : value; }
+}  // namespace
+
+std::string THttpEngine::GetServerName() { return Available(GetServerVariable("SERVER NAME")); }
+std::string THttpEngine::GetServerSoftware() { return Available(GetServerVariable("SERVER SOFTWARE")); }
+std::string THttpEngine::GetGatewayInterface() { return Available(GetServerVariable("GATEWAY INTERFACE")); }
+std::string THttpEngine::GetServerProtocol() { return VariableWithFallback("SERVER PROTOCOL", "REQUEST PROTOCOL"); }
+std::string THttpEngine::GetServerPort() { return Available(GetServerVariable("SERVER PORT")); }
+bool THttpEngine::GetPortSecure() { return GetServerVariable("SERVER PORT SECURE") == "1"; }
+std::string THttpEngine::GetRequestMethod() { return Available(GetServerVariable("REQUEST METHOD")); }
+std::string THttpEngine::GetPathInfo() { return Available(GetServerVariable("PATH INFO")); }
+std::string THttpEngine::GetPathTranslated() { return VariableWithFallback("PATH TRANSLATED", "DOCUMENT ROOT"); }
+std::string THttpEngine::GetScriptName() { return VariableWithFallback("SCRIPT NAME", "EXECUTABLE PATH"); }
+std::string THttpEngine::GetQueryString() { return Available(GetServerVariable("QUERY STRING")); }
+std::string THttpEngine::GetRemoteHost() { return Available(GetServerVariable("REMOTE HOST")); }
+std::string THttpEngine::GetRemoteAddr() { return VariableWithFallback("REMOTE ADDR", "REMOTE ADDRESS"); }
+std::string THttpEngine::GetAuthType() { return VariableWithFallback("AUTH TYPE", "AUTHETICATION METHOD"); }
+std::string THttpEngine::GetRemoteUser() { return Available(GetServerVariable("REMOTE USER")); }
+std::string THttpEngine::GetRemoteIdent() { return Available(GetServerVariable("REMOTE IDENT")); }
+std::string THttpEngine::GetContentType() { return Available(GetServerVariable("CONTENT TYPE")); }
+std::int32_t THttpEngine::GetContentLength() {
+  int value = 0;
+  return TryStrToInt(GetServerVariable("CONTENT LENGTH"), value) ? value : 0;
+}
+std::string THttpEngine::GetUrl() {
+  std::string url = VariableWithFallback("URL", "HTTP_URL");
+  return url.empty() ? GetExecutablePath() : url;
+}
+std::string THttpEngine::GetUserAgent() { return VariableWithFallback("HTTP USER AGENT", "USER AGENT"); }
+std::string THttpEngine::GetHttpCookie() { return Available(GetServerVariable("HTTP COOKIE")); }
+std::string THttpEngine::GetReferer() { return VariableWithFallback("HTTP REFERER", "REFERER"); }
+std::string THttpEngine::GetExecutablePath() { return VariableWithFallback("EXECUTABLE PATH", "SCRIPT NAME"); }
+
+void THttpEngine::WriteStatusLine() {
+  const std::string software = UpperCase(GetServerSoftware());
+  if (software.find("NETSCAPE") == std::string::npos && software.find("APACHE") == std::string::npos) {
+    WriteText("HTTP/1.1 200 OK\r\n");
+  }
+}
+
+void THttpEngine::WriteText(std::string_view text) {
+  auto& state = RequestState();
+  if (AutoHttpHeader && !state.HeaderSent && (StartsWith(text, "\r\n") || StartsWith(Trim(text), "<"))) {
+    state.HeaderSent = true;
+    WriteHeader("content-type", AutoContentType);
+    if (NoCache) {
+      WriteHeader("Pragma", "no-cache");
+      WriteHeader("Cache-Control", "no-cache");
+      WriteHeader("Expires", HttpDate(std::time(nullptr) - 1000LL * 86400));
+      WriteHeader("Document Expires", HttpDate(std::time(nullptr) - 1000LL * 86400));
+    }
+    EndHeader();
+  }
+  if (WritesBuffered(*this)) {
+    if (!text.empty()) state.OutputBuffer->append(text);
+    return;
+  }
+  if (!text.empty()) SendToServer(text.data(), text.size());
+}
+
+void THttpEngine::WriteBinary(const void* buffer, std::size_t count) {
+  auto& state = RequestState();
+  if (AutoHttpHeader && !state.HeaderSent) {
+    std::string type = AutoContentType;
+    if (state.BinaryKind == 2) type = "image/gif";
+    if (state.BinaryKind == 1) type = "image/jpeg";
+    WriteHeader("content-type", type);
+    state.HeaderSent = true;
+    EndHeader();
+  }
+  if (WritesBuffered(*this)) {
+    if (count >= 1) state.OutputBuffer->append(static_cast<const char*>(buffer), count);
+    return;
+  }
+  if (count > 0) SendToServer(buffer, count);
+}
+
+int THttpEngine::ReadBinary(void*, int) { return 0; }
+
+void THttpEngine::WriteHeader(std::string_view name, std::string_view value) {
+  auto& state = RequestState();
+  if (AutoHttpHeader && !state.FirstHeaderLineWritten) {
+    state.FirstHeaderLineWritten = true;
+    // A redirect that starts with its "Location" line gets no status line.
+    if (std::string_view("LOCATION").find(UpperCase(name)) == std::string_view::npos) WriteStatusLine();
+  }
+  std::string line;
+  line.reserve(name.size() + value.size() + 3);
+  line.append(name).append(":").append(value).append("\r\n");
+  WriteText(line);
+}
+
+void THttpEngine::EndHeader() { WriteText("\r\n"); }
+
+void THttpEngine::SendOutputBuffer() {
+  auto& state = RequestState();
+  state.DirectOutput = true;
+  if (!state.OutputBuffer) return;
+  const std::string& buffer = *state.OutputBuffer;
+  if (!AutoHttpHeader) {
+    if (!buffer.empty()) SendToServer(buffer.data(), buffer.size());
+    return;
+  }
+  // The header block ends at the first CR LF CR LF; the search stops at the
+  // first zero byte, as for a zero-terminated text.
+  const std::string_view text(buffer.data(), strnlen(buffer.data(), buffer.size()));
+  const auto end = text.find("\r\n\r\n");
+  if (end == std::string_view::npos) {
+    if (!buffer.empty()) SendToServer(buffer.data(), buffer.size());
+    return;
+  }
+  SendToServer(buffer.data(), end + 2);
+  const std::size_t bodyStart = end + 4;
+  const std::size_t bodySize = buffer.size() - bodyStart;
+  WriteHeader("content-length", std::to_string(bodySize));
+  state.HeaderSent = true;
+  EndHeader();
+  if (bodySize > 0) SendToServer(buffer.data() + bodyStart, bodySize);
+}
+
+std::string HttpDate(std::int64_t unixSeconds) {
+  static constexpr char kDays[] = "SunMonTueWedThuFriSat";
+  static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  const std::time_t t = static_cast<std::time_t>(unixSeconds);
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.3s, %02d %.3s %04d %02d:%02d:%02d GMT", kDays + 3 * utc.tm_wday, utc.tm_mday,
+                kMonths + 3 * utc.tm_mon, utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return buf;
+}
+
+void WriteRequestLog(std::string_view message) { WriteRequestLogLine(message, RequestState().RequestId); }
+
+THttpEngine* CurrentHttpEngine() { return RequestState().CurrentEngine; }
+void SetCurrentHttpEngine(THttpEngine* engine) { RequestState().CurrentEngine = engine; }
+
+void HttpWriteText(std::string_view text) {
+  if (auto* e = CurrentHttpEngine()) e->WriteText(text);
+}
+void HttpWriteLine(std::string_view text) {
+  if (auto* e = CurrentHttpEngine()) e->WriteText(std::string(text) + "\r\n");
+}
+void HttpWriteBinary(const void* buffer, std::size_t count) {
+  if (auto* e = CurrentHttpEngine()) e->WriteBinary(buffer, count);
+}
+int HttpReadBinary(void* buffer, int count) {
+  auto* e = CurrentHttpEngine();
+  return e ? e->ReadBinary(buffer, count) : 0;
+}
+void HttpWriteHeader(std::string_view name, std::string_view value) {
+  if (auto* e = CurrentHttpEngine()) e->WriteHeader(name, value);
+}
+std::string HttpServerVariable(std::string_view name) {
+  auto* e = CurrentHttpEngine();
+  return e ? e->GetServerVariable(name) : std::string();
+}
+std::string HttpFieldValue(std::string_view name, std::string_view defaultValue) {
+  auto* e = CurrentHttpEngine();
+  return e ? e->GetFieldValue(name, defaultValue) : std::string(defaultValue);
+}
+std::string HttpQueryString() {
+  auto* e = CurrentHttpEngine();
+  return e ? e->GetQueryString() : std::string();
+}
+std::string HttpCookieString() {
+  auto* e = CurrentHttpEngine();
+  return e ? e->GetHttpCookie() : std::string();
+}
+std::string HttpExecutablePath() {
+  auto* e = CurrentHttpEngine();
+  return e ? e->GetExecutablePath() : std::string();
+}
+std::string HttpUserAgent() {
+  auto* e = CurrentHttpEngine();
+  return e ? e->GetUserAgent() : std::string();
+}
+void SetBinaryKind(int kind) { RequestState().BinaryKind = static_cast<std::uint8_t>(kind); }
+
+void RegisterHttpProcTable() {
+  auto& table = HttpProcTable();
+  table.HttpWriteText = HttpWriteText;
+  table.HttpWriteLine = HttpWriteLine;
+  table.HttpWriteBinary = HttpWriteBinary;
+  table.HttpReadBinary = HttpReadBinary;
+  table.HttpWriteHeader = HttpWriteHeader;
+  table.HttpServerVariable = HttpServerVariable;
+  table.HttpFieldValue = HttpFieldValue;
+  table.HttpQueryString = HttpQueryString;
+  table.HttpCookieString = HttpCookieString;
+  table.HttpExecutablePath = HttpExecutablePath;
+  table.HttpUserAgent = HttpUserAgent;
+  table.SetBinaryKind = SetBinaryKind;
+}

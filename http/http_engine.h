@@ -1,0 +1,167 @@
+// The engine core: what every gateway kind shares. A concrete engine (plain
+// CGI, later others) supplies the request content, the server variables and
+// the last step of moving response bytes to the server; this class owns the
+// request cycle, the per-request state, the response header rules and the
+// global functions through which the rest of the program reaches the engine
+// of the running request.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "http/http_fields.h"
+
+enum class TCGIMode { NormalMode, ServerMode, ServerThreadMode };
+
+class THttpEngine;
+
+using TExecRequestEvent = std::function<void(THttpEngine& Sender)>;
+using TFirstExecRequestEvent = std::function<void(THttpEngine& Sender)>;
+using TLastExecRequestEvent = std::function<void(THttpEngine& Sender)>;
+using TRequestErrorEvent = std::function<void(THttpEngine& Sender, const std::exception& ErrorReason)>;
+
+// The settings every engine carries; the engine component hands all of them
+// to the concrete engine it creates.
+struct THttpEngineSettings {
+  std::string AutoContentType = "text/html";
+  bool AutoReadInput = true;
+  std::int32_t AutoReadLimit = 0;
+  bool AutoHttpHeader = true;
+  bool BufferedOutput = false;
+  TCGIMode CGIMode = TCGIMode::NormalMode;
+  std::string SessionName;
+  std::string TempDir;
+  bool NoCache = false;
+  TExecRequestEvent OnExecRequest;
+  TFirstExecRequestEvent OnFirstExecRequest;
+  TRequestErrorEvent OnRequestError;
+  TLastExecRequestEvent OnLastExecRequest;
+};
+
+// Per-request state, one record per serving thread; reset at the start of
+// every request.
+struct THttpRequestState {
+  // Engine core.
+  THttpEngine* CurrentEngine = nullptr;
+  std::optional<std::vector<std::string>> TempFiles;  // upload files deleted by EndRequest
+  bool HeaderSent = false;
+  bool FirstHeaderLineWritten = false;
+  int RequestId = 0;           // 0..999 while a request runs, 0 between requests
+  std::uint8_t BinaryKind = 0;  // 0 none, 1 JPEG, 2 GIF
+  std::optional<std::string> OutputBuffer;  // collected response (BufferedOutput)
+  bool DirectOutput = true;
+  // Standard CGI engine.
+  std::optional<std::vector<std::string>> ServerVariables;  // NAME=value lines of a handed-over request
+  std::string Content;                                      // url-encoded request content
+};
+
+THttpRequestState& RequestState();
+
+class THttpEngine : public THttpEngineSettings {
+ public:
+  explicit THttpEngine(const THttpEngineSettings& settings) : THttpEngineSettings(settings) {}
+  virtual ~THttpEngine() = default;
+  THttpEngine(const THttpEngine&) = delete;
+  THttpEngine& operator=(const THttpEngine&) = delete;
+
+  // Runs one request: resets the request state, fires the events through
+  // ProcessRequest, writes the automatic header, logs escaping exceptions,
+  // sends the buffered output and cleans up.
+  void ExecuteRequest();
+
+  virtual void ProcessRequest() = 0;
+  virtual void EndRequest();
+
+  // Named request variables (names with blanks; engines map them).
+  virtual std::string GetServerName();
+  virtual std::string GetServerSoftware();
+  virtual std::string GetGatewayInterface();
+  virtual std::string GetServerProtocol();
+  virtual std::string GetServerPort();
+  virtual bool GetPortSecure();
+  virtual std::string GetRequestMethod();
+  virtual std::string GetPathInfo();
+  virtual std::string GetPathTranslated();
+  virtual std::string GetScriptName();
+  virtual std::string GetQueryString();
+  virtual std::string GetRemoteHost();
+  virtual std::string GetRemoteAddr();
+  virtual std::string GetAuthType();
+  virtual std::string GetRemoteUser();
+  virtual std::string GetRemoteIdent();
+  virtual std::string GetContentType();
+  virtual std::int32_t GetContentLength();
+  virtual std::string GetUrl();
+  virtual std::string GetUserAgent();
+  virtual std::string GetHttpCookie();
+  virtual std::string GetReferer();
+  virtual std::string GetExecutablePath();
+  virtual void* GetServerContext() { return nullptr; }
+
+  // Response output with the header rules.
+  virtual void WriteStatusLine();
+  virtual void WriteText(std::string_view text);
+  virtual void WriteBinary(const void* buffer, std::size_t count);
+  virtual int ReadBinary(void* buffer, int count);
+  virtual void WriteHeader(std::string_view name, std::string_view value);
+  virtual void EndHeader();
+
+  virtual std::string GetServerVariable(std::string_view name) = 0;
+  virtual std::string GetFieldValue(std::string_view name, std::string_view defaultValue) = 0;
+  virtual std::vector<std::string> GetFieldNames() = 0;
+
+  // Whether this engine kind serves the current process.
+  virtual bool IsActive() = 0;
+
+ protected:
+  // Moves response bytes to the server; called only for unbuffered writes.
+  virtual void SendToServer(const void* buffer, std::size_t count) = 0;
+  // Reads the multipart body of a request into url-encoded content.
+  virtual std::string ReadMultipartInput();
+
+  // Whether writes go to the output buffer instead of the server.
+  static bool WritesBuffered(const THttpEngine& engine);
+
+ private:
+  std::string VariableWithFallback(std::string_view first, std::string_view second);
+  void SendOutputBuffer();
+};
+
+// True when the program runs as a library inside a web server (never in this
+// executable); the request lock and some header rules depend on it.
+inline constexpr bool kIsLibrary = false;
+
+// The HTTP date of a moment given as seconds since the epoch:
+// "Sat, 05 Dec 2026 11:53:15 GMT".
+std::string HttpDate(std::int64_t unixSeconds);
+
+// Appends a line to the request log with the running request's id.
+void WriteRequestLog(std::string_view message);
+
+// Global functions acting on the current engine of the calling thread. With
+// no current engine, writes do nothing and lookups return the default.
+THttpEngine* CurrentHttpEngine();
+void SetCurrentHttpEngine(THttpEngine* engine);
+void HttpWriteText(std::string_view text);
+void HttpWriteLine(std::string_view text);
+void HttpWriteBinary(const void* buffer, std::size_t count);
+int HttpReadBinary(void* buffer, int count);
+void HttpWriteHeader(std::string_view name, std::string_view value);
+std::string HttpServerVariable(std::string_view name);
+std::string HttpFieldValue(std::string_view name, std::string_view defaultValue);
+std::string HttpQueryString();
+std::string HttpCookieString();
+std::string HttpExecutablePath();
+std::string HttpUserAgent();
+void SetBinaryKind(int kind);
+
+// Fills the output procedure table with the functions above (done once at
+// start-up; idempotent).
+void RegisterHttpProcTable();

@@ -1,0 +1,66 @@
+// Runs one request through a standard CGI engine over in-memory streams.
+#pragma once
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "http/cgi_std_engine.h"
+#include "http/general_engine.h"
+#include "support/test_support.h"
+
+struct CgiRun {
+  std::map<std::string, std::string> env;
+  std::string body;
+  THttpEngineSettings settings;
+  std::function<void(THttpEngine&)> handler;
+  std::string output;
+  std::vector<std::string> logLines;
+
+  // Runs the request; the log is written into a temporary folder and read back.
+  void Run() {
+    testing_support::TempDir logDir;
+    setenv("CGI_LOG_DIR", logDir.str().c_str(), 1);
+    if (handler) settings.OnExecRequest = handler;
+    TCgiIO io;
+    io.GetEnv = [this](const std::string& name) {
+      auto it = env.find(name);
+      return it == env.end() ? std::string() : it->second;
+    };
+    std::size_t pos = 0;
+    io.Read = [this, &pos](void* buffer, std::size_t count) {
+      const std::size_t n = std::min(count, body.size() - pos);
+      std::copy_n(body.data() + pos, n, static_cast<char*>(buffer));
+      pos += n;
+      return n;
+    };
+    io.Write = [this](const void* buffer, std::size_t count) {
+      output.append(static_cast<const char*>(buffer), count);
+    };
+    RegisterHttpProcTable();
+    {
+      TCGIStdEngine engine(settings, false, false, io);
+      engine.Start();
+      SetCurrentHttpEngine(nullptr);
+    }
+    unsetenv("CGI_LOG_DIR");
+    for (const auto& entry : std::filesystem::directory_iterator(logDir.path())) {
+      const std::string text = testing_support::ReadText(entry.path());
+      std::size_t start = 0;
+      while (start < text.size()) {
+        const auto end = text.find("\r\n", start);
+        logLines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 2;
+      }
+    }
+  }
+};
+
+// The message part of a log line ("YYYY-MM-DD hh:mm:ss,  ID : message").
+inline std::string LogMessage(const std::string& line) {
+  const auto sep = line.find(" : ");
+  return sep == std::string::npos ? line : line.substr(sep + 3);
+}
