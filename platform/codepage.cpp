@@ -1,0 +1,158 @@
+#include "platform/codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+#include <unordered_map>
+
+namespace platform {
+namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// The iconv name of a Windows code page number; empty for UTF-16LE, which is
+// decoded without iconv.
+std::string IconvName(int codepage) {
+  switch (codepage) {
+    case 1200: return {};
+    case 367:
+    case 20127: return "ASCII";
+    case 10000:
+    case 32768: return "MACINTOSH";
+    case 32769: return "CP1252";
+    case 65001: return "UTF-8";
+    default: return "CP" + std::to_string(codepage);
+  }
+}
+
+class IconvHandle {
+ public:
+  explicit IconvHandle(iconv_t cd) : cd_(cd) {}
+  ~IconvHandle() { iconv_close(cd_); }
+  IconvHandle(const IconvHandle&) = delete;
+  IconvHandle& operator=(const IconvHandle&) = delete;
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+std::unique_ptr<IconvHandle> OpenToUtf8(const std::string& name) {
+  iconv_t cd = iconv_open("UTF-8", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  return std::make_unique<IconvHandle>(cd);
+}
+
+// iconv descriptors carry conversion state, so each thread keeps its own set,
+// opened on first use of a code page. Unknown code pages share the cp1252
+// descriptor.
+iconv_t HandleFor(int codepage) {
+  thread_local std::unordered_map<int, std::unique_ptr<IconvHandle>> cache;
+  auto it = cache.find(codepage);
+  if (it != cache.end()) return it->second->get();
+  auto handle = OpenToUtf8(IconvName(codepage));
+  if (!handle) {
+    if (codepage == 1252) return reinterpret_cast<iconv_t>(-1);  // iconv without cp1252: nothing to fall back to
+    iconv_t fallback = HandleFor(1252);
+    if (fallback == reinterpret_cast<iconv_t>(-1)) return fallback;
+    handle = OpenToUtf8("CP1252");
+    if (!handle) return fallback;
+  }
+  iconv_t cd = handle->get();
+  cache.emplace(codepage, std::move(handle));
+  return cd;
+}
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) AppendUtf8(out, c);
+  return out;
+}
+
+}  // namespace
+
+std::string Utf16LeToUtf8(const std::uint8_t* p, std::size_t units) {
+  std::string out;
+  out.reserve(units * 3);
+  for (std::size_t i = 0; i < units; ++i) {
+    std::uint32_t u = p[2 * i] | (p[2 * i + 1] << 8);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      std::uint32_t lo = p[2 * i + 2] | (p[2 * i + 3] << 8);
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      out += kReplacement;
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+std::string CodepageToUtf8(std::string_view bytes, int codepage) {
+  if (codepage == 1200) {
+    std::string out = Utf16LeToUtf8(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size() / 2);
+    if (bytes.size() % 2 != 0) out += kReplacement;
+    return out;
+  }
+  if (bytes.empty()) return {};
+  iconv_t cd = HandleFor(codepage);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return Latin1ToUtf8(bytes);
+
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // initial state
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  char chunk[1024];
+  // Emits what a stateful code page (1255, 1258 compose combining marks)
+  // still holds back.
+  auto flush = [&] {
+    char* outPtr = chunk;
+    std::size_t outLeft = sizeof chunk;
+    iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    out.append(chunk, static_cast<std::size_t>(outPtr - chunk));
+  };
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    char* outPtr = chunk;
+    std::size_t outLeft = sizeof chunk;
+    std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    int err = errno;
+    out.append(chunk, static_cast<std::size_t>(outPtr - chunk));
+    if (rc != static_cast<std::size_t>(-1) || err == E2BIG) continue;
+    // An undecodable byte (EILSEQ) or a multi-byte sequence cut off at the
+    // end (EINVAL): mark it and go on behind it.
+    flush();
+    out += kReplacement;
+    ++in;
+    --inLeft;
+  }
+  flush();
+  return out;
+}
+
+}  // namespace platform
