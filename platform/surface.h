@@ -1,0 +1,198 @@
+// A drawing surface over a Bitmap that follows the pixel conventions of a
+// Windows device context, so that charts come out pixel for pixel as the
+// chart engine lays them out:
+//
+// - Rectangle, FillRect, Ellipse, RoundRect and Pie cover the pixels
+//   left..right-1 × top..bottom-1 of their bounding box;
+// - LineTo leaves out its end pixel; a 1-pixel pen lights exactly one pixel
+//   per step (lines are rasterised on pixel centres);
+// - Polygon fills the pixels whose centres lie inside (even-odd rule) and
+//   outlines every edge with the pen, vertices included;
+// - nothing is smoothed: shapes and text are drawn in exactly the colours
+//   asked for, so a chart keeps the few colours it uses.
+//
+// Drawing state (pen, brush, font, background, text alignment) lives in public
+// members that every operation reads when it runs. System colours (high byte
+// 0x80) are resolved through ColorToRGB.
+#pragma once
+
+#include <cairo.h>
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/bitmap.h"
+#include "platform/color.h"
+#include "platform/geometry.h"
+
+namespace platform {
+
+class SpanSet;  // rows of pixel runs, internal to the rasteriser
+
+// Pen styles. Styled pens are drawn dashed only at width 1 (dash 18/6, dot
+// 3/3, dash-dot 9/6/3/6, dash-dot-dot 9/3/3/3/3/3 pixels); wider pens draw
+// solid. A clear pen draws nothing.
+enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear };
+
+// Raster operation of the pen. Only plain copying is used by the charts.
+enum TPenMode { pmCopy };
+
+// Brush styles: solid, clear (shapes stay unfilled) and six 8×8 hatches in the
+// brush colour, aligned to the surface origin. The gaps of a hatch take the
+// background colour when the background mode is opaque and stay untouched
+// when it is transparent.
+enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+
+enum TBackMode { bmTransparent, bmOpaque };
+
+// Text alignment flags, combined with |: one horizontal and one vertical.
+inline constexpr unsigned TA_LEFT = 0;
+inline constexpr unsigned TA_RIGHT = 2;
+inline constexpr unsigned TA_CENTER = 6;
+inline constexpr unsigned TA_TOP = 0;
+inline constexpr unsigned TA_BOTTOM = 8;
+inline constexpr unsigned TA_BASELINE = 24;
+
+struct TPen {
+  TColor Color = clBlack;
+  int Width = 1;  // pixels; values below 1 draw as 1
+  TPenStyle Style = psSolid;
+  TPenMode Mode = pmCopy;
+};
+
+struct TBrush {
+  TColor Color = clWhite;
+  TBrushStyle Style = bsSolid;
+  // A pattern bitmap; when set it fills shapes (tiled from the surface
+  // origin) instead of Color and Style.
+  std::shared_ptr<const Bitmap> Image;
+};
+
+struct TFont {
+  // Face name; "Arial", "Times New Roman" and "Courier New" map to the
+  // metric-compatible Liberation faces, any other name to Liberation Sans.
+  std::string Name = "Arial";
+  int Size = 10;  // points, 96 pixels per inch; values below 1 count as 1
+  bool Bold = false;
+  bool Italic = false;
+  bool Underline = false;
+  bool StrikeOut = false;
+  TColor Color = clBlack;
+  // Rotation of the text in tenths of a degree, counter-clockwise about the
+  // reference point of TextOut.
+  int Escapement = 0;
+
+  // Em height in pixels: round(Size × 96 / 72).
+  int PixelHeight() const;
+};
+
+class Surface {
+ public:
+  // Draws on the bitmap, which must outlive the surface and must not be
+  // empty (raises Exception otherwise).
+  explicit Surface(Bitmap& target);
+  ~Surface();
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+
+  Bitmap& Target() const { return *target_; }
+  int Width() const { return target_->Width(); }
+  int Height() const { return target_->Height(); }
+
+  // Drawing state, read by every operation.
+  TPen Pen;
+  TBrush Brush;
+  TFont Font;
+  TColor BackColor = clWhite;  // hatch gaps, styled-line gaps, text boxes
+  TBackMode BackMode = bmOpaque;
+  unsigned TextAlign = TA_LEFT | TA_TOP;
+
+  // Lines. The current position starts at (0, 0). LineTo draws from the
+  // current position to (x, y) without the end pixel and moves there; the
+  // dash pattern of a styled pen runs on across connected LineTo calls.
+  TPoint PenPos() const { return pen_pos_; }
+  void MoveTo(int x, int y);
+  void LineTo(int x, int y);
+  // Open line through the points: LineTo from each point to the next, so
+  // the last point itself stays unlit. Moves the current position there.
+  void Polyline(std::span<const TPoint> points);
+
+  // Filled with the brush, outlined with the pen (the outline lies on the
+  // vertices, so it covers one pixel more to the right and bottom than the
+  // fill). Fewer than 2 points draw nothing.
+  void Polygon(std::span<const TPoint> points);
+
+  void Rectangle(int left, int top, int right, int bottom);
+  void Rectangle(const TRect& r) { Rectangle(r.Left, r.Top, r.Right, r.Bottom); }
+  // Rectangle with corners rounded by an ellipse of corner_w × corner_h.
+  void RoundRect(int left, int top, int right, int bottom, int corner_w, int corner_h);
+  void Ellipse(int left, int top, int right, int bottom);
+  void Ellipse(const TRect& r) { Ellipse(r.Left, r.Top, r.Right, r.Bottom); }
+  // Part of the ellipse in the box, counter-clockwise from the ray through
+  // (x1, y1) to the ray through (x2, y2) (both rays from the box centre);
+  // equal rays mean the whole ellipse. Arc draws the curve with the pen, Pie
+  // the filled wedge outlined by the curve and both radii.
+  void Arc(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
+  void Pie(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
+
+  // Fills with the brush, no outline.
+  void FillRect(const TRect& r);
+  // Fills with one solid colour, whatever the brush (gradient bands).
+  void PatBlt(const TRect& r, TColor colour);
+  void SetPixel(int x, int y, TColor colour);
+  TColor GetPixel(int x, int y) const { return target_->Pixel(x, y); }
+
+  // Text in the font's colour. TextAlign decides which point of the text box
+  // (x, y) is: left/centre/right × top/baseline/bottom. With an escapement
+  // the box turns about that point. The box is filled with BackColor when
+  // BackMode is opaque and the brush is not clear (a clear brush writes
+  // transparently). Invalid UTF-8 is drawn as U+FFFD.
+  void TextOut(int x, int y, std::string_view text);
+  // Extent of the text in the current font, unrotated: the sum of the
+  // advance widths and the font's ascent plus descent. Several lines are not
+  // handled: a line break is measured as a glyph.
+  TSize TextExtent(std::string_view text);
+  int TextWidth(std::string_view text) { return TextExtent(text).cx; }
+  int TextHeight(std::string_view text) { return TextExtent(text).cy; }
+  // Ascent of the current font in pixels (baseline below the text top).
+  int FontAscent();
+
+  // Clipping replaces any earlier clip. UnClip makes the whole bitmap
+  // drawable again.
+  void ClipRectangle(const TRect& r);
+  void ClipPolygon(std::span<const TPoint> points);
+  void UnClip();
+
+  // Copies the picture with its top-left corner at (x, y), or scaled into
+  // the rectangle (nearest pixel).
+  void Draw(int x, int y, const Bitmap& picture);
+  void StretchDraw(const TRect& r, const Bitmap& picture);
+  // Copies the source rectangle of the picture to (x, y), ignoring the clip.
+  void BitBlt(int x, int y, const Bitmap& source, const TRect& source_rect);
+
+ private:
+  struct ContextDeleter {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+  };
+
+  void SetSourceColour(TColor colour);
+  // Makes the brush the cairo source; false for a clear brush.
+  bool SetBrushSource();
+  void FillSpans(const SpanSet& spans);
+  void FillSpansWithBrush(const SpanSet& spans);
+  void DrawSegment(TPoint from, TPoint to, bool include_end);
+  void StrokeWidePath(bool close);
+  void OutlineAndFill(const SpanSet& area, bool fill);
+  void SelectFont(const TFont& font);
+  void CheckStatus();
+
+  Bitmap* target_;
+  std::unique_ptr<cairo_t, ContextDeleter> cr_;
+  TPoint pen_pos_{};
+  int dash_phase_ = 0;  // pixels of the dash pattern used so far
+  bool clipped_ = false;
+};
+
+}  // namespace platform
