@@ -1,0 +1,182 @@
+#include "image/lzw_encoder.h"
+
+#include <array>
+#include <cassert>
+#include <cstring>
+#include <utility>
+
+#include "image/gif_format.h"
+
+namespace gif {
+
+TByteSink::TByteSink(TDrain drain, std::size_t chunkSize)
+    : drain_(std::move(drain)), chunkSize_(chunkSize == 0 ? 1 : chunkSize) {
+  buffer_.reserve(chunkSize_ + 256);
+}
+
+void TByteSink::Put(const void* data, std::size_t count) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  buffer_.insert(buffer_.end(), bytes, bytes + count);
+  if (buffer_.size() >= chunkSize_) Flush();
+}
+
+void TByteSink::Flush() {
+  if (buffer_.empty()) return;
+  drain_(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+namespace {
+
+// The string table: 5120 slots are allocated, 5119 (a prime, so that the
+// secondary probe visits every slot) take part in the probe arithmetic.
+constexpr int kHashSlots = 5120;
+constexpr int kHashModulus = 5119;
+
+// Packs codes least significant bit first into data sub-blocks.
+class TCodePacker {
+ public:
+  TCodePacker(int minCodeSize, TByteSink& out)
+      : out_(out),
+        initialBits_(minCodeSize + 1),
+        bits_(initialBits_),
+        maxCode_((1 << bits_) - 1),
+        clearCode_(1 << minCodeSize),
+        endCode_(clearCode_ + 1),
+        freeCode_(clearCode_ + 2) {}
+
+  int ClearCode() const { return clearCode_; }
+  int EndCode() const { return endCode_; }
+  int FreeCode() const { return freeCode_; }
+  int TakeFreeCode() { return freeCode_++; }
+
+  // Emits the clear code at the current width; the codes after it start
+  // again at the initial width with an empty table.
+  void EmitClear() {
+    freeCode_ = clearCode_ + 2;
+    clearPending_ = true;
+    Emit(clearCode_);
+  }
+
+  void Emit(int code) {
+    accumulator_ &= (1u << accumulatorBits_) - 1;
+    accumulator_ |= static_cast<std::uint32_t>(code) << accumulatorBits_;
+    accumulatorBits_ += bits_;
+    while (accumulatorBits_ >= 8) {
+      PutByte(static_cast<std::uint8_t>(accumulator_));
+      accumulator_ >>= 8;
+      accumulatorBits_ -= 8;
+    }
+
+    // The width changes after the code that made it necessary went out.
+    if (clearPending_) {
+      clearPending_ = false;
+      bits_ = initialBits_;
+      maxCode_ = (1 << bits_) - 1;
+    } else if (freeCode_ > maxCode_) {
+      ++bits_;
+      maxCode_ = bits_ == kMaxCodeBits ? kMaxCodes : (1 << bits_) - 1;
+    }
+
+    if (code == endCode_) {
+      while (accumulatorBits_ > 0) {
+        PutByte(static_cast<std::uint8_t>(accumulator_));
+        accumulator_ >>= 8;
+        accumulatorBits_ -= 8;
+      }
+      accumulator_ = 0;
+      accumulatorBits_ = 0;
+      FlushBlock();
+    }
+  }
+
+ private:
+  void PutByte(std::uint8_t byte) {
+    if (blockLength_ == kMaxSubBlock) FlushBlock();
+    block_[1 + blockLength_++] = byte;
+  }
+
+  // Data sub-block: length byte, then the bytes.
+  void FlushBlock() {
+    if (blockLength_ == 0) return;
+    block_[0] = static_cast<std::uint8_t>(blockLength_);
+    out_.Put(block_.data(), static_cast<std::size_t>(blockLength_) + 1);
+    blockLength_ = 0;
+  }
+
+  TByteSink& out_;
+  const int initialBits_;
+  int bits_;
+  int maxCode_;
+  const int clearCode_;
+  const int endCode_;
+  int freeCode_;
+  bool clearPending_ = false;
+  std::uint32_t accumulator_ = 0;
+  int accumulatorBits_ = 0;
+  std::array<std::uint8_t, 1 + kMaxSubBlock> block_{};
+  int blockLength_ = 0;
+};
+
+}  // namespace
+
+void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink& out) {
+  assert(minCodeSize >= 2 && minCodeSize <= 8);
+  out.Put(static_cast<std::uint8_t>(minCodeSize));
+
+  TCodePacker packer(minCodeSize, out);
+  // hash[i] holds the key of the string whose code is in code[i], or -1.
+  std::vector<std::int32_t> hash(kHashSlots, -1);
+  std::vector<std::uint16_t> code(kHashSlots, 0);
+
+  packer.Emit(packer.ClearCode());
+  if (!indices.empty()) {
+    int ent = indices[0];
+    const std::uint8_t* pixel = indices.data() + 1;
+    const std::uint8_t* const end = indices.data() + indices.size();
+    for (; pixel != end; ++pixel) {
+      const int c = *pixel;
+      assert(c < packer.ClearCode());
+      const std::int32_t key = (c << 12) + ent;
+      int i = (c << 4) ^ ent;
+      if (hash[i] == key) {
+        ent = code[i];
+        continue;
+      }
+      if (hash[i] >= 0) {
+        // Secondary probe: step back by 5119 - i (modulo 5119) until the key
+        // or a slot without a positive key turns up.
+        const int step = i == 0 ? 1 : kHashModulus - i;
+        bool found = false;
+        do {
+          i -= step;
+          if (i < 0) i += kHashModulus;
+          if (hash[i] == key) {
+            found = true;
+            break;
+          }
+        } while (hash[i] > 0);
+        if (found) {
+          ent = code[i];
+          continue;
+        }
+      }
+      // The string ent + c is new: send ent, start over from c and give the
+      // new string the next code while there is one.
+      packer.Emit(ent);
+      ent = c;
+      if (packer.FreeCode() < kMaxCodes) {
+        code[i] = static_cast<std::uint16_t>(packer.TakeFreeCode());
+        hash[i] = key;
+      } else {
+        std::fill(hash.begin(), hash.end(), -1);
+        packer.EmitClear();
+      }
+    }
+    packer.Emit(ent);
+  }
+  packer.Emit(packer.EndCode());
+  out.Put(kBlockTerminator);
+}
+
+}  // namespace gif

@@ -1,0 +1,53 @@
+// LZW compression of colour indices into GIF image data, and the byte sink
+// the GIF encoder collects its output in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace gif {
+
+// Collects bytes and passes them on to `OnDrain` whenever at least
+// `chunkSize` bytes have gathered, and on Flush. The bytes arrive at the drain
+// in order and unchanged; only the piece sizes depend on the chunk size.
+class TByteSink {
+ public:
+  using TDrain = std::function<void(const std::uint8_t* data, std::size_t count)>;
+
+  explicit TByteSink(TDrain drain, std::size_t chunkSize = 64 * 1024);
+
+  void Put(std::uint8_t byte) {
+    buffer_.push_back(byte);
+    if (buffer_.size() >= chunkSize_) Flush();
+  }
+  void Put(const void* data, std::size_t count);
+  // Little-endian 16-bit number.
+  void PutWord(std::uint16_t value) {
+    Put(static_cast<std::uint8_t>(value & 0xFF));
+    Put(static_cast<std::uint8_t>(value >> 8));
+  }
+  // Hands everything collected so far to the drain.
+  void Flush();
+
+ private:
+  TDrain drain_;
+  std::size_t chunkSize_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+// Writes the image data of one GIF image to `out`: the LZW minimum code size
+// byte, the compressed codes in data sub-blocks of at most 255 bytes, and the
+// zero-length terminating sub-block.
+//
+// `minCodeSize` is 2..8 and every index must be below 2^minCodeSize. The
+// string table is an open-addressed hash of 5120 slots keyed on
+// (pixel << 12) + prefix code; codes grow from minCodeSize + 1 up to 12 bits,
+// and a clear code restarts the table once all 4096 codes are in use. The
+// output is fully determined by the input: the same indices always give the
+// same bytes.
+void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink& out);
+
+}  // namespace gif
