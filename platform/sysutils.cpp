@@ -138,7 +138,6 @@ std::string HtmlEscape(std::string_view utf8) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
       default:
         if (cp < 0x80) {
           out += static_cast<char>(cp);

@@ -34,7 +34,7 @@ bool TryStrToInt(std::string_view text, int& value);
 // point as decimal separator: 12 -> "12", 2.5 -> "2.5", 1e20 -> "1E20".
 std::string FloatToStr(double value);
 
-// Text for HTML: "&", "<", ">" and the double quote escaped; every
+// Text for HTML: "&", "<" and ">" escaped; every
 // non-ASCII character (UTF-8 decoded) written as a numeric character
 // reference, so the page is right under an ISO-8859-1 declaration. Invalid
 // UTF-8 bytes become U+FFFD references.

@@ -36,7 +36,7 @@ TEST(FloatToStr, ShortestGeneralText) {
 }
 
 TEST(HtmlEscape, EscapesMarkupAndNonAscii) {
-  EXPECT_EQ(HtmlEscape("a<b>&\"c\""), "a&lt;b&gt;&amp;&quot;c&quot;");
+  EXPECT_EQ(HtmlEscape("a<b>&\"c\""), "a&lt;b&gt;&amp;\"c\"");
   EXPECT_EQ(HtmlEscape("S\xC3\xBC" "d"), "S&#252;d");
   EXPECT_EQ(HtmlEscape("\xE4\xB8\xAD"), "&#20013;");
   EXPECT_EQ(HtmlEscape("\xFF" "x"), "&#65533;x");
