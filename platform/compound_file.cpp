@@ -129,6 +129,7 @@ std::vector<std::uint32_t> CompoundFile::Chain(const std::vector<std::uint32_t>&
     if (seen[sector]) Fail("sector chain of " + what + " loops");
     seen[sector] = true;
     chain.push_back(sector);
+    if (chain.size() == needed) break;
     if (sector >= table.size()) {
       Fail("sector " + std::to_string(sector) + " of " + what + " has no allocation table entry");
     }
