@@ -263,6 +263,24 @@ int CalcDepthPosValue(double minimum, double maximum, int width3D, double value)
   return ClampedRound(width3D * (value - minimum) / range, kPixelLimit);
 }
 
+void WidenScale(double& minimum, double& maximum, int extent, int minSide, int maxSide, bool logarithmic) {
+  const int inner = extent - minSide - maxSide;
+  if (inner <= 0 || maximum == minimum) return;
+  if (logarithmic) {
+    if (!(minimum > 0) || !(maximum > 0)) return;
+    const double lnMin = std::log(minimum);
+    const double lnMax = std::log(maximum);
+    const double perPixel = (lnMax - lnMin) / inner;
+    minimum = std::exp(lnMin - minSide * perPixel);
+    maximum = std::exp(lnMax + maxSide * perPixel);
+    return;
+  }
+  const double perPixel = (maximum - minimum) / inner;
+  const double newMin = minimum - minSide * perPixel;
+  maximum += maxSide * perPixel;
+  minimum = newMin;
+}
+
 // ---------------------------------------------------------------------------
 // Label layout
 

@@ -104,6 +104,14 @@ double CalcPosPoint(const ScaleGeometry& g, int pixel);
 // range.
 int CalcDepthPosValue(double minimum, double maximum, int width3D, double value);
 
+// Widens a scale so that its ends land minSide pixels inside the start and
+// maxSide pixels inside the end of an axis extent pixels long (room that
+// series ask for beyond their first and last value, such as half a bar).
+// minSide is the room beyond the minimum, maxSide beyond the maximum. A
+// scale without range, or margins that leave no pixels, stay as they are.
+// Logarithmic scales widen in logarithms.
+void WidenScale(double& minimum, double& maximum, int extent, int minSide, int maxSide, bool logarithmic);
+
 // ---------------------------------------------------------------------------
 // Label layout
 

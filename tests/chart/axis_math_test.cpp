@@ -195,6 +195,37 @@ TEST(AxisMath, PositionsAndTheirInverse) {
   EXPECT_EQ(CalcDepthPosValue(3, 3, 60, 3), 60);
 }
 
+TEST(AxisMath, MarginsWidenTheScale) {
+  const struct {
+    double min, max;
+    int extent, minSide, maxSide;
+    bool log;
+    double newMin, newMax;
+  } cases[] = {
+      {0, 4, 300, 36, 36, false, -36.0 * 4 / 228, 4 + 36.0 * 4 / 228},
+      {0, 100, 200, 0, 20, false, 0, 100 + 20 * 100.0 / 180},
+      {5, 5, 300, 36, 36, false, 5, 5},    // no range: every value stays in the centre
+      {0, 4, 60, 30, 30, false, 0, 4},     // no pixels left
+      {1, 100, 300, 0, 100, true, 1, 1000},
+      {0, 100, 300, 10, 10, true, 0, 100}, // no logarithm of 0
+  };
+  for (const auto& c : cases) {
+    double lo = c.min, hi = c.max;
+    WidenScale(lo, hi, c.extent, c.minSide, c.maxSide, c.log);
+    EXPECT_NEAR(lo, c.newMin, 1e-9) << c.min << ".." << c.max;
+    EXPECT_NEAR(hi, c.newMax, 1e-9) << c.min << ".." << c.max;
+  }
+  // The old ends land exactly the margins inside the extent.
+  ScaleGeometry g;
+  g.left = 0;
+  g.right = 300;
+  g.minimum = 0;
+  g.maximum = 4;
+  WidenScale(g.minimum, g.maximum, 300, 36, 36, false);
+  EXPECT_EQ(CalcPosValue(g, 0), 36);
+  EXPECT_EQ(CalcPosValue(g, 4), 264);
+}
+
 TEST(AxisMath, TextLabelsSkipOverlaps) {
   // 40-pixel labels with 10 % separation take 44 pixels, half 22.
   LabelOverlap overlap(10);
