@@ -44,13 +44,6 @@ std::tm OneMinuteFiveAfterMidnight() {
   return t;
 }
 
-// Exposes one-line filtering for tests of the base class.
-class LineFilter : public THttpTextFilterComponent {
- public:
-  using THttpTextFilterComponent::ProcessLine;
-  using THttpTextFilterComponent::ResetFilterState;
-};
-
 class MemoFilterTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -313,17 +306,6 @@ TEST_F(MemoFilterTest, MessagePage) {
       "\r\n";
   EXPECT_EQ(t_output, expected);
   EXPECT_TRUE(g_variableLookups.empty());
-}
-
-// The one-line entry point keeps the state between lines until reset.
-TEST_F(MemoFilterTest, LineProcessingKeepsStateAcrossCalls) {
-  LineFilter filter;
-  filter.OnHttpLogicalEntry = [](const std::string&, bool& value) { value = false; };
-  LineFilter::ResetFilterState();
-  filter.ProcessLine("%IF c%");
-  filter.ProcessLine("hidden");
-  filter.ProcessLine("%ENDIF%shown");
-  EXPECT_EQ(t_output, "shown");
 }
 
 }  // namespace
