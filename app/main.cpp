@@ -1,2 +1,31 @@
-// Program start-up. Filled in by the request driver.
-int main() { return 0; }
+// Program start-up: the loader form first, then the main page, whose engine
+// component serves the request while the page is being created.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/excel_loader.h"
+#include "app/hauptseite.h"
+#include "http/cgi_std_engine.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  auto Excel = std::make_unique<TExcel>();
+  auto Hauptseite = std::make_unique<THauptseite>(Excel);
+  const TEngineKind kind = Hauptseite->Loaded(StandardCgiIO(), arguments);
+  // A plain CGI request has ended the process by now. The other ways of
+  // starting the program are not served by this build.
+  switch (kind) {
+    case TEngineKind::ResidentServer:
+      std::fprintf(stderr,
+                   "grafolio: started without a CGI request (SERVER_SOFTWARE is not set); "
+                   "the resident CGI server mode is not available in this build\n");
+      return 1;
+    case TEngineKind::WinCgi:
+      std::fprintf(stderr, "grafolio: WinCGI requests are not served by this build\n");
+      return 1;
+    default:
+      return 0;
+  }
+}

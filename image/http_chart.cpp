@@ -1,0 +1,69 @@
+#include "image/http_chart.h"
+
+#include "chart/chart.h"
+#include "http/http_proc_table.h"
+#include "platform/surface.h"
+#include "platform/sysutils.h"
+
+namespace {
+
+TFrameInfo MakeDefaultFrameInfo() {
+  TFrameInfo info;
+  info.Left = -1;  // negative: 0
+  info.Top = -1;
+  info.Width = -1;  // negative: bitmap width - Left
+  info.Height = -1;
+  info.Delay = 1000;
+  info.Interlaced = false;
+  info.Transparent = false;
+  info.TransparentColor = 0xFFFFFF;
+  info.Disposal = 0;
+  return info;
+}
+
+}  // namespace
+
+const TFrameInfo DefaultFrameInfo = MakeDefaultFrameInfo();
+
+void THttpChart::SendChartImage() {
+  const std::unique_ptr<platform::Bitmap> bitmap = CreateChartBitmap();
+  if (ChartFormat == GifFormat) SendGIF(*bitmap);
+}
+
+std::unique_ptr<platform::Bitmap> THttpChartImage::CreateChartBitmap() {
+  if (!Chart) throw Exception(Name + ": No chart assigned");
+  const int width = Chart->Width();
+  const int height = Chart->Height();
+  if (width < 1 || height < 1) {
+    throw Exception(Name + ": the chart has no pixels (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+  }
+  auto bitmap = std::make_unique<platform::Bitmap>(width, height);
+  platform::Surface surface(*bitmap);
+  Chart->Draw(surface, TRect{0, 0, width, height});
+  return bitmap;
+}
+
+void THttpChartImage::Notification(const void* component) {
+  if (component != nullptr && component == Chart) Chart = nullptr;
+}
+
+void THttpStream::Write(const void* buffer, std::size_t count) {
+  if (auto write = HttpProcTable().HttpWriteBinary) write(buffer, count);
+}
+
+void SendGIF(const platform::Bitmap& bitmap) {
+  if (auto setKind = HttpProcTable().SetBinaryKind) setKind(2);
+  TFrameInfo frame = DefaultFrameInfo;
+  if (frame.Left < 0) frame.Left = 0;
+  if (frame.Top < 0) frame.Top = 0;
+  if (frame.Width < 0) frame.Width = bitmap.Width() - frame.Left;
+  if (frame.Height < 0) frame.Height = bitmap.Height() - frame.Top;
+  frame.Bitmap = &bitmap;
+  TFrameList list;
+  list.Count = 1;
+  list.Frames[0] = &frame;
+  list.LoopCount = 0;
+  list.GlobalColorMap = true;
+  THttpStream stream;
+  WriteGIF(stream, list);  // more than 256 colours: nothing written, the request answers without a body
+}

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "chart/canvas3d.h"
+#include "chart/marks.h"
+#include "driver_harness.h"
+
+namespace {
+
+std::vector<double> Values(TChartSeries& s) {
+  std::vector<double> out;
+  for (int i = 0; i < s.Count(); ++i) out.push_back(s.MainValueList().Value(i));
+  return out;
+}
+
+std::string MessagePage(const std::string& message) {
+  std::string page;
+  for (const auto& line : MessagePageTemplate()) {
+    std::string l = line;
+    const auto at = l.find("%message%");
+    if (at != std::string::npos) l.replace(at, 9, message);
+    page += l + "\r\n";
+  }
+  return page;
+}
+
+}  // namespace
+
+TEST(Driver, DefaultsDrawTheGermanTableAsLimeBars) {
+  DriverRun run("");
+  run.Run();
+  auto& chart = *run.page->Chart1;
+  EXPECT_EQ(run.page->Style, 0);
+  EXPECT_EQ(run.page->Color, 10);
+  EXPECT_EQ(chart.Width(), 400);
+  EXPECT_EQ(chart.Height(), 250);
+  TChartSeries& bars = *chart.Series(0);
+  EXPECT_TRUE(bars.Active());
+  for (int i = 1; i < 7; ++i) EXPECT_FALSE(chart.Series(i)->Active()) << i;
+  EXPECT_EQ(Values(bars), (std::vector<double>{67, 58, 32, 18, 6}));
+  EXPECT_EQ(bars.Label(0), "sehr gut");
+  EXPECT_EQ(bars.Label(4), "mangelhaft");
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(bars.ValueColor(k), DarkenColor(0x00FF00, 15 * k)) << k;
+  EXPECT_TRUE(bars.ColorEachPoint());
+  EXPECT_TRUE(chart.Legend().Visible());
+  EXPECT_EQ(chart.Legend().TextStyle(), ltsLeftValue);
+  EXPECT_EQ(chart.BorderStyle(), bsNone);
+  EXPECT_EQ(chart.BevelOuter(), bvNone);
+  EXPECT_EQ(chart.BevelInner(), bvNone);
+  EXPECT_TRUE(bars.Marks().Visible());
+  EXPECT_EQ(bars.Marks().Style(), smsPercent);
+  EXPECT_FALSE(chart.View3D());
+  EXPECT_FALSE(chart.Title().Visible());
+  EXPECT_TRUE(run.log.empty()) << run.log;
+}
+
+TEST(Driver, Parameters) {
+  struct Case {
+    const char* query;
+    int style;
+    int color;
+  } cases[] = {{"style=7", 0, 10},  {"style=-1", 0, 10}, {"style=6", 6, 10}, {"color=16", 0, 10},
+               {"color=-3", 0, 10}, {"color=15", 0, 15}, {"color=99", 0, 10}, {"STYLE=3&Color=2", 3, 2}};
+  for (const auto& c : cases) {
+    DriverRun run(c.query);
+    run.Run();
+    EXPECT_EQ(run.page->Style, c.style) << c.query;
+    EXPECT_EQ(run.page->Color, c.color) << c.query;
+    EXPECT_TRUE(run.page->Chart1->Series(c.style)->Active()) << c.query;
+    EXPECT_EQ(run.page->Chart1->Series(c.style)->Count(), 5) << c.query;
+  }
+}
+
+TEST(Driver, AutomaticColoursWith99) {
+  DriverRun run("color=99&filename=testenglish");
+  run.Run();
+  TChartSeries& bars = *run.page->Chart1->Series(0);
+  ASSERT_EQ(bars.Count(), 4);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(bars.ValueColor(k), PaletteColor(k)) << k;
+}
+
+TEST(Driver, DarkeningWrapsAt256) {
+  // Point k gets the base colour darkened by 15·k modulo 256.
+  DriverRun run("");
+  run.page->datenzuordnen(nullptr);
+  run.page->Daten.SetColCount(20);
+  for (int i = 0; i < 20; ++i) {
+    run.page->Daten.SetCell(i, 0, "p" + std::to_string(i));
+    run.page->Daten.SetCell(i, 1, "1");
+  }
+  run.page->grafikerstellen();
+  TChartSeries& bars = *run.page->Chart1->Series(0);
+  const int expectedAmount[] = {0, 15, 30, 45, 60, 75, 90, 105, 120, 135, 150, 165, 180, 195, 210, 225, 240, 255, 14, 29};
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(bars.ValueColor(k), DarkenColor(0x00FF00, expectedAmount[k])) << k;
+  EXPECT_EQ(DarkenColor(0xFFFFFF, 255), 0u);
+  EXPECT_EQ(DarkenColor(RGB(200, 10, 100), 50), RGB(150, 0, 50));
+  EXPECT_EQ(DarkenColor(clBtnFace, 64), RGB(128, 128, 128));
+}
+
+TEST(Driver, TitleWithTheTotal) {
+  struct Case {
+    const char* query;
+    bool visible;
+    std::vector<std::string> text;
+  } cases[] = {{"number=yes", true, {"181 yes"}},
+               {"number=YES", false, {""}},
+               {"number=yes&filename=testenglish", true, {"175 yes"}},
+               {"number=yes&numbercolor=3", true, {"181 yes"}}};
+  for (const auto& c : cases) {
+    DriverRun run(c.query);
+    run.Run();
+    EXPECT_EQ(run.page->Chart1->Title().Visible(), c.visible) << c.query;
+    EXPECT_EQ(run.page->Chart1->Title().Text(), c.text) << c.query;
+  }
+  DriverRun coloured("number=yes&numbercolor=3");
+  coloured.Run();
+  EXPECT_EQ(coloured.page->Chart1->Title().Font().Color(), PaletteColor(3));
+}
+
+TEST(Driver, LookParameters) {
+  DriverRun run(
+      "legend=YES&legendstyle=percent&border=yes&backcolor=14&chartbacktopcolor=2&chartbackbottomcolor=5&marks=no&"
+      "marksstyle=value&3D=yes&3Dorthogonal=no&3DRotation=20&3DElevation=340&3DZoom=80&3DDepth=30&width=600&height=300");
+  run.Run();
+  auto& chart = *run.page->Chart1;
+  EXPECT_FALSE(chart.Legend().Visible());  // values compare with case: YES is not yes
+  EXPECT_EQ(chart.Legend().TextStyle(), ltsLeftPercent);
+  EXPECT_EQ(chart.BorderStyle(), bsSingle);
+  EXPECT_EQ(chart.BevelInner(), bvLowered);
+  EXPECT_EQ(chart.Color(), PaletteColor(14));
+  EXPECT_EQ(chart.BackWall().Color(), PaletteColor(2));
+  EXPECT_EQ(chart.BottomWall().Color(), PaletteColor(5));
+  EXPECT_FALSE(chart.Series(0)->Marks().Visible());
+  EXPECT_EQ(chart.Series(0)->Marks().Style(), smsValue);
+  EXPECT_TRUE(chart.View3D());
+  EXPECT_FALSE(chart.View3DOptions().Orthogonal());
+  EXPECT_EQ(chart.View3DOptions().Rotation(), 20);
+  EXPECT_EQ(chart.View3DOptions().Elevation(), 340);
+  EXPECT_EQ(chart.View3DOptions().Zoom(), 80);
+  EXPECT_EQ(chart.Chart3DPercent(), 30);
+  EXPECT_EQ(chart.Width(), 600);
+  EXPECT_EQ(chart.Height(), 300);
+}
+
+TEST(Driver, FailuresEndTheRequestWithALogLine) {
+  struct Case {
+    const char* query;
+    const char* logMessage;
+  } cases[] = {
+      {"style=abc", "Unhandled exception : 'abc' ist kein gültiger Integerwert"},
+      {"style=", "Unhandled exception : '' ist kein gültiger Integerwert"},
+      {"width=5000", "Unhandled exception : Invalid chart width 5000 (allowed 1 to 4096)"},
+      {"height=0", "Unhandled exception : Invalid chart height 0 (allowed 1 to 4096)"},
+      {"width=-1", "Unhandled exception : Invalid chart width -1 (allowed 1 to 4096)"},
+      {"3D=yes&3DDepth=0", "Unhandled exception : 3D-Effekt-Prozentangabe muß zwischen 1 und 100 liegen"},
+  };
+  for (const auto& c : cases) {
+    DriverRun run(c.query);
+    run.Run();
+    EXPECT_EQ(run.output, "") << c.query;
+    const auto sep = run.log.find(" : ");
+    ASSERT_NE(sep, std::string::npos) << c.query;
+    EXPECT_EQ(run.log.substr(sep + 3), std::string(c.logMessage) + "\r\n") << c.query;
+  }
+}
+
+TEST(Driver, MessagePages) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directory(dir.path() / "sub");
+  std::filesystem::create_symlink("/etc/passwd", dir.path() / "outside");
+  std::filesystem::create_symlink("/etc", dir.path() / "etc");
+  testing_support::WriteText(dir.path() / "empty.xls", "");
+  struct Case {
+    std::string query;
+    std::string message;
+  } cases[] = {
+      {"filename=none.xls", "EXCEL file \"none.xls\" not found !"},
+      {"filename=%3Cscript%3Ealert(1)%3C/script%3E", "EXCEL file \"&lt;script&gt;alert(1)&lt;/script&gt;\" not found !"},
+      {"filename=../../etc/passwd", "EXCEL file \"../../etc/passwd\" not found !"},
+      {"filename=/etc/passwd", "EXCEL file \"/etc/passwd\" not found !"},
+      {"filename=sub/../../x", "EXCEL file \"sub/../../x\" not found !"},
+      {"filename=outside", "EXCEL file \"outside\" not found !"},
+      {"filename=etc/passwd", "EXCEL file \"etc/passwd\" not found !"},
+      {"filename=sub", "EXCEL file \"sub\" not found !"},
+      {"filename=", "EXCEL file \"\" not found !"},
+      {"filename=S%C3%BCd.xls", "EXCEL file \"S&#252;d.xls\" not found !"},
+  };
+  for (const auto& c : cases) {
+    DriverRun run(c.query, dir.str());
+    run.Run();
+    EXPECT_EQ(run.output, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n" + MessagePage(c.message)) << c.query;
+    // The empty DataTable then fails the first value conversion.
+    EXPECT_NE(run.log.find("Unhandled exception : '' ist kein gültiger Integerwert"), std::string::npos) << run.log;
+  }
+}

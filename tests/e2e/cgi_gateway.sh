@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The CGI program behind a real web server (lighttpd), asked by a real HTTP
+# client: message pages, escaping, confinement to the program folder, the
+# body limit and the error path.
+set -u
+BUILD=$1
+SRC=$2
+source "$SRC/tests/e2e/lib/lighttpd.sh"
+trap stop_server EXIT
+start_server || exit 1
+WORK=$ROOT/work
+mkdir -p "$WORK"
+LOG=$CGI_DIR/Log/grafolio.Log
+
+expected_page() {  # the message page for a message text (already escaped)
+  local msg=$1
+  python3 - "$SRC/tests/e2e/expected/message_page.html" "$msg" <<'PY'
+import sys
+page = open(sys.argv[1], 'rb').read()
+sys.stdout.buffer.write(page.replace(b'@MESSAGE@', sys.argv[2].encode()))
+PY
+}
+
+ask() {  # ask NAME QUERY: body into $WORK/NAME.body, headers into $WORK/NAME.head
+  curl -s -D "$WORK/$1.head" -o "$WORK/$1.body" "$BASE_URL?$2"
+}
+
+same_bytes() { cmp -s "$1" "$2"; }
+header_has() { grep -qi "^$2" "$WORK/$1.head"; }
+log_has() { grep -qF -- "$1" "$LOG"; }
+
+# A missing workbook: the message page, byte for byte.
+ask missing "filename=none.xls"
+expected_page 'EXCEL file "none.xls" not found !' >"$WORK/missing.expected"
+check "missing workbook: message page byte for byte" same_bytes "$WORK/missing.body" "$WORK/missing.expected"
+check "missing workbook: text/html" header_has missing "Content-Type: text/html"
+check "missing workbook: status 200" header_has missing "HTTP/1.1 200"
+
+# A file name with markup is escaped.
+ask markup "filename=%3Cscript%3Ealert(1)%3C%2Fscript%3E.xls"
+expected_page 'EXCEL file "&lt;script&gt;alert(1)&lt;/script&gt;.xls" not found !' >"$WORK/markup.expected"
+check "markup in file name: escaped" same_bytes "$WORK/markup.body" "$WORK/markup.expected"
+check "markup in file name: no live script tag" bash -c "! grep -q '<script' '$WORK/markup.body'"
+
+# Traversal attempts are not found, whatever exists outside.
+for name in "..%2F..%2F..%2Fetc%2Fpasswd" "%2Fetc%2Fpasswd" "Log%2F..%2F..%2Fcgi-bin%2Fgrafolio"; do
+  ask traversal "filename=$name"
+  shown=$(python3 -c 'import sys,urllib.parse;print(urllib.parse.unquote(sys.argv[1]),end="")' "$name")
+  expected_page "EXCEL file \"$shown\" not found !" >"$WORK/traversal.expected"
+  check "traversal $shown: not found" same_bytes "$WORK/traversal.body" "$WORK/traversal.expected"
+done
+ln -s /etc/passwd "$CGI_DIR/passwd.xls"
+ask link "filename=passwd.xls"
+expected_page 'EXCEL file "passwd.xls" not found !' >"$WORK/link.expected"
+check "link leading outside: not found" same_bytes "$WORK/link.body" "$WORK/link.expected"
+
+# A body above AutoReadLimit (10000 bytes): a log line, and defaults are used.
+head -c 10001 /dev/zero | tr '\0' 'a' >"$WORK/big.body.in"
+curl -s -D "$WORK/big.head" -o "$WORK/big.body" --data-binary @"$WORK/big.body.in" \
+  -H 'Content-Type: application/x-www-form-urlencoded' "$BASE_URL"
+check "body above AutoReadLimit: log line" log_has "Content length exceeds AutoReadLimit"
+check "body above AutoReadLimit: answered" header_has big "HTTP/1.1 200"
+
+# A bad style: a log line "Unhandled exception : ..." and no body.
+ask badstyle "style=abc"
+check "bad style: log line" log_has "Unhandled exception : 'abc' ist kein gültiger Integerwert"
+check "bad style: no body" test ! -s "$WORK/badstyle.body"
+
+# A size beyond the bitmap limit ends through the error path before drawing.
+ask bigsize "width=100000"
+check "huge width: log line names it" log_has "Unhandled exception : Invalid chart width 100000 (allowed 1 to 4096)"
+check "huge width: no body" test ! -s "$WORK/bigsize.body"
+
+echo "--- request log"
+cat "$LOG"
+finish
