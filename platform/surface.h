@@ -184,7 +184,6 @@ class Surface {
   void FillSpansWithBrush(const SpanSet& spans);
   void DrawSegment(TPoint from, TPoint to, bool include_end);
   void StrokeWidePath(bool close);
-  void OutlineAndFill(const SpanSet& area, bool fill);
   void SelectFont(const TFont& font);
   void CheckStatus();
 
@@ -192,7 +191,6 @@ class Surface {
   std::unique_ptr<cairo_t, ContextDeleter> cr_;
   TPoint pen_pos_{};
   int dash_phase_ = 0;  // pixels of the dash pattern used so far
-  bool clipped_ = false;
 };
 
 }  // namespace platform

@@ -1,0 +1,481 @@
+#include "platform/surface.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "platform/fonts.h"
+#include "platform/sysutils.h"
+
+namespace platform {
+namespace {
+
+// The bitmap as text, one line per row: '.' white, '#' black, 'r' red,
+// 'b' blue, 'g' gray, '?' anything else.
+std::string Picture(const Bitmap& bmp) {
+  std::string out;
+  for (int y = 0; y < bmp.Height(); ++y) {
+    for (int x = 0; x < bmp.Width(); ++x) {
+      switch (bmp.Pixel(x, y)) {
+        case clWhite: out += '.'; break;
+        case clBlack: out += '#'; break;
+        case clRed: out += 'r'; break;
+        case clBlue: out += 'b'; break;
+        case clGray: out += 'g'; break;
+        default: out += '?'; break;
+      }
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+struct ShapeCase {
+  const char* name;
+  std::function<void(Surface&)> draw;
+  const char* expected;
+};
+
+TEST(SurfaceShapes, FollowDeviceContextPixelRules) {
+  const ShapeCase cases[] = {
+      {"rectangle: 1-pixel outline on left..right-1, brush inside",
+       [](Surface& s) {
+         s.Brush.Color = clRed;
+         s.Rectangle(1, 1, 6, 5);
+       },
+       "........\n"
+       ".#####..\n"
+       ".#rrr#..\n"
+       ".#rrr#..\n"
+       ".#####..\n"
+       "........\n"},
+      {"rectangle with clear brush and clear pen",
+       [](Surface& s) {
+         s.Brush.Style = bsClear;
+         s.Rectangle(0, 0, 3, 3);
+         s.Pen.Style = psClear;
+         s.Brush.Style = bsSolid;
+         s.Brush.Color = clRed;
+         s.Rectangle(4, 1, 7, 3);
+       },
+       "###.....\n"
+       "#.#.rrr.\n"
+       "###.rrr.\n"
+       "........\n"
+       "........\n"
+       "........\n"},
+      {"fill rect covers left..right-1 without outline",
+       [](Surface& s) {
+         s.Brush.Color = clBlue;
+         s.FillRect(Rect(2, 1, 5, 3));
+       },
+       "........\n"
+       "..bbb...\n"
+       "..bbb...\n"
+       "........\n"
+       "........\n"
+       "........\n"},
+      {"LineTo leaves out its end pixel, in every direction",
+       [](Surface& s) {
+         s.MoveTo(1, 0);
+         s.LineTo(6, 0);
+         s.MoveTo(0, 5);
+         s.LineTo(0, 1);
+         s.MoveTo(2, 2);
+         s.LineTo(5, 5);
+       },
+       ".#####..\n"
+       "........\n"
+       "#.#.....\n"
+       "#..#....\n"
+       "#...#...\n"
+       "#.......\n"},
+      {"polyline joins its points, last one unlit",
+       [](Surface& s) {
+         const TPoint pts[] = {{1, 1}, {5, 1}, {5, 4}};
+         s.Polyline(pts);
+       },
+       "........\n"
+       ".#####..\n"
+       ".....#..\n"
+       ".....#..\n"
+       "........\n"
+       "........\n"},
+      {"polygon: filled inside, outline through every vertex",
+       [](Surface& s) {
+         s.Brush.Color = clRed;
+         const TPoint pts[] = {{1, 1}, {6, 1}, {6, 4}, {1, 4}};
+         s.Polygon(pts);
+       },
+       "........\n"
+       ".######.\n"
+       ".#rrrr#.\n"
+       ".#rrrr#.\n"
+       ".######.\n"
+       "........\n"},
+      {"polygon without pen fills the pixels whose centres lie inside",
+       [](Surface& s) {
+         s.Pen.Style = psClear;
+         s.Brush.Color = clBlue;
+         const TPoint pts[] = {{0, 0}, {6, 0}, {0, 6}};
+         s.Polygon(pts);
+       },
+       "bbbbbb..\n"
+       "bbbbb...\n"
+       "bbbb....\n"
+       "bbb.....\n"
+       "bb......\n"
+       "b.......\n"},
+      {"ellipse stays inside its box and touches all four sides",
+       [](Surface& s) {
+         s.Brush.Color = clRed;
+         s.Ellipse(0, 0, 8, 6);
+       },
+       "..####..\n"
+       ".#rrrr#.\n"
+       "#rrrrrr#\n"
+       "#rrrrrr#\n"
+       ".#rrrr#.\n"
+       "..####..\n"},
+      {"pie: the quarter from 3 o'clock to 12 o'clock",
+       [](Surface& s) {
+         s.Brush.Color = clRed;
+         s.Pie(0, 0, 8, 6, 8, 3, 4, 0);
+       },
+       "....##..\n"
+       "....#r#.\n"
+       "....####\n"
+       "........\n"
+       "........\n"
+       "........\n"},
+      {"clip to a rectangle",
+       [](Surface& s) {
+         s.ClipRectangle(Rect(2, 1, 5, 4));
+         s.Brush.Color = clBlue;
+         s.FillRect(Rect(0, 0, 8, 6));
+         s.UnClip();
+         s.SetPixel(7, 5, clBlack);
+       },
+       "........\n"
+       "..bbb...\n"
+       "..bbb...\n"
+       "..bbb...\n"
+       "........\n"
+       ".......#\n"},
+      {"clip to a polygon",
+       [](Surface& s) {
+         const TPoint tri[] = {{0, 0}, {6, 0}, {0, 6}};
+         s.ClipPolygon(tri);
+         s.Brush.Color = clBlue;
+         s.FillRect(Rect(0, 0, 8, 6));
+       },
+       "bbbbbb..\n"
+       "bbbbb...\n"
+       "bbbb....\n"
+       "bbb.....\n"
+       "bb......\n"
+       "b.......\n"},
+      {"hatch brush: gaps untouched with a transparent background",
+       [](Surface& s) {
+         s.BackMode = bmTransparent;
+         s.Brush.Color = clBlue;
+         s.Brush.Style = bsCross;
+         s.FillRect(Rect(0, 0, 8, 6));
+       },
+       "bbbbbbbb\n"
+       "b.......\n"
+       "b.......\n"
+       "b.......\n"
+       "b.......\n"
+       "b.......\n"},
+      {"hatch brush: gaps in the background colour when opaque",
+       [](Surface& s) {
+         s.BackColor = clGray;
+         s.Brush.Color = clBlue;
+         s.Brush.Style = bsFDiagonal;
+         s.FillRect(Rect(0, 0, 4, 4));
+       },
+       "bggg....\n"
+       "gbgg....\n"
+       "ggbg....\n"
+       "gggb....\n"
+       "........\n"
+       "........\n"},
+      {"round rectangle with corner 4 x 4",
+       [](Surface& s) {
+         s.Brush.Color = clRed;
+         s.RoundRect(0, 0, 8, 6, 4, 4);
+       },
+       ".######.\n"
+       "#rrrrrr#\n"
+       "#rrrrrr#\n"
+       "#rrrrrr#\n"
+       "#rrrrrr#\n"
+       ".######.\n"},
+  };
+  for (const ShapeCase& c : cases) {
+    Bitmap bmp(8, 6);
+    Surface s(bmp);
+    c.draw(s);
+    EXPECT_EQ(Picture(bmp), c.expected) << c.name;
+  }
+}
+
+TEST(SurfaceLines, StyledPensFollowTheirDashPatterns) {
+  struct Case {
+    TPenStyle style;
+    const char* expected;  // the first 36 pixels of a long line
+  };
+  const Case cases[] = {
+      {psSolid, "####################################"},
+      {psDash, "##################......############"},
+      {psDot, "###...###...###...###...###...###..."},
+      {psDashDot, "#########......###......#########..."},
+      {psDashDotDot, "#########...###...###...#########..."},
+      {psClear, "...................................."},
+  };
+  for (const Case& c : cases) {
+    Bitmap bmp(40, 1);
+    Surface s(bmp);
+    s.BackMode = bmTransparent;
+    s.Pen.Style = c.style;
+    s.MoveTo(0, 0);
+    s.LineTo(40, 0);
+    EXPECT_EQ(Picture(bmp).substr(0, 36), c.expected) << c.style;
+  }
+}
+
+TEST(SurfaceLines, DashPatternRunsOnAcrossConnectedSegmentsAndGapsFillWhenOpaque) {
+  Bitmap bmp(12, 1);
+  Surface s(bmp);
+  s.Pen.Style = psDot;
+  s.BackColor = clGray;  // opaque background mode by default
+  s.MoveTo(0, 0);
+  s.LineTo(4, 0);
+  s.LineTo(12, 0);
+  EXPECT_EQ(Picture(bmp), "###ggg###ggg\n");
+}
+
+TEST(SurfaceLines, WidePenIsSolidAndCentredOnTheLine) {
+  Bitmap bmp(10, 7);
+  Surface s(bmp);
+  s.Pen.Width = 3;
+  s.Pen.Style = psDash;
+  s.MoveTo(2, 3);
+  s.LineTo(7, 3);
+  const std::string pic = Picture(bmp);
+  // rows 2..4 carry the line, rows 0 and 6 stay white.
+  EXPECT_EQ(pic.substr(0, 11), "..........\n");
+  EXPECT_EQ(pic.substr(3 * 11 + 2, 6), "######");
+  EXPECT_EQ(pic.substr(6 * 11, 11), "..........\n");
+}
+
+TEST(SurfaceRobustness, FarAwayAndDegenerateShapesDrawQuicklyAndSafely) {
+  Bitmap bmp(20, 20);
+  Surface s(bmp);
+  s.MoveTo(-2000000000, -2000000000);
+  s.LineTo(2000000000, 2000000000);  // crosses the bitmap diagonally
+  s.Ellipse(-100000000, -100000000, 100000000, 100000000);
+  s.Rectangle(5, 5, 5, 9);
+  s.Ellipse(3, 3, 3, 3);
+  s.Pie(0, 0, 0, 10, 0, 0, 0, 0);
+  const TPoint one[] = {{1, 1}};
+  s.Polygon(one);
+  s.Polyline({});
+  const TPoint far[] = {{-2000000000, 0}, {2000000000, 0}, {0, 2000000000}};
+  s.Polygon(far);
+  s.ClipRectangle(Rect(5, 5, 2, 2));  // empty clip: nothing drawable
+  s.FillRect(Rect(0, 0, 20, 20));
+  s.UnClip();
+  s.SetPixel(-1, 0, clRed);
+  s.SetPixel(20, 0, clRed);
+  SUCCEED();
+}
+
+TEST(SurfaceColours, SystemColoursResolveAndNothingIsSmoothed) {
+  Bitmap bmp(120, 80);
+  Surface s(bmp);
+  s.Brush.Color = clBtnFace;
+  s.FillRect(Rect(0, 0, 120, 80));
+  EXPECT_EQ(bmp.Pixel(0, 0), 0xC0C0C0u);
+
+  s.Pen.Color = clBlue;
+  s.Brush.Color = clYellow;
+  s.Ellipse(5, 5, 60, 40);
+  s.MoveTo(0, 79);
+  s.LineTo(119, 3);
+  const TPoint tri[] = {{70, 10}, {115, 30}, {80, 70}};
+  s.Pen.Width = 3;
+  s.Polygon(tri);
+  s.Font.Color = clRed;
+  s.Font.Escapement = 300;
+  s.BackMode = bmTransparent;
+  s.TextOut(10, 70, "Smooth?");
+  s.Font.Escapement = 0;
+  s.Font.Bold = true;
+  s.TextOut(40, 45, "Text");
+
+  std::set<TColor> colours;
+  for (int y = 0; y < bmp.Height(); ++y) {
+    for (int x = 0; x < bmp.Width(); ++x) colours.insert(bmp.Pixel(x, y));
+  }
+  EXPECT_EQ(colours, (std::set<TColor>{0xC0C0C0u, clBlue, clYellow, clRed}));
+}
+
+TEST(SurfaceText, ExtentComesFromAdvanceWidthsAndAscentPlusDescent) {
+  Bitmap bmp(10, 10);
+  Surface s(bmp);
+  s.Font.Size = 8;
+  EXPECT_EQ(s.Font.PixelHeight(), 11);
+  const TSize w = s.TextExtent("W");
+  EXPECT_EQ(w.cx, 10);  // advance of W in an 11-pixel Arial-metric face
+  EXPECT_EQ(w.cy, 13);
+  EXPECT_EQ(s.TextWidth("WW"), 2 * w.cx);
+  EXPECT_EQ(s.TextWidth(""), 0);
+  EXPECT_EQ(s.TextHeight(""), w.cy);
+  s.Font.Size = 10;
+  EXPECT_EQ(s.Font.PixelHeight(), 13);
+  EXPECT_GT(s.TextHeight("W"), w.cy);
+  s.Font.Name = "Courier New";  // monospaced: every glyph the same advance
+  EXPECT_EQ(s.TextWidth("iiii"), s.TextWidth("WWWW"));
+}
+
+// Bounding box of all non-white pixels.
+TRect InkBox(const Bitmap& bmp) {
+  TRect box{bmp.Width(), bmp.Height(), -1, -1};
+  for (int y = 0; y < bmp.Height(); ++y) {
+    for (int x = 0; x < bmp.Width(); ++x) {
+      if (bmp.Pixel(x, y) != clWhite) {
+        box.Left = std::min(box.Left, x);
+        box.Top = std::min(box.Top, y);
+        box.Right = std::max(box.Right, x + 1);
+        box.Bottom = std::max(box.Bottom, y + 1);
+      }
+    }
+  }
+  return box;
+}
+
+TEST(SurfaceText, AlignmentAndRotationPlaceTheTextBoxAboutTheReferencePoint) {
+  struct Case {
+    const char* name;
+    int escapement;
+    unsigned align;
+    TRect within;  // the ink must lie inside this box (reference point 60, 60)
+  };
+  // Text "Hello" at 10 pt: about 29 x 16 pixels (ascent 12, descent 3).
+  const Case cases[] = {
+      {"left top: right and below", 0, TA_LEFT | TA_TOP, Rect(60, 60, 92, 76)},
+      {"right bottom: left and above", 0, TA_RIGHT | TA_BOTTOM, Rect(28, 44, 60, 60)},
+      {"centre baseline: around x, above y", 0, TA_CENTER | TA_BASELINE, Rect(44, 47, 76, 64)},
+      {"90 degrees, top: a tall box right of and above the point", 900, TA_LEFT | TA_TOP, Rect(60, 28, 76, 60)},
+      {"90 degrees, bottom: a tall box left of and above the point", 900, TA_LEFT | TA_BOTTOM,
+       Rect(44, 28, 60, 60)},
+      {"180 degrees: upside down left of and above the point", 1800, TA_LEFT | TA_TOP, Rect(28, 44, 60, 60)},
+      {"270 degrees: reading downwards, left of and below", 2700, TA_LEFT | TA_TOP, Rect(44, 60, 60, 92)},
+  };
+  for (const Case& c : cases) {
+    Bitmap bmp(120, 120);
+    Surface s(bmp);
+    s.BackMode = bmTransparent;
+    s.Font.Escapement = c.escapement;
+    s.TextAlign = c.align;
+    s.TextOut(60, 60, "Hello");
+    const TRect ink = InkBox(bmp);
+    EXPECT_GE(ink.Left, c.within.Left) << c.name;
+    EXPECT_GE(ink.Top, c.within.Top) << c.name;
+    EXPECT_LE(ink.Right, c.within.Right) << c.name;
+    EXPECT_LE(ink.Bottom, c.within.Bottom) << c.name;
+    // and it is not a speck: at least two thirds of the box in both directions
+    EXPECT_GE(ink.Width() * 3, c.within.Width() * 2 - 12) << c.name;
+    EXPECT_GE(ink.Height() * 3, c.within.Height() * 2 - 12) << c.name;
+  }
+}
+
+TEST(SurfaceText, OpaqueBackgroundFillsTheTextBoxUnlessTheBrushIsClear) {
+  for (bool clear_brush : {false, true}) {
+    Bitmap bmp(60, 30);
+    Surface s(bmp);
+    s.BackColor = clGray;
+    s.BackMode = bmOpaque;
+    s.Brush.Style = clear_brush ? bsClear : bsSolid;
+    s.TextOut(5, 5, "Ab");
+    const TSize ext = s.TextExtent("Ab");
+    EXPECT_EQ(bmp.Pixel(5, 5) == clGray, !clear_brush);
+    EXPECT_EQ(bmp.Pixel(5 + ext.cx - 1, 5 + ext.cy - 1) == clGray, !clear_brush);
+    EXPECT_EQ(bmp.Pixel(5 + ext.cx, 5), clWhite);
+    EXPECT_EQ(bmp.Pixel(5, 5 + ext.cy), clWhite);
+  }
+}
+
+TEST(SurfaceText, InvalidUtf8IsDrawnAndTheSurfaceStaysUsable) {
+  Bitmap bmp(80, 20);
+  Surface s(bmp);
+  s.BackMode = bmTransparent;
+  const std::string bad = std::string("A\xC3") + "\xFF" + std::string(1, '\0') + "Z\xE2\x82";
+  EXPECT_GT(s.TextWidth(bad), s.TextWidth("AZ"));
+  s.TextOut(0, 0, bad);
+  s.SetPixel(79, 19, clRed);
+  EXPECT_EQ(bmp.Pixel(79, 19), clRed);
+}
+
+TEST(Fonts, FaceNamesMapToLiberationFilesAndMissingFilesAreReported) {
+  struct Case {
+    const char* face;
+    bool bold, italic;
+    const char* file;
+  };
+  const Case cases[] = {
+      {"Arial", false, false, "LiberationSans-Regular.ttf"},
+      {" arial ", true, false, "LiberationSans-Bold.ttf"},
+      {"Times New Roman", false, true, "LiberationSerif-Italic.ttf"},
+      {"COURIER NEW", true, true, "LiberationMono-BoldItalic.ttf"},
+      {"Wingdings", false, false, "LiberationSans-Regular.ttf"},
+      {"", true, true, "LiberationSans-BoldItalic.ttf"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FontFileName(c.face, c.bold, c.italic), c.file) << c.face;
+
+  const char* old = std::getenv("GRAFOLIO_FONT_DIR");
+  const std::string saved = old ? old : "";
+  setenv("GRAFOLIO_FONT_DIR", "/nonexistent/fonts", 1);
+  Bitmap bmp(10, 10);
+  Surface s(bmp);
+  try {
+    s.TextOut(0, 0, "x");
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Font file /nonexistent/fonts/LiberationSans-Regular.ttf not found");
+  }
+  EXPECT_THROW(s.TextWidth("x"), Exception);
+  if (old) {
+    setenv("GRAFOLIO_FONT_DIR", saved.c_str(), 1);
+  } else {
+    unsetenv("GRAFOLIO_FONT_DIR");
+  }
+  EXPECT_EQ(s.TextWidth(""), s.TextWidth(""));  // usable again
+}
+
+TEST(SurfaceBlit, DrawStretchAndBitBltCopyPixels) {
+  Bitmap pic(2, 2);
+  pic.SetPixel(0, 0, clRed);
+  pic.SetPixel(1, 1, clBlue);
+  Bitmap bmp(8, 6);
+  Surface s(bmp);
+  s.Draw(1, 1, pic);
+  s.StretchDraw(Rect(4, 0, 8, 4), pic);
+  s.ClipRectangle(Rect(0, 0, 1, 1));  // BitBlt ignores the clip
+  s.BitBlt(0, 4, pic, Rect(0, 0, 2, 2));
+  EXPECT_EQ(Picture(bmp),
+            "....rr..\n"
+            ".r..rr..\n"
+            "..b...bb\n"
+            "......bb\n"
+            "r.......\n"
+            ".b......\n");
+}
+
+}  // namespace
+}  // namespace platform
