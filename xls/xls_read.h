@@ -1,0 +1,166 @@
+// TXLSRead: reads a BIFF2-BIFF8 workbook (a plain record file or the "Book"
+// / "Workbook" stream of a compound document) and reports its sheets and
+// cells through events. It keeps no cell data itself.
+//
+// Every text handed to an event is UTF-8: BIFF8 text is decoded from UTF-16
+// (its 8-bit "compressed" form as ISO-8859-1), BIFF2-BIFF7 text through the
+// workbook's CODEPAGE record (cp1252 when there is none).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/color.h"
+#include "xls/xls_formats.h"
+#include "xls/xls_sst.h"
+
+enum TXLSErrorLevel { xelException, xelMessage, xelIgnore };
+
+class TXLSRead {
+ public:
+  // Event types. Col and Row are 0-based as stored in the file; FormatIndex
+  // is the cell's XF index, or -1 for BIFF2 cells, which carry none.
+  using TIntegerEvent = std::function<void(TXLSRead& Sender, int Value)>;
+  using TRecordEvent = std::function<void(TXLSRead& Sender, std::uint16_t ID, int Length, const std::uint8_t* Data)>;
+  using TBlankCellEvent = std::function<void(TXLSRead& Sender, int Col, int Row, int FormatIndex)>;
+  using TNumberCellEvent =
+      std::function<void(TXLSRead& Sender, int Col, int Row, int FormatIndex, double Value, bool IsFormulaValue)>;
+  using TStringCellEvent = std::function<void(TXLSRead& Sender, int Col, int Row, int FormatIndex,
+                                              const std::string& Value, bool IsFormulaValue)>;
+  using TBoolCellEvent =
+      std::function<void(TXLSRead& Sender, int Col, int Row, int FormatIndex, bool Value, bool IsFormulaValue)>;
+  // Formatting: entry 0 holds the run count n in its upper 16 bits, entries
+  // 1..n a run's first character (lower 16 bits) and font index (upper 16).
+  // Valid only during the event.
+  using TRichCellEvent = std::function<void(TXLSRead& Sender, int Col, int Row, int FormatIndex,
+                                            const std::string& Value, std::span<const std::uint32_t> Formatting)>;
+  using TFormulaCellEvent = std::function<void(TXLSRead& Sender, int Col, int Row, const std::string& Formula)>;
+  using TColEvent = std::function<void(TXLSRead& Sender, int Col1, int Col2, int FormatIndex, int Width)>;
+  using TRowEvent = std::function<void(TXLSRead& Sender, int Row, int Col1, int Col2, int FormatIndex, int Height)>;
+  using TSheetEvent = std::function<void(TXLSRead& Sender, const std::string& Name, int Index, bool& ReadIt)>;
+  // An error cell (BOOLERR error or a formula's error result), fired just
+  // before the OnStringCell that carries its error text.
+  using TErrorCellEvent =
+      std::function<void(TXLSRead& Sender, int Col, int Row, int FormatIndex, int Code, bool IsFormulaValue)>;
+  // A question or notice of the error policy; returns true for Yes.
+  using TMessageBoxEvent = std::function<bool(const std::string& message, bool yesNo)>;
+
+  struct SheetEntry {
+    std::string Name;            // UTF-8
+    std::uint32_t BofOffset = 0; // stream offset of the sheet's BOF record
+    std::uint8_t Type = 0;       // 0 worksheet, 1 macro sheet, 2 chart, 6 module
+  };
+
+  TXLSRead();
+
+  // Opens FileName, runs the record loop and closes the file again. Open
+  // failures raise Exception with "Filename is missing", "File is not a Excel
+  // file", "File is not a Excel Workbook", the compound-file reader's error or
+  // "Cannot open file ..."; failures inside the record loop follow ErrorLevel.
+  // A Read called from an event handler during a read returns at once.
+  void Read();
+  // The same for a workbook file held in memory (compound document or plain
+  // record file).
+  void ReadMemory(std::vector<std::uint8_t> file);
+  // Reads a bare record stream as a "Book" (biff8 false) or "Workbook"
+  // (biff8 true) stream of a compound document holds it.
+  void ReadRecordStream(std::vector<std::uint8_t> stream, bool biff8);
+
+  // Version code of the workbook: 0 unknown, 1 BIFF2, 2 BIFF3, 3 BIFF4,
+  // 4 BIFF5 plain file, 5 BIFF5/BIFF7 compound document, 6 BIFF8.
+  int Version() const;
+  // Background colour of a cell format (see XlsFormats::CellColor).
+  TColor GetCellColor(int FormatIndex) const;
+
+  // Workbook state of the last read (kept until the next one).
+  const std::vector<SheetEntry>& Sheets() const { return sheets_; }
+  const std::vector<xls::XlsFont>& Fonts() const { return formats_.Fonts(); }
+  const std::vector<std::string>& Names() const { return names_; }
+  const std::vector<std::string>& ExternNames() const { return externNames_; }
+  int Codepage() const { return codepage_; }
+  int MaxRecordSize() const { return maxRecordSize_; }
+  std::size_t StreamSize() const { return stream_.size(); }
+
+  std::string FileName;
+  char FuncArgSeparator = ',';
+  std::string StrTRUE = "TRUE";
+  std::string StrFALSE = "FALSE";
+  TXLSErrorLevel ErrorLevel = xelMessage;
+
+  TIntegerEvent OnProgress;
+  TRecordEvent OnRecord;
+  TRecordEvent OnUnhandled;
+  TBlankCellEvent OnBlankCell;
+  TBoolCellEvent OnBoolCell;
+  TNumberCellEvent OnNumberCell;
+  TStringCellEvent OnStringCell;
+  TRichCellEvent OnRichCell;
+  TFormulaCellEvent OnFormulaCell;
+  TColEvent OnCol;
+  TRowEvent OnRow;
+  TSheetEvent OnSheet;
+  TErrorCellEvent OnErrorCell;
+  // Unassigned: every question is answered No (the read ends).
+  TMessageBoxEvent OnMessageBox;
+
+  // The value of an RK number (4 bytes as a little-endian 32-bit value).
+  static double RkValue(std::uint32_t rk);
+  // Text of a BIFF error code: "#DIV/0!", "#N/A", ... ("#???" when unknown).
+  static std::string ErrorText(int code);
+
+ private:
+  class Record;
+  struct PendingString {
+    bool active = false;
+    int col = 0, row = 0, xf = 0;
+  };
+
+  void OpenFile(std::vector<std::uint8_t> file);
+  void OpenCompound(std::vector<std::uint8_t> file);
+  void Run();
+  void ResetState();
+  void RecordLoop();
+  bool ReadHeader(std::uint16_t& id, std::uint16_t& length);
+  bool HandleError(const std::string& message);
+  void Dispatch(std::uint16_t id, const Record& r);
+
+  void OnBof(std::size_t bofPos, const Record& r);
+  void SkipSubstream();
+  void HandleFormula(std::uint16_t id, const Record& r);
+  void HandleFormulaString(const Record& r, bool biff2);
+  void HandleSst(const Record& r);
+  void HandleFont(std::uint16_t id, const Record& r);
+  void HandleBoundSheet(const Record& r);
+  void HandleRString(const Record& r);
+  void FireError(int col, int row, int xf, int code, bool isFormula);
+
+  // Text of n characters starting at offset (the reader's string rules).
+  std::string DecodeString(const Record& r, std::size_t offset, std::size_t n) const;
+  std::string Decode8Bit(const std::uint8_t* p, std::size_t n) const;
+
+  // Record stream and position.
+  std::vector<std::uint8_t> stream_;
+  std::size_t pos_ = 0;
+  bool plain_ = false;
+  bool reading_ = false;
+  bool stop_ = false;
+
+  std::uint8_t detectedVersion_ = 0;
+  std::uint8_t currentVersion_ = 0;
+  int maxRecordSize_ = 0;
+  int codepage_ = 0;  // 0 when the workbook has no CODEPAGE record
+
+  std::vector<std::string> names_;
+  std::vector<std::uint16_t> nameFlags_;
+  std::vector<std::string> externNames_;
+  std::vector<SheetEntry> sheets_;
+  int sheetCounter_ = -1;
+  int sheetEntry_ = -1;  // sheet list entry of the worksheet being read
+  xls::XlsFormats formats_;
+  xls::SharedStrings sst_;
+  PendingString pendingString_;
+};
