@@ -1,5 +1,9 @@
 #include "app/excel_loader.h"
 
+#include <array>
+
+#include "platform/sysutils.h"
+
 TExcel::TExcel() {
   for (int i = 0; i < Grid.ColCount() - 1; ++i) {
     std::string header;
@@ -8,14 +12,64 @@ TExcel::TExcel() {
     Grid.SetCell(i + 1, 0, header);
   }
   for (int r = 1; r < Grid.RowCount(); ++r) Grid.SetCell(0, r, std::to_string(r));
+
+  XLSRead.FuncArgSeparator = ';';
+  XLSRead.StrTRUE = "TRUE";
+  XLSRead.StrFALSE = "FALSE";
+  XLSRead.ErrorLevel = xelMessage;
+  // Nobody can answer the reader's question inside a request: the message
+  // goes to the log and the answer is No, which ends the read.
+  XLSRead.OnMessageBox = [this](const std::string& message, bool) {
+    if (OnLogMessage) OnLogMessage(message);
+    return false;
+  };
+  XLSRead.OnSheet = [this](TXLSRead&, const std::string&, int Index, bool& ReadIt) {
+    ReadIt = Index == seSheet - 1;
+  };
+  XLSRead.OnNumberCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, double Value, bool IsFormulaValue) {
+    SetColour(Col, Row, FormatIndex);
+    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, FloatToStr(Value));
+  };
+  XLSRead.OnStringCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, const std::string& Value,
+                                bool IsFormulaValue) {
+    SetColour(Col, Row, FormatIndex);
+    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, Value);
+  };
+  XLSRead.OnBoolCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, bool Value, bool IsFormulaValue) {
+    SetColour(Col, Row, FormatIndex);
+    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, Value ? "TRUE" : "FALSE");
+  };
+  XLSRead.OnBlankCell = [this](TXLSRead&, int Col, int Row, int FormatIndex) { SetColour(Col, Row, FormatIndex); };
+  XLSRead.OnFormulaCell = [this](TXLSRead&, int Col, int Row, const std::string& Formula) {
+    if (InRange(Col, Row)) Grid.SetCell(Col + 1, Row + 1, "=" + Formula);
+  };
+  XLSRead.OnProgress = [this](TXLSRead&, int Value) { Progress = Value; };
+}
+
+void TExcel::SetColour(int col, int row, int formatIndex) {
+  if (!InRange(col, row)) return;
+  // The colour only paints the grid: a format index the workbook does not
+  // define leaves the slot empty rather than ending the whole read.
+  try {
+    Grid.SetObject(col + 1, row + 1, XLSRead.GetCellColor(formatIndex));
+  } catch (const Exception&) {
+    Grid.SetObject(col + 1, row + 1, std::nullopt);
+  }
 }
 
 void TExcel::Button2Click() {
+  Progress = 0;
   for (int c = 1; c < Grid.ColCount(); ++c) {
     for (int r = 1; r < Grid.RowCount(); ++r) {
       Grid.SetCell(c, r, {});
       Grid.SetObject(c, r, std::nullopt);
     }
   }
-  // The workbook itself is read by the spreadsheet reader (not yet wired in).
+  XLSRead.FileName = edRead;
+  XLSRead.Read();
+  static const std::array<const char*, 7> kVersions = {
+      "Version: ???",         "Version: Excel 2.1", "Version: Excel 3.0", "Version: Excel 4.0",
+      "Version: Excel 5.0",   "Version: Excel 95",  "Version: Excel 97"};
+  const int code = XLSRead.Version() & 0x7F;
+  lblVersion = code < static_cast<int>(kVersions.size()) ? kVersions[static_cast<std::size_t>(code)] : kVersions[0];
 }
