@@ -30,7 +30,9 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
 }
 
 // The iconv name of a Windows code page number; empty for UTF-16LE, which is
-// decoded without iconv.
+// decoded without iconv. Only a fixed set of numbers is passed on to iconv,
+// so the per-thread descriptor cache below stays small whatever numbers
+// damaged workbooks carry; every other number reads as cp1252.
 std::string IconvName(int codepage) {
   switch (codepage) {
     case 1200: return {};
@@ -38,9 +40,13 @@ std::string IconvName(int codepage) {
     case 20127: return "ASCII";
     case 10000:
     case 32768: return "MACINTOSH";
-    case 32769: return "CP1252";
     case 65001: return "UTF-8";
-    default: return "CP" + std::to_string(codepage);
+    case 437: case 720: case 737: case 775: case 850: case 852: case 855: case 857: case 858:
+    case 860: case 861: case 862: case 863: case 864: case 865: case 866: case 869:
+    case 874: case 932: case 936: case 949: case 950: case 1361:
+    case 1250: case 1251: case 1252: case 1253: case 1254: case 1255: case 1256: case 1257: case 1258:
+      return "CP" + std::to_string(codepage);
+    default: return "CP1252";  // 32769 and anything unknown
   }
 }
 
@@ -63,23 +69,19 @@ std::unique_ptr<IconvHandle> OpenToUtf8(const std::string& name) {
 }
 
 // iconv descriptors carry conversion state, so each thread keeps its own set,
-// opened on first use of a code page. Unknown code pages share the cp1252
-// descriptor.
+// opened on first use of a code page. A code page iconv cannot open falls
+// back to cp1252; (iconv_t)-1 only when even that is missing.
 iconv_t HandleFor(int codepage) {
-  thread_local std::unordered_map<int, std::unique_ptr<IconvHandle>> cache;
-  auto it = cache.find(codepage);
-  if (it != cache.end()) return it->second->get();
-  auto handle = OpenToUtf8(IconvName(codepage));
-  if (!handle) {
-    if (codepage == 1252) return reinterpret_cast<iconv_t>(-1);  // iconv without cp1252: nothing to fall back to
-    iconv_t fallback = HandleFor(1252);
-    if (fallback == reinterpret_cast<iconv_t>(-1)) return fallback;
-    handle = OpenToUtf8("CP1252");
-    if (!handle) return fallback;
+  thread_local std::unordered_map<std::string, std::unique_ptr<IconvHandle>> cache;
+  std::string name = IconvName(codepage);
+  auto it = cache.find(name);
+  if (it == cache.end()) {
+    auto handle = OpenToUtf8(name);
+    if (!handle) handle = OpenToUtf8("CP1252");
+    if (!handle) return reinterpret_cast<iconv_t>(-1);
+    it = cache.emplace(std::move(name), std::move(handle)).first;
   }
-  iconv_t cd = handle->get();
-  cache.emplace(codepage, std::move(handle));
-  return cd;
+  return it->second->get();
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {

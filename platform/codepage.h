@@ -24,10 +24,10 @@ inline constexpr int kDefaultCodepage = 1252;
 std::string Utf16LeToUtf8(const std::uint8_t* p, std::size_t units);
 
 // 8-bit (or double-byte) text in the given Windows code page as UTF-8.
-// Known: 874, 932, 936, 949, 950, 1200 (UTF-16LE), 1250-1258, 10000 and
-// 32768 (Mac Roman), 367 and 20127 (US-ASCII), 32769 (cp1252), 65001
-// (UTF-8) and the DOS code pages iconv knows as CPnnn (437, 850, ...). Any
-// other number is read as cp1252. Bytes the code page cannot decode become
+// Known: 874, 932, 936, 949, 950, 1361, 1200 (UTF-16LE), 1250-1258, 10000
+// and 32768 (Mac Roman), 367 and 20127 (US-ASCII), 32769 (cp1252), 65001
+// (UTF-8) and the DOS code pages 437, 720, 737, 775, 850, 852, 855, 857,
+// 858, 860-866 and 869. Any other number is read as cp1252. Bytes the code page cannot decode become
 // U+FFFD and decoding goes on behind them. Safe to call from several threads.
 std::string CodepageToUtf8(std::string_view bytes, int codepage);
 

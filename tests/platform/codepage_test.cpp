@@ -58,6 +58,7 @@ TEST(CodepageToUtf8, DecodesWindowsCodePages) {
       {0, "\x80\xE9", "\xE2\x82\xAC\xC3\xA9"},  // unknown: cp1252
       {4711, "\x80", "\xE2\x82\xAC"},
       {-5, "\x80", "\xE2\x82\xAC"},
+      {1125, "\x80", "\xE2\x82\xAC"},         // a real code page, but none a workbook names
       {1250, "\x8A", "\xC5\xA0"},               // S caron
       {1251, "\xC0\xFF", "\xD0\x90\xD1\x8F"},   // Cyrillic A, ya
       {1253, "\xE1\xE2", "\xCE\xB1\xCE\xB2"},   // alpha, beta
