@@ -315,7 +315,8 @@ inline std::uint32_t DistinctColor(std::uint32_t c) {
 
 // A bitmap whose pixels cycle through `colors` distinct colours in a
 // scrambled order (so that runs and strings vary).
-inline platform::Bitmap ColorBitmap(int width, int height, int colors, unsigned seed = 1) {
+// Colour numbers start at firstColor.
+inline platform::Bitmap ColorBitmap(int width, int height, int colors, unsigned seed = 1, std::uint32_t firstColor = 0) {
   platform::Bitmap bitmap(width, height);
   std::mt19937 random(seed);
   for (int y = 0; y < height; ++y) {
@@ -324,7 +325,7 @@ inline platform::Bitmap ColorBitmap(int width, int height, int colors, unsigned 
       const long k = static_cast<long>(y) * width + x;
       // Every colour appears at least once when there are enough pixels.
       const std::uint32_t c = k < colors ? static_cast<std::uint32_t>(k) : random() % static_cast<std::uint32_t>(colors);
-      row[x] = DistinctColor(c);
+      row[x] = DistinctColor(firstColor + c);
     }
   }
   bitmap.MarkDirty();

@@ -1,0 +1,286 @@
+#include "image/gif_writer.h"
+
+#include <algorithm>
+#include <new>
+#include <span>
+
+#include "image/gif_format.h"
+#include "image/lzw_encoder.h"
+
+void TMemoryGifOutput::Write(const void* buffer, std::size_t count) {
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  Bytes.insert(Bytes.end(), bytes, bytes + count);
+  ++WriteCount;
+}
+
+namespace {
+
+constexpr char kCreditText[] =
+    "grafolio chart image\r\n"
+    "GIF89a encoder with exact colours\r\n"
+    "LZW compressed image data\r\n"
+    "made by the grafolio web gateway";
+static_assert(sizeof(kCreditText) - 1 < gif::kMaxSubBlock, "the credit comment must fit into one sub-block");
+
+}  // namespace
+
+const std::string_view CreditComment = kCreditText;
+
+namespace {
+
+constexpr std::uint32_t kRgbMask = 0x00FFFFFFu;
+
+// A colour table in first-seen order, with a small hash from colour to entry
+// so that looking a colour up does not scan the table. Colours are kept as
+// Cairo stores them, 0x00RRGGBB.
+class TPalette {
+ public:
+  TPalette() { keys_.fill(kEmpty); }
+
+  int Count() const { return count_; }
+  std::uint32_t Color(int index) const { return colors_[index]; }
+
+  // Index of `rgb`, appended when new; -1 when the table is full already.
+  int IndexOf(std::uint32_t rgb) {
+    std::uint32_t slot = (rgb * 0x9E3779B1u) >> (32 - kSlotBits);
+    while (keys_[slot] != kEmpty) {
+      if (keys_[slot] == rgb) return entries_[slot];
+      slot = (slot + 1) & (kSlots - 1);
+    }
+    if (count_ == gif::kMaxColors) return -1;
+    colors_[count_] = rgb;
+    keys_[slot] = rgb;
+    entries_[slot] = static_cast<std::uint8_t>(count_);
+    return count_++;
+  }
+
+  // The colour table as written: R, G, B per entry, 2^bits entries, the ones
+  // beyond Count() black.
+  void WriteTable(gif::TByteSink& out, int bits) const {
+    std::array<std::uint8_t, 3 * gif::kMaxColors> table{};
+    for (int i = 0; i < count_; ++i) {
+      table[3 * i] = static_cast<std::uint8_t>(colors_[i] >> 16);
+      table[3 * i + 1] = static_cast<std::uint8_t>(colors_[i] >> 8);
+      table[3 * i + 2] = static_cast<std::uint8_t>(colors_[i]);
+    }
+    out.Put(table.data(), 3u << bits);
+  }
+
+ private:
+  // 1024 slots for at most 256 colours keep the probe chains short
+  // (linear probing). A colour never has a high byte, so all ones marks an
+  // empty slot.
+  static constexpr int kSlotBits = 10;
+  static constexpr std::uint32_t kSlots = 1u << kSlotBits;
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+  std::array<std::uint32_t, kSlots> keys_;
+  std::array<std::uint8_t, kSlots> entries_{};
+  std::array<std::uint32_t, gif::kMaxColors> colors_{};
+  int count_ = 0;
+};
+
+// One frame converted to palette indices, rows in transmission order.
+struct TIndexedFrame {
+  std::vector<std::uint8_t> Pixels;
+  int TransparentIndex = -1;  // -1: the transparent colour does not occur
+  int PaletteIndex = 0;       // which palette the indices refer to
+};
+
+// Source rows in the order they are sent: top to bottom, or the four
+// interlace passes (a pass whose first row lies below the image is empty).
+std::vector<int> TransmissionRows(int height, bool interlaced) {
+  std::vector<int> rows;
+  rows.reserve(static_cast<std::size_t>(height));
+  if (!interlaced) {
+    for (int y = 0; y < height; ++y) rows.push_back(y);
+    return rows;
+  }
+  for (int pass = 0; pass < gif::kInterlacePasses; ++pass) {
+    for (int y = gif::kInterlaceStart[pass]; y < height; y += gif::kInterlaceStep[pass]) rows.push_back(y);
+  }
+  return rows;
+}
+
+// Converts the frame's bitmap into indices of `palette`, adding its new
+// colours in first-seen order. Fails as soon as a 257th colour turns up.
+bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TIndexedFrame& out) {
+  const platform::Bitmap& bitmap = *frame.Bitmap;
+  const int width = bitmap.Width();
+  out.Pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(bitmap.Height()), 0);
+  out.TransparentIndex = -1;
+
+  // The transparent colour as Cairo stores it (0x00RRGGBB).
+  const std::uint32_t transparent = (static_cast<std::uint32_t>(GetRValue(frame.TransparentColor)) << 16) |
+                                    (static_cast<std::uint32_t>(GetGValue(frame.TransparentColor)) << 8) |
+                                    GetBValue(frame.TransparentColor);
+  bool lookForTransparent = frame.Transparent;
+
+  std::uint8_t* dst = out.Pixels.data();
+  for (const int y : TransmissionRows(bitmap.Height(), frame.Interlaced)) {
+    const std::uint32_t* row = bitmap.Row(y);
+    // Charts are mostly runs of one colour: remember the last lookup.
+    std::uint32_t lastColor = ~0u;
+    std::uint8_t lastIndex = 0;
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t rgb = row[x] & kRgbMask;
+      if (rgb != lastColor) {
+        const int index = palette.IndexOf(rgb);
+        if (index < 0) return false;
+        lastColor = rgb;
+        lastIndex = static_cast<std::uint8_t>(index);
+        if (lookForTransparent && rgb == transparent) {
+          out.TransparentIndex = index;
+          lookForTransparent = false;
+        }
+      }
+      dst[x] = lastIndex;
+    }
+    dst += width;
+  }
+  return true;
+}
+
+// Comment extension: 0x21 0xFE, the text in sub-blocks of at most 255 bytes,
+// 0x00. Nothing for an empty text.
+void WriteComment(gif::TByteSink& out, std::string_view text) {
+  if (text.empty()) return;
+  out.Put(gif::kExtensionIntroducer);
+  out.Put(gif::kCommentLabel);
+  while (!text.empty()) {
+    const std::size_t length = std::min<std::size_t>(text.size(), gif::kMaxSubBlock);
+    out.Put(static_cast<std::uint8_t>(length));
+    out.Put(text.data(), length);
+    text.remove_prefix(length);
+  }
+  out.Put(gif::kBlockTerminator);
+}
+
+bool FrameIsUsable(const TFrameInfo* frame) {
+  if (frame == nullptr || frame->Bitmap == nullptr || frame->Bitmap->Empty()) return false;
+  // Positions and the screen size are 16-bit numbers in the file.
+  const std::int64_t right = std::int64_t{frame->Left} + frame->Bitmap->Width();
+  const std::int64_t bottom = std::int64_t{frame->Top} + frame->Bitmap->Height();
+  return frame->Left >= 0 && frame->Top >= 0 && right <= 0xFFFF && bottom <= 0xFFFF;
+}
+
+// Delay in hundredths of a second, as the graphic control extension holds it.
+std::uint16_t DelayField(std::int32_t milliseconds) {
+  return static_cast<std::uint16_t>(std::clamp(milliseconds / 10, 0, 0xFFFF));
+}
+
+}  // namespace
+
+bool WriteGIF(TGifOutput& stream, TFrameList& list) {
+  if (list.Count < 1 || list.Count > kMaxGifFrames) return false;
+  const auto frames = std::span(list.Frames).first(static_cast<std::size_t>(list.Count));
+  if (!std::all_of(frames.begin(), frames.end(), FrameIsUsable)) return false;
+
+  int screenWidth = 0;
+  int screenHeight = 0;
+  for (const TFrameInfo* frame : frames) {
+    screenWidth = std::max(screenWidth, frame->Left + frame->Bitmap->Width());
+    screenHeight = std::max(screenHeight, frame->Top + frame->Bitmap->Height());
+  }
+
+  // Preparation: every frame becomes palette indices before anything is
+  // written. A shared table collects the colours of all frames; when they do
+  // not fit, each frame gets its own table after all.
+  std::vector<TIndexedFrame> indexed(frames.size());
+  std::vector<TPalette> palettes;
+  bool shared = list.Count == 1 || list.GlobalColorMap;
+  try {
+    if (shared) {
+      palettes.resize(1);
+      for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (IndexFrame(*frames[i], palettes[0], indexed[i])) continue;
+        if (!list.GlobalColorMap || i == 0) return false;
+        list.GlobalColorMap = false;
+        shared = false;
+        break;
+      }
+    }
+    if (!shared) {
+      palettes.assign(frames.size(), TPalette());
+      for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (!IndexFrame(*frames[i], palettes[i], indexed[i])) return false;
+        indexed[i].PaletteIndex = static_cast<int>(i);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
+  gif::TByteSink out([&stream](const std::uint8_t* data, std::size_t count) { stream.Write(data, count); });
+
+  // Header.
+  out.Put(gif::kSignature, 3);
+  out.Put(gif::kVersion89a, 3);
+
+  // Logical screen descriptor: width, height, flags (global table and its
+  // size; colour resolution and sort flag 0), background index 0, aspect 0.
+  out.PutWord(static_cast<std::uint16_t>(screenWidth));
+  out.PutWord(static_cast<std::uint16_t>(screenHeight));
+  const int globalBits = shared ? gif::BitsForColorCount(palettes[0].Count()) : 0;
+  out.Put(shared ? static_cast<std::uint8_t>(gif::kScreenGlobalTable | (globalBits - 1)) : std::uint8_t{0});
+  out.Put(std::uint8_t{0});
+  out.Put(std::uint8_t{0});
+
+  // Global colour table.
+  if (shared) palettes[0].WriteTable(out, globalBits);
+
+  // Application extension with the loop count, for animations only.
+  if (list.Count > 1) {
+    out.Put(gif::kExtensionIntroducer);
+    out.Put(gif::kApplicationLabel);
+    out.Put(gif::kApplicationBlockSize);
+    out.Put(gif::kLoopApplicationId, gif::kApplicationBlockSize);
+    out.Put(gif::kLoopSubBlockSize);
+    out.Put(gif::kLoopSubBlockId);
+    out.PutWord(list.LoopCount);
+    out.Put(gif::kBlockTerminator);
+  }
+
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const TFrameInfo& frame = *frames[i];
+    const TIndexedFrame& pixels = indexed[i];
+    const TPalette& palette = palettes[static_cast<std::size_t>(pixels.PaletteIndex)];
+    const int bits = gif::BitsForColorCount(palette.Count());
+
+    WriteComment(out, frame.Comment);
+
+    // Graphic control extension: flags (disposal in bits 2..4, transparent
+    // flag in bit 0), delay, transparent index, terminator.
+    const int disposal = frame.Disposal <= gif::kMaxDisposal ? frame.Disposal : 0;
+    const bool transparent = frame.Transparent && pixels.TransparentIndex >= 0;
+    out.Put(gif::kExtensionIntroducer);
+    out.Put(gif::kGraphicControlLabel);
+    out.Put(gif::kGraphicControlBlockSize);
+    out.Put(static_cast<std::uint8_t>((disposal << gif::kControlDisposalShift) |
+                                      (transparent ? gif::kControlTransparent : 0)));
+    out.PutWord(DelayField(frame.Delay));
+    out.Put(static_cast<std::uint8_t>(transparent ? pixels.TransparentIndex : 0));
+    out.Put(gif::kBlockTerminator);
+
+    // Image descriptor: position, size, flags (local table and its size,
+    // interlace).
+    std::uint8_t flags = shared ? 0 : static_cast<std::uint8_t>(gif::kImageLocalTable | (bits - 1));
+    if (frame.Interlaced) flags |= gif::kImageInterlaced;
+    out.Put(gif::kImageSeparator);
+    out.PutWord(static_cast<std::uint16_t>(frame.Left));
+    out.PutWord(static_cast<std::uint16_t>(frame.Top));
+    out.PutWord(static_cast<std::uint16_t>(frame.Bitmap->Width()));
+    out.PutWord(static_cast<std::uint16_t>(frame.Bitmap->Height()));
+    out.Put(flags);
+
+    // Local colour table.
+    if (!shared) palette.WriteTable(out, bits);
+
+    // Image data; the LZW minimum code size is at least 2.
+    gif::LzwEncode(pixels.Pixels, std::max(bits, 2), out);
+  }
+
+  WriteComment(out, CreditComment);
+  out.Put(gif::kTrailer);
+  out.Flush();
+  return true;
+}
