@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/color.h"
@@ -243,6 +244,21 @@ struct TProjection {
   TPoint Project(int x, int y, int z) const;
 };
 
+// Convex hull of the points, counter-clockwise on the screen, without
+// repeated or collinear points (outlines of projected solids).
+std::vector<TPoint> ConvexHull(std::vector<TPoint> points);
+
+// Outline of an arrow from `from` to `to` (7 points): a shaft half as wide as
+// the head, a head head_width wide and head_height long (at most the whole
+// length) with its tip at `to`. Empty when from equals to.
+std::vector<TPoint> ArrowOutline(TPoint from, TPoint to, int head_width, int head_height);
+
+// Outline of one band of a diagonal gradient: the pixels (x, y) of the
+// rectangle with d0 <= u + v < d1, u = x - Left and v = y - Top (or
+// Bottom - 1 - y when from_bottom). The outline runs along pixel edges, so
+// filling it covers exactly those pixels. Empty when no pixel qualifies.
+std::vector<TPoint> GradientDiagonalBand(const TRect& r, bool from_bottom, int d0, int d1);
+
 // ---------------------------------------------------------------------------
 // The canvas
 
@@ -437,7 +453,6 @@ class TChartCanvas3D {
   TColor FaceColour() const;
   void SetFaceColour(TColor colour);
   void PolygonOf(std::initializer_list<TPoint> points);
-  void ApplyZoomedFont(int& saved_size);
 
   std::unique_ptr<platform::Bitmap> own_bitmap_;
   std::unique_ptr<platform::Surface> own_surface_;

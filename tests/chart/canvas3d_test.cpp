@@ -1,0 +1,481 @@
+#include "chart/canvas3d.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <set>
+#include <string>
+
+namespace {
+
+using platform::Bitmap;
+using platform::Surface;
+
+TEST(Colours, PaletteWrapsAndShadeColorLowersEachComponent) {
+  struct PaletteCase {
+    int index;
+    TColor colour;
+  };
+  const PaletteCase palette[] = {{0, clRed},   {1, clGreen}, {3, clBlue},   {15, clBlack},  {16, clRed},
+                                 {17, clGreen}, {-1, clBlack}, {-16, clRed}, {INT_MIN, clRed}, {INT_MAX, clBlack}};
+  for (const auto& c : palette) EXPECT_EQ(PaletteColor(c.index), c.colour) << c.index;
+
+  struct ShadeCase {
+    TColor colour;
+    int quantity;
+    TColor expected;
+  };
+  const ShadeCase shades[] = {
+      {clWhite, 128, RGB(127, 127, 127)},
+      {RGB(128, 200, 10), 128, RGB(0, 72, 0)},   // a component equal to the quantity gives 0
+      {clBtnFace, 64, RGB(128, 128, 128)},       // system colour resolved first
+      {RGB(1, 2, 3), 0, RGB(1, 2, 3)},
+      {clRed, SideFaceShade, RGB(127, 0, 0)},
+      {clRed, TopFaceShade, RGB(191, 0, 0)},
+  };
+  for (const auto& c : shades) EXPECT_EQ(ShadeColor(c.colour, c.quantity), c.expected) << std::hex << c.colour;
+}
+
+TEST(Projection, RoundsTiesToEvenAndSaturates) {
+  const std::pair<double, int> cases[] = {{0.5, 0},   {1.5, 2},       {2.5, 2},       {-0.5, 0},
+                                          {-1.5, -2}, {2.4999, 2},    {NAN, 0},       {1e20, INT_MAX},
+                                          {-1e20, INT_MIN}};
+  for (const auto& [value, rounded] : cases) EXPECT_EQ(RoundHalfEven(value), rounded) << value;
+}
+
+TEST(Projection, RequestDefaultsGiveAFlatRotationTiltedBackward) {
+  const TProjectionCoefficients c = CalcTrigValues(360, 315, 0);
+  EXPECT_NEAR(c.c_xx, 1, 1e-12);
+  EXPECT_NEAR(c.c_xy, 0, 1e-12);
+  EXPECT_NEAR(c.c_xz, 0, 1e-12);
+  EXPECT_NEAR(c.c_yx, 0, 1e-12);
+  EXPECT_NEAR(c.c_yy, 0.70710678, 1e-8);
+  EXPECT_NEAR(c.c_yz, -0.70710678, 1e-8);
+  const TProjectionCoefficients none = CalcTrigValues(0, 0, 0);
+  EXPECT_EQ(none.c_xx, 1);
+  EXPECT_EQ(none.c_yy, 1);
+  EXPECT_EQ(none.c_xz, 0);
+}
+
+TEST(Projection, MapsPointsByViewKind) {
+  TProjection ortho;
+  ortho.Is3D = true;
+  ortho.XCenter = 100;
+  ortho.YCenter = 50;
+  ortho.XCenterOffset = 100;
+  ortho.YCenterOffset = 50;
+
+  TProjection zoomed = ortho;
+  zoomed.Zoom = 1.5;
+  zoomed.XCenterOffset = 107;  // horizontal offset 7
+  zoomed.YCenterOffset = 47;   // vertical offset -3
+
+  TProjection rotated = ortho;
+  rotated.Orthogonal = false;
+  rotated.ZCenter = 10;
+  rotated.C = CalcTrigValues(360, 315, 0);
+
+  TProjection flat = ortho;
+  flat.Is3D = false;
+
+  struct Case {
+    const char* name;
+    const TProjection* projection;
+    int x, y, z;
+    TPoint expected;
+  };
+  const Case cases[] = {
+      {"orthogonal: depth z moves z right and z up", &ortho, 10, 20, 5, {15, 15}},
+      {"orthogonal: far from the centre", &ortho, -400, 900, 30, {-370, 870}},
+      {"zoom 150 about the centre, ties to even (1.5 -> 2)", &zoomed, 101, 50, 0, {109, 47}},
+      {"zoom 150, ties to even (4.5 -> 4)", &zoomed, 100, 53, 0, {107, 51}},
+      {"zoom 150 with depth", &zoomed, 110, 60, 10, {137, 47}},
+      {"rotated: depth behind the centre rises", &rotated, 100, 50, 20, {100, 43}},
+      {"rotated: height shrinks by cos 45", &rotated, 100, 60, 10, {100, 57}},
+      {"3D off draws flat", &flat, 10, 20, 500, {10, 20}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.projection->Project(c.x, c.y, c.z), c.expected) << c.name;
+}
+
+TEST(Geometry, ConvexHullAndArrowOutline) {
+  const std::vector<TPoint> hull = ConvexHull({{0, 0}, {4, 0}, {2, 2}, {4, 4}, {0, 4}, {2, 0}, {4, 4}});
+  EXPECT_EQ(hull, (std::vector<TPoint>{{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
+  EXPECT_EQ(ConvexHull({{1, 1}, {1, 1}}).size(), 1u);
+
+  // An upward arrow 20 long, head 8 wide and 4 long, shaft 4 wide.
+  EXPECT_EQ(ArrowOutline({10, 30}, {10, 10}, 8, 4),
+            (std::vector<TPoint>{{12, 30}, {12, 14}, {14, 14}, {10, 10}, {6, 14}, {8, 14}, {8, 30}}));
+  EXPECT_TRUE(ArrowOutline({3, 3}, {3, 3}, 8, 4).empty());
+}
+
+TEST(Settings, View3DOptionsStoreChangesAndRepaintOnlyThen) {
+  int repaints = 0;
+  TView3DOptions a([&] { ++repaints; });
+  EXPECT_EQ(a.Elevation(), 345);
+  EXPECT_EQ(a.Rotation(), 345);
+  EXPECT_TRUE(a.Orthogonal());
+  EXPECT_EQ(a.Zoom(), 100);
+  EXPECT_EQ(a.Tilt(), 0);
+  a.SetZoom(100);
+  EXPECT_EQ(repaints, 0);
+  a.SetZoom(-5);  // no range check
+  a.SetOrthogonal(false);
+  EXPECT_EQ(repaints, 2);
+
+  TView3DOptions b;
+  b.SetElevation(1);
+  b.SetHorizOffset(2);
+  b.SetRotation(3);
+  b.SetTilt(4);
+  b.SetVertOffset(5);
+  a.Assign(b);
+  EXPECT_EQ(repaints, 3);
+  EXPECT_EQ(a.Elevation(), 1);
+  EXPECT_EQ(a.HorizOffset(), 2);
+  EXPECT_TRUE(a.Orthogonal());
+  EXPECT_EQ(a.Rotation(), 3);
+  EXPECT_EQ(a.Tilt(), 4);
+  EXPECT_EQ(a.VertOffset(), 5);
+  EXPECT_EQ(a.Zoom(), 100);
+}
+
+TEST(Settings, ChartPensStartAsNamedAndCarryVisibility) {
+  EXPECT_TRUE(TChartPen().Visible());
+  EXPECT_FALSE(TChartHiddenPen().Visible());
+  EXPECT_EQ(TDottedGrayPen().Color(), clGray);
+  EXPECT_EQ(TDottedGrayPen().Style(), platform::psDot);
+  EXPECT_EQ(TDarkGrayPen().Color(), clGray);
+  EXPECT_EQ(TDarkGrayPen().Style(), platform::psSolid);
+
+  int changes = 0;
+  TChartPen pen;
+  pen.OnChange = [&] { ++changes; };
+  pen.SetColor(clBlack);  // unchanged
+  pen.SetWidth(2);
+  pen.Assign(TChartHiddenPen());
+  EXPECT_EQ(changes, 2);
+  EXPECT_FALSE(pen.Visible());
+  EXPECT_EQ(pen.Width(), 1);
+
+  TChartCanvas3D canvas;
+  canvas.AssignPen(pen);
+  EXPECT_EQ(canvas.Pen().Style, platform::psClear);
+}
+
+// The colours a bitmap holds.
+std::set<TColor> Colours(const Bitmap& bmp) {
+  std::set<TColor> out;
+  for (int y = 0; y < bmp.Height(); ++y) {
+    for (int x = 0; x < bmp.Width(); ++x) out.insert(bmp.Pixel(x, y));
+  }
+  return out;
+}
+
+// Bounding box of the pixels that are not white.
+TRect InkBox(const Bitmap& bmp) {
+  TRect box{bmp.Width(), bmp.Height(), -1, -1};
+  for (int y = 0; y < bmp.Height(); ++y) {
+    for (int x = 0; x < bmp.Width(); ++x) {
+      if (bmp.Pixel(x, y) != clWhite) {
+        box.Left = std::min(box.Left, x);
+        box.Top = std::min(box.Top, y);
+        box.Right = std::max(box.Right, x + 1);
+        box.Bottom = std::max(box.Bottom, y + 1);
+      }
+    }
+  }
+  return box;
+}
+
+// A canvas drawing straight onto a bitmap, projection centred on the bitmap.
+struct Scene {
+  Bitmap bmp;
+  Surface surface;
+  TView3DOptions options;
+  TChartCanvas3D canvas;
+
+  explicit Scene(bool is_3d, bool orthogonal = true, int w = 80, int h = 80) : bmp(w, h), surface(bmp) {
+    options.SetOrthogonal(orthogonal);
+    options.SetRotation(360);
+    options.SetElevation(315);
+    canvas.SetBufferedDisplay(false);
+    canvas.BeginDrawing(surface, &options, is_3d, Rect(0, 0, w, h));
+    canvas.Projection(20, Rect(0, 0, w, h));
+    canvas.ResetState();
+    canvas.Brush().Color = clRed;
+  }
+};
+
+TEST(Canvas, CubeFacesAndTheirShades) {
+  Scene s(true);
+  s.canvas.Cube(20, 40, 30, 60, 0, 10, true);
+  // Front face (20..40 × 30..60), right face shifted by depth 10 to the right
+  // and up, top face above the front.
+  EXPECT_EQ(s.bmp.Pixel(30, 45), clRed);
+  EXPECT_EQ(s.bmp.Pixel(45, 40), ShadeColor(clRed, SideFaceShade));
+  EXPECT_EQ(s.bmp.Pixel(32, 26), ShadeColor(clRed, TopFaceShade));
+  EXPECT_EQ(s.bmp.Pixel(20, 60), clBlack);  // outline through the front corners
+  EXPECT_EQ(s.bmp.Pixel(50, 20), clBlack);  // back top right corner (40 + 10, 30 - 10)
+  EXPECT_EQ(s.bmp.Pixel(51, 20), clWhite);
+  EXPECT_EQ(s.canvas.Brush().Color, clRed);  // the face colour comes back
+
+  // A hatched brush darkens its background instead.
+  Scene h(true);
+  h.canvas.Brush().Style = platform::bsCross;
+  h.canvas.SetBackColor(clYellow);
+  h.canvas.Cube(20, 40, 30, 60, 0, 10, true);
+  EXPECT_EQ(h.bmp.Pixel(31, 45), clYellow);
+  EXPECT_EQ(h.bmp.Pixel(45, 41), ShadeColor(clYellow, SideFaceShade));
+  EXPECT_EQ(h.canvas.GetBackColor(), clYellow);
+}
+
+TEST(Canvas, WithoutProjectionSolidsDrawTheirFlatShape) {
+  struct Case {
+    const char* name;
+    std::function<void(TChartCanvas3D&)> draw;
+    TRect ink;
+  };
+  const Case cases[] = {
+      {"cube", [](TChartCanvas3D& c) { c.Cube(10, 30, 20, 50, 0, 15, true); }, Rect(10, 20, 31, 51)},
+      {"rectangle with z", [](TChartCanvas3D& c) { c.RectangleWithZ(Rect(5, 6, 7, 8), 40); }, Rect(5, 6, 8, 9)},
+      {"horizontal line", [](TChartCanvas3D& c) { c.HorizLine3D(10, 20, 5, 30); }, Rect(10, 5, 20, 6)},
+      {"ellipse", [](TChartCanvas3D& c) { c.EllipseWithZ(10, 10, 30, 20, 9); }, Rect(10, 10, 30, 20)},
+      {"pyramid", [](TChartCanvas3D& c) { c.Pyramid(true, 10, 10, 30, 40, 0, 10, true); }, Rect(10, 10, 31, 41)},
+      {"text", [](TChartCanvas3D& c) { c.TextOut3D(10, 10, 50, "W"); }, Rect(10, 10, 24, 26)},
+  };
+  for (const Case& c : cases) {
+    Scene s(false);
+    c.draw(s.canvas);
+    const TRect ink = InkBox(s.bmp);
+    EXPECT_GE(ink.Left, c.ink.Left) << c.name;
+    EXPECT_GE(ink.Top, c.ink.Top) << c.name;
+    EXPECT_LE(ink.Right, c.ink.Right) << c.name;
+    EXPECT_LE(ink.Bottom, c.ink.Bottom) << c.name;
+    EXPECT_FALSE(Colours(s.bmp).contains(ShadeColor(clRed, SideFaceShade))) << c.name;
+  }
+}
+
+TEST(Canvas, SolidsStayInTheirProjectedBoxAndShadeTheirSides) {
+  struct Case {
+    const char* name;
+    std::function<void(TChartCanvas3D&)> draw;
+    std::set<TColor> must_hold;
+  };
+  const TColor side = ShadeColor(clRed, SideFaceShade);
+  const TColor top = ShadeColor(clRed, TopFaceShade);
+  const TColor rim = ShadeColor(clRed, PieSideShade);
+  // Every solid lies in the box 20..50 × 20..60 × depth 0..10, which the
+  // orthogonal projection maps into 20..60 × 10..60.
+  const Case cases[] = {
+      {"cube", [](TChartCanvas3D& c) { c.Cube(20, 50, 20, 60, 0, 10, true); }, {clRed, side, top}},
+      {"pyramid", [](TChartCanvas3D& c) { c.Pyramid(true, 20, 20, 50, 60, 0, 10, true); }, {clRed, side}},
+      {"inverted pyramid", [](TChartCanvas3D& c) { c.Pyramid(true, 20, 60, 50, 20, 0, 10, true); },
+       {clRed, side, top}},
+      {"horizontal pyramid", [](TChartCanvas3D& c) { c.Pyramid(false, 20, 20, 50, 60, 0, 10, true); },
+       {clRed, top}},
+      {"cylinder", [](TChartCanvas3D& c) { c.Cylinder(true, 20, 20, 50, 60, 0, 10, true); }, {clRed, top}},
+      {"horizontal cylinder", [](TChartCanvas3D& c) { c.Cylinder(false, 20, 20, 50, 60, 0, 10, true); },
+       {clRed, side}},
+      {"ellipse", [](TChartCanvas3D& c) { c.EllipseWithZ(20, 20, 50, 60, 5); }, {clRed}},
+      {"arrow", [](TChartCanvas3D& c) { c.Arrow(true, {35, 60}, {35, 20}, 30, 15, 5); }, {clRed}},
+      {"pie slice with sides", [](TChartCanvas3D& c) { c.Pie3D(35, 40, 15, 20, 0, 10, 0.5, 4.5, true, true); },
+       {clRed, rim}},
+  };
+  for (const Case& c : cases) {
+    Scene s(true);
+    c.draw(s.canvas);
+    const TRect ink = InkBox(s.bmp);
+    EXPECT_GE(ink.Left, 20) << c.name;
+    EXPECT_GE(ink.Top, 10) << c.name;
+    EXPECT_LE(ink.Right, 61) << c.name;
+    EXPECT_LE(ink.Bottom, 61) << c.name;
+    std::set<TColor> allowed = {clWhite, clBlack, clRed, side, top, rim};
+    for (TColor colour : Colours(s.bmp)) EXPECT_TRUE(allowed.contains(colour)) << c.name << std::hex << colour;
+    for (TColor colour : c.must_hold) EXPECT_TRUE(Colours(s.bmp).contains(colour)) << c.name << std::hex << colour;
+    EXPECT_EQ(s.canvas.Brush().Color, clRed) << c.name;
+  }
+}
+
+TEST(Canvas, Pie3DShowsItsFaceAboveAndItsRimBelow) {
+  // The pie's own view: rotation 360, elevation 315, not orthogonal.
+  Scene s(true, false, 120, 120);
+  s.canvas.Projection(20, Rect(0, 0, 120, 120));
+  s.canvas.Pie3D(60, 60, 40, 40, 0, 20, 0, 2 * std::numbers::pi, true, false);
+  const TColor rim = ShadeColor(clRed, PieSideShade);
+  // The face at depth 20 is lifted by 7 and flattened to 0.7071 of its
+  // height: (60, 60) lands on (60, 60); its lower edge near y = 60 + 28.
+  EXPECT_EQ(s.bmp.Pixel(60, 60), clRed);
+  // Face centre at depth 20 rises by 7 to y 53, its radius of 40 shrinks to
+  // 28 (y 25..81); the rim reaches 14 further down to y 95.
+  EXPECT_EQ(s.bmp.Pixel(60, 30), clRed);
+  EXPECT_EQ(s.bmp.Pixel(60, 22), clWhite);  // no rim above the face
+  EXPECT_EQ(s.bmp.Pixel(60, 90), rim);      // the rim hangs below it
+  EXPECT_EQ(s.bmp.Pixel(60, 98), clWhite);
+}
+
+TEST(Canvas, ClipCubeWithoutProjectionShrinksLeftTopAndBottom) {
+  Scene s(false, true, 10, 10);
+  s.canvas.ClipCube(Rect(2, 2, 8, 8), 0, 10);
+  s.canvas.Pen().Style = platform::psClear;
+  s.canvas.FillRect(Rect(0, 0, 10, 10));
+  EXPECT_EQ(InkBox(s.bmp), Rect(3, 3, 8, 7));
+  s.canvas.UnClipRectangle();
+  s.canvas.SetPixel(0, 0, clBlue);
+  EXPECT_EQ(s.bmp.Pixel(0, 0), clBlue);
+}
+
+TEST(Canvas, ClipCubeIn3DKeepsTheProjectedBox) {
+  Scene s(true, true, 60, 60);
+  s.canvas.ClipCube(Rect(10, 20, 30, 40), 0, 10);
+  s.canvas.FillRect(Rect(0, 0, 60, 60));
+  EXPECT_EQ(InkBox(s.bmp), Rect(10, 10, 40, 40));  // front face plus the depth up and right
+  EXPECT_EQ(s.bmp.Pixel(11, 11), clWhite);          // the cut-off corners stay outside
+  EXPECT_EQ(s.bmp.Pixel(38, 38), clWhite);
+}
+
+TEST(Canvas, GradientBandsFollowTheMulDivRule) {
+  struct Case {
+    const char* name;
+    TGradientDirection direction;
+    int w, h;
+    std::vector<std::pair<TPoint, TColor>> pixels;
+  };
+  const Case cases[] = {
+      {"top to bottom, 4 bands",
+       gdTopBottom, 3, 4,
+       {{{0, 0}, RGB(0, 0, 0)}, {{2, 1}, RGB(85, 85, 85)}, {{1, 2}, RGB(170, 170, 170)}, {{0, 3}, clWhite}}},
+      {"bottom to top", gdBottomTop, 3, 4, {{{0, 3}, clBlack}, {{0, 0}, clWhite}, {{0, 2}, RGB(85, 85, 85)}}},
+      {"left to right", gdLeftRight, 4, 2, {{{0, 1}, clBlack}, {{1, 1}, RGB(85, 85, 85)}, {{3, 0}, clWhite}}},
+      {"right to left", gdRightLeft, 4, 2, {{{3, 1}, clBlack}, {{0, 0}, clWhite}}},
+      {"a single band takes the start colour", gdTopBottom, 5, 1, {{{0, 0}, clBlack}, {{4, 0}, clBlack}}},
+      {"at most 256 bands: 512 rows make bands of 2", gdTopBottom, 1, 512,
+       {{{0, 0}, clBlack}, {{0, 1}, clBlack}, {{0, 2}, RGB(1, 1, 1)}, {{0, 511}, clWhite}}},
+      {"from the centre: border start, middle end", gdFromCenter, 9, 9,
+       {{{0, 0}, clBlack}, {{8, 4}, clBlack}, {{4, 4}, clWhite}}},
+      {"from top left", gdFromTopLeft, 8, 6, {{{0, 0}, clBlack}, {{7, 5}, clWhite}}},
+      {"from bottom left", gdFromBottomLeft, 8, 6, {{{0, 5}, clBlack}, {{7, 0}, clWhite}}},
+  };
+  for (const Case& c : cases) {
+    Scene s(false, true, c.w, c.h);
+    s.canvas.GradientFill(Rect(0, 0, c.w, c.h), clBlack, clWhite, c.direction);
+    for (const auto& [p, colour] : c.pixels) {
+      EXPECT_EQ(s.bmp.Pixel(p.X, p.Y), colour) << c.name << " at " << p.X << "," << p.Y;
+    }
+    EXPECT_EQ(s.canvas.Brush().Color, clRed) << c.name;  // drawing state untouched
+  }
+
+  // Diagonal bands cover every pixel exactly once: a grey ramp without holes.
+  Scene d(false, true, 50, 30);
+  d.canvas.GradientFill(Rect(0, 0, 50, 30), clBlack, RGB(0, 0, 254), gdFromTopLeft);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 50; ++x) {
+      const TColor p = d.bmp.Pixel(x, y);
+      ASSERT_EQ(p & 0x00FFFFu, 0u) << x << "," << y;
+    }
+  }
+}
+
+TEST(Canvas, Frame3DPaintsTopLeftAndBottomRightAndShrinks) {
+  Scene s(false, true, 6, 5);
+  TRect r = Rect(0, 0, 6, 5);
+  s.canvas.Frame3D(r, clBlue, clBlack, 2);
+  EXPECT_EQ(r, Rect(2, 2, 4, 3));
+  std::string pic;
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      const TColor p = s.bmp.Pixel(x, y);
+      pic += p == clBlue ? 'b' : p == clBlack ? '#' : '.';
+    }
+    pic += '\n';
+  }
+  EXPECT_EQ(pic,
+            "bbbbb#\n"
+            "bbbb##\n"
+            "bb..##\n"
+            "b#####\n"
+            "######\n");
+}
+
+TEST(Canvas, TextFollowsTheZoomOnlyForTheCall) {
+  Scene plain(true);
+  Scene zoomed(true);
+  zoomed.options.SetZoom(200);
+  zoomed.canvas.BeginDrawing(zoomed.surface, &zoomed.options, true, Rect(0, 0, 80, 80));
+  zoomed.canvas.Projection(0, Rect(0, 0, 80, 80));
+  plain.canvas.Font().Size = 8;
+  zoomed.canvas.Font().Size = 8;
+  plain.canvas.SetBackMode(platform::bmTransparent);
+  zoomed.canvas.SetBackMode(platform::bmTransparent);
+  plain.canvas.TextOut3D(40, 40, 0, "Wi");
+  zoomed.canvas.TextOut3D(40, 40, 0, "Wi");
+  EXPECT_EQ(zoomed.canvas.Font().Size, 8);
+  EXPECT_GT(InkBox(zoomed.bmp).Width(), InkBox(plain.bmp).Width() * 3 / 2);
+
+  zoomed.canvas.RotateLabel(10, 70, "x", 90);
+  EXPECT_EQ(zoomed.canvas.Font().Escapement, 0);
+  EXPECT_EQ(zoomed.canvas.Font().Size, 8);
+  EXPECT_EQ(zoomed.canvas.Brush().Style, platform::bsClear);
+}
+
+TEST(Canvas, BufferedDrawingGoesToTheBitmapAndShowImageCopiesIt) {
+  Bitmap target(50, 40);
+  Surface dest(target);
+  TChartCanvas3D canvas;
+  EXPECT_TRUE(canvas.GetBufferedDisplay());
+  EXPECT_TRUE(canvas.Invalidated());
+  const TRect bounds = canvas.BeginDrawing(dest, nullptr, false, Rect(10, 5, 40, 25));
+  EXPECT_EQ(bounds, Rect(0, 0, 30, 20));
+  ASSERT_NE(canvas.BufferBitmap(), nullptr);
+  EXPECT_EQ(canvas.BufferBitmap()->Width(), 30);
+  canvas.ResetState();
+  canvas.Brush().Color = clBlue;
+  canvas.Pen().Style = platform::psClear;
+  canvas.FillRect(bounds);
+  EXPECT_EQ(target.Pixel(10, 5), clWhite);  // nothing on the target yet
+  canvas.ShowImage(dest, nullptr, Rect(10, 5, 40, 25));
+  EXPECT_FALSE(canvas.Invalidated());
+  EXPECT_EQ(InkBox(target), Rect(10, 5, 40, 25));
+  EXPECT_EQ(canvas.TextWidth("W"), canvas.TextWidth("W"));  // bound to its own surface again
+
+  // A new size gets a new buffer; switching buffering off frees it.
+  canvas.BeginDrawing(dest, nullptr, false, Rect(0, 0, 7, 9));
+  EXPECT_EQ(canvas.BufferBitmap()->Height(), 9);
+  canvas.SetBufferedDisplay(false);
+  EXPECT_EQ(canvas.BufferBitmap(), nullptr);
+  EXPECT_EQ(canvas.BeginDrawing(dest, nullptr, false, Rect(3, 4, 5, 6)), Rect(3, 4, 5, 6));
+
+  // A chart without pixels draws harmlessly.
+  canvas.SetBufferedDisplay(true);
+  EXPECT_EQ(canvas.BeginDrawing(dest, nullptr, true, Rect(0, 0, 0, 0)), Rect(0, 0, 0, 0));
+  canvas.Cube(0, 10, 0, 10, 0, 5, true);
+  canvas.ShowImage(dest, nullptr, Rect(0, 0, 0, 0));
+}
+
+TEST(Canvas, SuspendProjectionDrawsFlatUntilResumed) {
+  Scene s(true);
+  EXPECT_EQ(s.canvas.ProjectPoint(10, 20, 5), (TPoint{15, 15}));
+  s.canvas.SuspendProjection();
+  EXPECT_EQ(s.canvas.ProjectPoint(10, 20, 5), (TPoint{10, 20}));
+  s.canvas.ResumeProjection();
+  int x = 10, y = 20;
+  s.canvas.Calc3DPos(x, y, 5);
+  EXPECT_EQ((TPoint{x, y}), (TPoint{15, 15}));
+}
+
+TEST(Canvas, MonochromeSwitchInvalidatesAndAsksForARepaint) {
+  TChartCanvas3D canvas;
+  int repaints = 0;
+  canvas.OnRepaint = [&] { ++repaints; };
+  canvas.SetMonochrome(false);
+  EXPECT_EQ(repaints, 0);
+  canvas.SetMonochrome(true);
+  EXPECT_EQ(repaints, 1);
+  EXPECT_TRUE(canvas.Invalidated());
+  TChartCanvas3D other;
+  other.Assign(canvas);
+  EXPECT_TRUE(other.GetMonochrome());
+}
+
+}  // namespace
