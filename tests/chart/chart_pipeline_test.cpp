@@ -1,0 +1,401 @@
+// The drawing pipeline's geometry: bounds, the plot rectangle after each step
+// that shrinks it, depths, z order, the order series are drawn in, and the
+// walls' places.
+#include "chart/chart.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "chart/series_kinds.h"
+#include "platform/bitmap.h"
+#include "platform/surface.h"
+
+namespace {
+
+// A chart that notes PlotRect around the steps of the pipeline.
+class ProbeChart : public TChart {
+ public:
+  TRect beforeFrontPlane{};
+  TRect afterFrontPlane{};
+  TRect atWalls{};
+  int seriesWidth3D = -1;
+
+ protected:
+  void DrawFrontPlane() override {
+    beforeFrontPlane = PlotRect();
+    TChart::DrawFrontPlane();
+    afterFrontPlane = PlotRect();
+  }
+  void DrawWalls() override {
+    atWalls = PlotRect();
+    seriesWidth3D = SeriesWidth3D();
+    TChart::DrawWalls();
+  }
+};
+
+// Records DrawValue calls; optionally shares one depth slot with the series
+// of its kind before it (as side-by-side bars do) and asks to be drawn value
+// by value.
+class RecordingSeries : public TChartSeries {
+ public:
+  RecordingSeries(std::string tag, std::vector<std::string>& log, bool shareSlot)
+      : tag_(std::move(tag)), log_(log), share_slot_(shareSlot) {
+    x_values_.SetOrder(loNone);
+  }
+  void DrawValue(int index) override { log_.push_back(tag_ + std::to_string(index)); }
+  bool DrawValueByValue() const override { return share_slot_; }
+  bool UseAxis() const override { return false; }
+  void CalcZOrder() override {
+    TCustomAxisPanel* chart = ParentChart();
+    if (share_slot_) {
+      for (int i = 0; i < chart->SeriesCount(); ++i) {
+        TChartSeries* s = chart->Series(i);
+        if (s == this) break;
+        if (s->Active() && dynamic_cast<RecordingSeries*>(s)) {
+          SetZOrder(s->ZOrder());
+          return;
+        }
+      }
+    }
+    TChartSeries::CalcZOrder();
+  }
+
+ private:
+  std::string tag_;
+  std::vector<std::string>& log_;
+  bool share_slot_;
+};
+
+struct Picture {
+  platform::Bitmap bitmap;
+  platform::Surface surface;
+  Picture(int w, int h) : bitmap(w, h), surface(bitmap) {}
+};
+
+void Draw(TChart& chart) {
+  Picture p(chart.Width(), chart.Height());
+  chart.Draw(p.surface, TRect{0, 0, chart.Width(), chart.Height()});
+}
+
+// The main form's stored chart settings.
+void FormDefaults(TChart& chart) {
+  chart.SetWidth(400);
+  chart.SetHeight(250);
+  chart.BackWall().SetColor(clSilver);
+  chart.SetMarginTop(10);
+  chart.SetMarginBottom(10);
+  chart.Title().Text() = {""};
+  chart.Title().SetVisible(false);
+  chart.SetBackColor(clSilver);
+  chart.SetChart3DPercent(50);
+  chart.Legend().SetColorWidth(25);
+  chart.Legend().SetLegendStyle(lsValues);
+  chart.Legend().SetShadowSize(2);
+  chart.View3DOptions().SetElevation(315);
+  chart.View3DOptions().SetHorizOffset(1);
+  chart.View3DOptions().SetOrthogonal(false);
+  chart.View3DOptions().SetRotation(360);
+  chart.SetBevelInner(bvLowered);
+  chart.SetBorderStyle(bsSingle);
+  chart.SetColor(clWhite);
+}
+
+TEST(ChartPipeline, PlotRectStartsInsideTheMargins) {
+  struct Case {
+    int width, height, left, top, right, bottom, border;
+    TRect expected;
+  };
+  const Case cases[] = {
+      {400, 250, 3, 10, 3, 10, 0, {12, 25, 388, 225}},
+      {400, 250, 3, 4, 3, 4, 0, {12, 10, 388, 240}},
+      {400, 250, 3, 10, 3, 10, 5, {17, 30, 383, 220}},
+      {201, 101, 5, 5, 5, 5, 0, {10, 5, 191, 96}},  // MulDiv rounds 10.05 and 5.05
+  };
+  for (const Case& c : cases) {
+    ProbeChart chart;
+    chart.SetWidth(c.width);
+    chart.SetHeight(c.height);
+    chart.SetMarginLeft(c.left);
+    chart.SetMarginTop(c.top);
+    chart.SetMarginRight(c.right);
+    chart.SetMarginBottom(c.bottom);
+    chart.SetBorderWidth(c.border);
+    chart.SetView3D(false);
+    Draw(chart);
+    EXPECT_EQ(chart.DrawBounds(), (TRect{0, 0, c.width, c.height}));
+    EXPECT_EQ(chart.beforeFrontPlane, c.expected) << c.width << "x" << c.height << " border " << c.border;
+  }
+}
+
+TEST(ChartPipeline, DrawIntoAPartOfTheTarget) {
+  // Buffered drawing works on a bitmap of the rectangle's size: the bounds
+  // start at 0, 0 and the picture lands at the rectangle.
+  ProbeChart chart;
+  chart.SetView3D(false);
+  chart.SetColor(clRed);
+  chart.SetBevelOuter(bvNone);
+  Picture p(300, 200);
+  chart.Draw(p.surface, TRect{50, 40, 250, 140});
+  EXPECT_EQ(chart.DrawBounds(), (TRect{0, 0, 200, 100}));
+  EXPECT_EQ(p.bitmap.Pixel(50, 40), clRed);
+  EXPECT_EQ(p.bitmap.Pixel(249, 139), clRed);
+  EXPECT_EQ(p.bitmap.Pixel(49, 40), clWhite);
+  EXPECT_EQ(p.bitmap.Pixel(250, 139), clWhite);
+}
+
+TEST(ChartPipeline, RecalculateKeepsThePlotRectUsable) {
+  ProbeChart chart;
+  chart.SetWidth(100);
+  chart.SetHeight(80);
+  // Margins that cross over: left beyond right, top beyond bottom.
+  chart.SetMarginLeft(70);
+  chart.SetMarginRight(60);
+  chart.SetMarginTop(-10);  // above the bounds: clamped
+  chart.SetMarginBottom(50);
+  chart.SetView3D(false);
+  chart.SetAxisVisible(false);
+  Draw(chart);
+  EXPECT_EQ(chart.beforeFrontPlane, (TRect{70, 0, 71, 40}));
+  EXPECT_EQ(chart.PlotWidth(), 1);
+  EXPECT_EQ(chart.PlotHeight(), 40);
+  EXPECT_EQ(chart.PlotXCenter(), 70);
+  EXPECT_EQ(chart.PlotYCenter(), 20);
+}
+
+TEST(ChartPipeline, Chart3DPercentRange) {
+  TChart chart;
+  for (int bad : {0, 101, -5}) {
+    try {
+      chart.SetChart3DPercent(bad);
+      ADD_FAILURE() << bad;
+    } catch (const ChartException& e) {
+      EXPECT_STREQ(e.what(), "3D-Effekt-Prozentangabe muß zwischen 1 und 100 liegen");
+    }
+    EXPECT_EQ(chart.Chart3DPercent(), 15);
+  }
+  chart.SetChart3DPercent(100);
+  chart.SetChart3DPercent(1);
+  EXPECT_EQ(chart.Chart3DPercent(), 1);
+}
+
+TEST(ChartPipeline, DepthFollowsChart3DPercent) {
+  struct Case {
+    int percent;
+    bool orthogonal;
+    int series;  // active series, each in a slot of its own
+    int seriesWidth;
+    int width3D;
+  };
+  // PlotWidth 300 throughout.
+  const Case cases[] = {
+      {50, false, 1, 30, 30},  // 300 × 0.05 × 2
+      {50, true, 1, 15, 15},
+      {15, true, 2, 4, 8},     // 4.5 rounds to even
+      {15, false, 3, 9, 27},
+      {50, false, 0, 30, 30},  // no series: one slot all the same
+  };
+  for (const Case& c : cases) {
+    ProbeChart chart;
+    chart.SetWidth(300);
+    chart.SetHeight(200);
+    for (auto m : {&TChart::SetMarginLeft, &TChart::SetMarginTop, &TChart::SetMarginRight, &TChart::SetMarginBottom})
+      (chart.*m)(0);
+    chart.SetAxisVisible(false);
+    chart.Legend().SetVisible(false);
+    chart.SetChart3DPercent(c.percent);
+    chart.View3DOptions().SetOrthogonal(c.orthogonal);
+    for (int i = 0; i < c.series; ++i) chart.AddSeries(std::make_unique<TLineSeries>());
+    Draw(chart);
+    EXPECT_EQ(chart.seriesWidth3D, c.seriesWidth) << c.percent << " " << c.orthogonal << " " << c.series;
+    EXPECT_EQ(chart.Width3D(), c.width3D) << c.percent << " " << c.orthogonal << " " << c.series;
+    EXPECT_EQ(chart.Height3D(), c.width3D);
+  }
+}
+
+TEST(ChartPipeline, OrthogonalDepthTakesRoomFromThePlotRect) {
+  ProbeChart chart;
+  chart.SetWidth(300);
+  chart.SetHeight(200);
+  for (auto m : {&TChart::SetMarginLeft, &TChart::SetMarginTop, &TChart::SetMarginRight, &TChart::SetMarginBottom})
+    (chart.*m)(0);
+  chart.SetAxisVisible(false);
+  chart.SetChart3DPercent(50);  // 15 pixels of depth
+  chart.BackWall().SetSize(4);
+  Draw(chart);
+  EXPECT_EQ(chart.atWalls, (TRect{0, 19, 281, 200}));
+  chart.SetView3DWalls(false);  // the back wall's size counts only with 3D walls
+  Draw(chart);
+  EXPECT_EQ(chart.atWalls, (TRect{0, 15, 285, 200}));
+  chart.View3DOptions().SetOrthogonal(false);  // a rotated view keeps the rectangle
+  Draw(chart);
+  EXPECT_EQ(chart.atWalls, (TRect{0, 0, 300, 200}));
+}
+
+TEST(ChartPipeline, FirstSeriesLiesFurthestBack) {
+  TChart chart;
+  chart.SetAxisVisible(false);
+  auto& a = chart.AddSeries(std::make_unique<TLineSeries>());
+  auto& b = chart.AddSeries(std::make_unique<TLineSeries>());
+  auto& off = chart.AddSeries(std::make_unique<TLineSeries>());
+  auto& c = chart.AddSeries(std::make_unique<TLineSeries>());
+  off.SetActive(false);
+  Draw(chart);
+  EXPECT_EQ(a.ZOrder(), 2);
+  EXPECT_EQ(b.ZOrder(), 1);
+  EXPECT_EQ(c.ZOrder(), 0);
+  const int d = chart.SeriesWidth3D();
+  EXPECT_EQ(a.StartZ(), 2 * d);
+  EXPECT_EQ(a.EndZ(), 3 * d);
+  EXPECT_EQ(a.MiddleZ(), (2 * d + 3 * d) / 2);
+  EXPECT_EQ(a.Marks().ZPosition(), a.MiddleZ());
+  EXPECT_EQ(chart.Width3D(), 3 * d);
+
+  chart.SetView3D(false);
+  Draw(chart);
+  EXPECT_EQ(a.ZOrder(), 0);
+  EXPECT_EQ(a.StartZ(), 0);
+  EXPECT_EQ(chart.Width3D(), 0);
+}
+
+TEST(ChartPipeline, SameDepthGroupsAreDrawnValueByValue) {
+  std::vector<std::string> log;
+  TChart chart;
+  chart.Legend().SetVisible(false);
+  auto& a = chart.AddSeries(std::make_unique<RecordingSeries>("a", log, true));
+  auto& b = chart.AddSeries(std::make_unique<RecordingSeries>("b", log, true));
+  auto& alone = chart.AddSeries(std::make_unique<RecordingSeries>("c", log, false));
+  for (double v : {1.0, 2.0, 3.0}) a.Add(v);
+  for (double v : {1.0, 2.0}) b.Add(v);
+  for (double v : {1.0, 2.0}) alone.Add(v);
+
+  Draw(chart);
+  EXPECT_EQ(a.ZOrder(), b.ZOrder());
+  EXPECT_EQ(log, (std::vector<std::string>{"a0", "b0", "a1", "b1", "a2", "c0", "c1"}));
+
+  log.clear();
+  chart.SetView3D(false);  // flat: series after series
+  Draw(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"a0", "a1", "a2", "b0", "b1", "c0", "c1"}));
+}
+
+TEST(ChartPipeline, EventsAroundDrawing) {
+  TChart chart;
+  std::vector<std::string> log;
+  auto& s = chart.AddSeries(std::make_unique<RecordingSeries>("s", log, false));
+  s.BeforeDrawValues = [&](TChartSeries&) { log.push_back("before"); };
+  s.AfterDrawValues = [&](TChartSeries&) { log.push_back("after"); };
+  chart.OnAfterDraw = [&](TCustomAxisPanel&) { log.push_back("chart"); };
+  Draw(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"chart"}));  // no values: no value steps
+  s.Add(1);
+  log.clear();
+  Draw(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"before", "s0", "after", "chart"}));
+  s.SetActive(false);
+  log.clear();
+  Draw(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"chart"}));
+}
+
+TEST(ChartPipeline, WhichAxesAreDrawn) {
+  TChart chart;
+  // No series: every visible axis.
+  EXPECT_TRUE(chart.IsAxisDrawn(chart.TopAxis()));
+  EXPECT_TRUE(chart.IsAxisDrawn(chart.LeftAxis()));
+  EXPECT_FALSE(chart.IsAxisDrawn(chart.DepthAxis()));  // invisible by default
+
+  auto& line = chart.AddSeries(std::make_unique<TLineSeries>());
+  EXPECT_TRUE(chart.IsAxisDrawn(chart.BottomAxis()));
+  EXPECT_TRUE(chart.IsAxisDrawn(chart.LeftAxis()));
+  EXPECT_FALSE(chart.IsAxisDrawn(chart.TopAxis()));
+  EXPECT_FALSE(chart.IsAxisDrawn(chart.RightAxis()));
+
+  line.SetHorizAxis(aTopAxis);
+  EXPECT_TRUE(chart.IsAxisDrawn(chart.TopAxis()));
+  EXPECT_FALSE(chart.IsAxisDrawn(chart.BottomAxis()));
+
+  chart.LeftAxis().SetVisible(false);
+  EXPECT_FALSE(chart.IsAxisDrawn(chart.LeftAxis()));
+  chart.DepthAxis().SetVisible(true);
+  EXPECT_TRUE(chart.IsAxisDrawn(chart.DepthAxis()));
+  chart.SetView3D(false);
+  EXPECT_FALSE(chart.IsAxisDrawn(chart.DepthAxis()));
+  chart.SetAxisVisible(false);
+  EXPECT_FALSE(chart.IsAxisDrawn(chart.TopAxis()));
+}
+
+TEST(ChartPipeline, BackWallAndBevelsIn2D) {
+  TChart chart;
+  chart.SetWidth(100);
+  chart.SetHeight(80);
+  chart.SetView3D(false);
+  chart.SetAxisVisible(false);
+  chart.Legend().SetVisible(false);
+  chart.SetColor(clWhite);
+  chart.SetBackColor(clSilver);
+  chart.SetBevelOuter(bvRaised);
+  chart.SetBevelInner(bvLowered);
+  Picture p(100, 80);
+  chart.Draw(p.surface, TRect{0, 0, 100, 80});
+  const TRect r = chart.PlotRect();  // (3, 3, 97, 77)
+  ASSERT_EQ(r, (TRect{3, 3, 97, 77}));
+  // The back wall covers L..R (one more than the plot) and T..B-1, outlined
+  // with its black pen and filled silver.
+  EXPECT_EQ(p.bitmap.Pixel(r.Left, r.Top), clBlack);
+  EXPECT_EQ(p.bitmap.Pixel(r.Right, r.Top + 5), clBlack);
+  EXPECT_EQ(p.bitmap.Pixel(r.Left + 5, r.Bottom - 1), clBlack);
+  EXPECT_EQ(p.bitmap.Pixel(r.Left + 5, r.Top + 5), clSilver);
+  EXPECT_EQ(p.bitmap.Pixel(r.Right + 1, r.Top + 5), clWhite);
+  EXPECT_EQ(p.bitmap.Pixel(r.Left + 5, r.Bottom), clWhite);
+  // Raised outer bevel: light top-left, dark bottom-right; the lowered inner
+  // one inside it the other way round.
+  EXPECT_EQ(p.bitmap.Pixel(0, 40), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(p.bitmap.Pixel(99, 40), ColorToRGB(clBtnShadow));
+  EXPECT_EQ(p.bitmap.Pixel(1, 40), ColorToRGB(clBtnShadow));
+  EXPECT_EQ(p.bitmap.Pixel(98, 40), ColorToRGB(clBtnHighlight));
+
+  // A back wall colour under a clear brush fills nothing.
+  TChart clear;
+  clear.SetWidth(100);
+  clear.SetHeight(80);
+  clear.SetView3D(false);
+  clear.SetAxisVisible(false);
+  clear.SetColor(clWhite);
+  clear.BackWall().SetColor(clRed);
+  Picture q(100, 80);
+  clear.Draw(q.surface, TRect{0, 0, 100, 80});
+  EXPECT_EQ(q.bitmap.Pixel(clear.PlotRect().Left + 5, clear.PlotRect().Top + 5), clWhite);
+}
+
+TEST(ChartPipeline, FormDefaultsGeometry) {
+  // The main form's chart with the request defaults: one bar-like series of
+  // the German test data, legend on, no border, 2D.
+  ProbeChart chart;
+  FormDefaults(chart);
+  chart.SetBorderStyle(bsNone);
+  chart.SetBevelOuter(bvNone);
+  chart.SetBevelInner(bvNone);
+  chart.SetView3D(false);
+  chart.SetAxisVisible(false);
+  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
+  s.SetColorEachPoint(true);
+  const char* labels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
+  const double values[] = {67, 58, 32, 18, 6};
+  for (int i = 0; i < 5; ++i) s.Add(values[i], labels[i], clAutomatic);
+  Draw(chart);
+  EXPECT_EQ(chart.beforeFrontPlane, (TRect{12, 25, 388, 225}));
+  const TRect legend = chart.Legend().RectLegend();
+  // A right-hand legend; the plot ends 3 % of its width left of the box.
+  EXPECT_EQ(legend.Right, 388 - 2 - 2);  // frame and shadow
+  EXPECT_EQ(chart.afterFrontPlane.Right, legend.Left - MulDiv(3, 376, 100));
+  EXPECT_EQ(legend.Top, 25);  // 10 % of the height
+
+  // In 3D with the form's non-orthogonal view, the depth is 10 % of the plot width.
+  chart.SetView3D(true);
+  Draw(chart);
+  EXPECT_EQ(chart.seriesWidth3D, RoundHalfEven(chart.atWalls.Width() * 0.1));
+}
+
+}  // namespace

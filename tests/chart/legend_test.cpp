@@ -1,0 +1,337 @@
+// Legend items, texts and layout; titles; the legend's and titles' setter
+// checks.
+#include "chart/legend.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "chart/chart.h"
+#include "chart/series_kinds.h"
+#include "platform/bitmap.h"
+#include "platform/surface.h"
+
+namespace {
+
+class ProbeChart : public TChart {
+ public:
+  TRect beforeFrontPlane{};
+  TRect afterFrontPlane{};
+
+ protected:
+  void DrawFrontPlane() override {
+    beforeFrontPlane = PlotRect();
+    TChart::DrawFrontPlane();
+    afterFrontPlane = PlotRect();
+  }
+};
+
+struct Picture {
+  platform::Bitmap bitmap;
+  platform::Surface surface;
+  Picture(int w, int h) : bitmap(w, h), surface(bitmap) {}
+};
+
+// 400 × 250, margins 3/10/3/10, no bevels, 2D, no axes: PlotRect starts at
+// (12, 25, 388, 225).
+void PlainChart(TChart& chart) {
+  chart.SetWidth(400);
+  chart.SetHeight(250);
+  chart.SetMarginTop(10);
+  chart.SetMarginBottom(10);
+  chart.SetBevelOuter(bvNone);
+  chart.SetView3D(false);
+  chart.SetAxisVisible(false);
+  chart.SetColor(clWhite);
+  chart.Legend().SetColorWidth(25);
+  chart.Legend().SetShadowSize(2);
+}
+
+TChartSeries& AddGermanGrades(TChart& chart) {
+  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
+  s.SetColorEachPoint(true);
+  const char* labels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
+  const double values[] = {67, 58, 32, 18, 6};
+  for (int i = 0; i < 5; ++i) s.Add(values[i], labels[i], clAutomatic);
+  return s;
+}
+
+void Draw(TChart& chart, Picture& p) { chart.Draw(p.surface, TRect{0, 0, chart.Width(), chart.Height()}); }
+
+// Six pixels per character, 13 pixels per line: layouts without fonts.
+int FixedWidth(const std::string& text) { return 6 * static_cast<int>(text.size()); }
+
+TEST(Legend, ValueTextsByTextStyle) {
+  struct Case {
+    TLegendTextStyle style;
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {ltsLeftPercent,
+       {"37.02 % sehr gut", "32.04 % gut", "17.68 % befriedigend", "9.94 % ausreichend", "3.31 % mangelhaft"}},
+      {ltsLeftValue, {"67 sehr gut", "58 gut", "32 befriedigend", "18 ausreichend", "6 mangelhaft"}},
+      {ltsRightValue, {"sehr gut 67", "gut 58", "befriedigend 32", "ausreichend 18", "mangelhaft 6"}},
+      {ltsRightPercent,
+       {"sehr gut 37.02 %", "gut 32.04 %", "befriedigend 17.68 %", "ausreichend 9.94 %", "mangelhaft 3.31 %"}},
+      {ltsPlain, {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"}},
+  };
+  for (const Case& c : cases) {
+    TChart chart;
+    TChartSeries& s = AddGermanGrades(chart);
+    chart.Legend().SetTextStyle(c.style);
+    std::vector<std::string> texts;
+    for (int i = 0; i < s.Count(); ++i) texts.push_back(chart.Legend().ValueText(s, i));
+    EXPECT_EQ(texts, c.texts) << "style " << c.style;
+  }
+}
+
+TEST(Legend, ValueTextDetails) {
+  TChart chart;
+  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
+  s.Add(1234.5, "two\r\nlines");
+  s.Add(0, "");
+  chart.Legend().SetTextStyle(ltsLeftValue);
+  EXPECT_EQ(chart.Legend().ValueText(s, 0), "1,234.5 two  lines");  // line breaks become blanks
+  EXPECT_EQ(chart.Legend().ValueText(s, 1), "0 ");                   // joined by one blank even so
+
+  TChart zeros;
+  auto& z = zeros.AddSeries(std::make_unique<TLineSeries>());
+  z.Add(0, "a");
+  zeros.Legend().SetTextStyle(ltsLeftPercent);
+  EXPECT_EQ(zeros.Legend().ValueText(z, 0), "100 % a");  // a zero total counts as 100 %
+}
+
+TEST(Legend, ItemsByStyle) {
+  TChart chart;
+  auto& a = chart.AddSeries(std::make_unique<TLineSeries>());
+  auto& b = chart.AddSeries(std::make_unique<TLineSeries>());
+  auto& c = chart.AddSeries(std::make_unique<TLineSeries>());
+  a.Add(1, "x");
+  a.Add(2, "y");
+  a.SetTitle("First");
+  b.SetName("Series2");
+  chart.Legend().SetTextStyle(ltsPlain);
+
+  auto texts = [&] { return chart.Legend().CalcLayout(13, FixedWidth).texts; };
+  // Three active series: the automatic style lists series by title, name or index.
+  EXPECT_EQ(chart.Legend().ResolvedStyle(), lsSeries);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"First", "Series2", "Series 2"}));
+
+  c.SetShowInLegend(false);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"First", "Series2"}));
+
+  b.SetActive(false);
+  c.SetActive(false);
+  EXPECT_EQ(chart.Legend().ResolvedStyle(), lsValues);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"x", "y"}));
+
+  chart.Legend().SetFirstValue(1);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"y"}));
+  chart.Legend().SetFirstValue(5);
+  EXPECT_TRUE(texts().empty());
+  chart.Legend().SetFirstValue(0);
+
+  chart.Legend().SetInverted(true);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"y", "x"}));
+  chart.Legend().SetInverted(false);
+
+  chart.Legend().SetLegendStyle(lsLastValues);
+  b.SetActive(true);
+  b.Add(7, "z");
+  EXPECT_EQ(texts(), (std::vector<std::string>{"y", "z"}));
+
+  chart.OnGetLegendText = [](TCustomChart&, TLegendStyle, int index, std::string& text) {
+    text += "#" + std::to_string(index);
+  };
+  EXPECT_EQ(texts(), (std::vector<std::string>{"y#0", "z#1"}));
+}
+
+TEST(Legend, SideLayoutForFiveValues) {
+  struct Case {
+    TLegendTextStyle style;
+    TLegendAlignment alignment;
+    TRect rect;
+    int textX, symbolWidth, rows;
+  };
+  // Plot (12, 25, 388, 225), bounds 400 × 250, frame 1, shadow 2, colour width 25 %.
+  const Case cases[] = {
+      // widest "17.68 % befriedigend": 120 px
+      {ltsLeftPercent, laRight, {222, 25, 384, 92}, 262, 32, 5},
+      // widest "32 befriedigend": 90 px
+      {ltsLeftValue, laRight, {259, 25, 384, 92}, 292, 25, 5},
+      {ltsLeftValue, laLeft, {14, 25, 139, 92}, 47, 25, 5},
+  };
+  for (const Case& c : cases) {
+    ProbeChart chart;
+    PlainChart(chart);
+    AddGermanGrades(chart);
+    chart.Legend().SetVisible(false);
+    Picture p(400, 250);
+    Draw(chart, p);  // sets the bounds
+    chart.SetPlotRect(TRect{12, 25, 388, 225});
+    chart.Recalculate();
+    chart.Legend().SetTextStyle(c.style);
+    chart.Legend().SetAlignment(c.alignment);
+    const TLegendLayout l = chart.Legend().CalcLayout(13, FixedWidth);
+    EXPECT_EQ(l.texts.size(), 5u);
+    EXPECT_EQ(l.rect, c.rect) << c.style << " " << c.alignment;
+    EXPECT_EQ(l.textX, c.textX);
+    EXPECT_EQ(l.symbolWidth, c.symbolWidth);
+    EXPECT_EQ(l.rows, c.rows);
+  }
+}
+
+TEST(Legend, RowsAreLimitedByThePlotHeight) {
+  ProbeChart chart;
+  PlainChart(chart);
+  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
+  for (int i = 0; i < 40; ++i) s.Add(i, "v");
+  chart.Legend().SetVisible(false);
+  Picture p(400, 250);
+  Draw(chart, p);
+  chart.SetPlotRect(TRect{12, 25, 388, 225});
+  chart.Recalculate();
+  const TLegendLayout l = chart.Legend().CalcLayout(13, FixedWidth);
+  EXPECT_EQ(l.rows, (200 - 2 - 25 + 25) / 13);
+  EXPECT_EQ(l.rect.Bottom, 25 + 2 + 13 * l.rows);
+  chart.Legend().SetTopPos(95);  // starts below the plot: no rows
+  EXPECT_EQ(chart.Legend().CalcLayout(13, FixedWidth).rows, 0);
+}
+
+TEST(Legend, TopLayout) {
+  ProbeChart chart;
+  PlainChart(chart);
+  AddGermanGrades(chart);
+  chart.Legend().SetVisible(false);
+  Picture p(400, 250);
+  Draw(chart, p);
+  chart.SetPlotRect(TRect{12, 25, 388, 225});
+  chart.Recalculate();
+  chart.Legend().SetAlignment(laTop);
+  const TLegendLayout l = chart.Legend().CalcLayout(13, FixedWidth);
+  // Items 94 wide with 24-pixel symbols: two columns fit; box 256 wide,
+  // centred and moved right by 10 % of the spare width.
+  EXPECT_EQ(l.columns, 2);
+  EXPECT_EQ(l.rect, (TRect{86, 27, 342, 42}));
+}
+
+TEST(Legend, DrawingShrinksThePlotRect) {
+  ProbeChart chart;
+  PlainChart(chart);
+  AddGermanGrades(chart);
+  chart.Legend().SetTextStyle(ltsLeftPercent);
+  Picture p(400, 250);
+  Draw(chart, p);
+  const TRect box = chart.Legend().RectLegend();
+  EXPECT_EQ(box.Right, 384);
+  EXPECT_EQ(box.Top, 25);
+  EXPECT_EQ(chart.afterFrontPlane.Right, box.Left - MulDiv(3, 376, 100));
+  EXPECT_EQ(chart.afterFrontPlane.Left, 12);
+  // The first symbol is filled in the first point's colour.
+  EXPECT_EQ(p.bitmap.Pixel(box.Left + 6, box.Top + 6), clRed);
+  // The box is white inside, with its shadow below it.
+  EXPECT_EQ(p.bitmap.Pixel(box.Right - 1, box.Top + 5), clWhite);
+  EXPECT_EQ(p.bitmap.Pixel(box.Right + 2, box.Bottom + 2), clBlack);
+
+  chart.Legend().SetAlignment(laLeft);
+  Draw(chart, p);
+  EXPECT_EQ(chart.afterFrontPlane.Left, chart.Legend().RectLegend().Right + MulDiv(3, 376, 100));
+  chart.Legend().SetHorizMargin(7);
+  Draw(chart, p);
+  EXPECT_EQ(chart.afterFrontPlane.Left, chart.Legend().RectLegend().Right + 7);
+  chart.Legend().SetResizeChart(false);
+  Draw(chart, p);
+  EXPECT_EQ(chart.afterFrontPlane, chart.beforeFrontPlane);
+}
+
+TEST(Legend, NotDrawnWithoutActiveSeries) {
+  ProbeChart chart;
+  PlainChart(chart);
+  auto& s = AddGermanGrades(chart);
+  s.SetActive(false);
+  chart.Title().Text() = {"Titel"};
+  Picture p(400, 250);
+  Draw(chart, p);
+  EXPECT_EQ(chart.Legend().RectLegend(), TRect{});
+  // The title still takes its room.
+  EXPECT_GT(chart.afterFrontPlane.Top, chart.beforeFrontPlane.Top);
+  EXPECT_EQ(chart.afterFrontPlane.Right, chart.beforeFrontPlane.Right);
+}
+
+TEST(Title, LinesMoveThePlotRect) {
+  struct Case {
+    std::vector<std::string> title, foot;
+    int lines;  // title lines
+    int footLines;
+  };
+  const Case cases[] = {
+      {{"181 yes", "second"}, {}, 2, 0},
+      {{"one"}, {"foot"}, 1, 1},
+      {{}, {"a", "b", "c"}, 0, 3},
+  };
+  for (const Case& c : cases) {
+    ProbeChart chart;
+    PlainChart(chart);
+    chart.Legend().SetVisible(false);
+    chart.Title().Text() = c.title;
+    chart.Foot().Text() = c.foot;
+    Picture p(400, 250);
+    Draw(chart, p);
+    chart.Canvas().Font() = ToSurfaceFont(chart.Title().Font());
+    const int h = chart.Canvas().FontHeight();
+    ASSERT_GT(h, 0);
+    const int top = c.lines > 0 ? c.lines * h + 5 : 0;
+    const int bottom = c.footLines > 0 ? c.footLines * h + 5 : 0;
+    EXPECT_EQ(chart.afterFrontPlane.Top - chart.beforeFrontPlane.Top, top) << c.lines;
+    EXPECT_EQ(chart.beforeFrontPlane.Bottom - chart.afterFrontPlane.Bottom, bottom) << c.footLines;
+  }
+}
+
+TEST(Title, InvisibleTitleTakesNoRoom) {
+  ProbeChart chart;
+  PlainChart(chart);
+  chart.Legend().SetVisible(false);
+  chart.Title().Text() = {"x", "y"};
+  chart.Title().SetVisible(false);
+  Picture p(400, 250);
+  Draw(chart, p);
+  EXPECT_EQ(chart.afterFrontPlane, chart.beforeFrontPlane);
+}
+
+TEST(Legend, SetterChecks) {
+  struct Case {
+    void (TChartLegend::*set)(int);
+    int bad;
+    const char* message;
+  };
+  const Case cases[] = {
+      {&TChartLegend::SetTopPos, 101, "Position der oberen Legende muß zwischen 0 und 100% liegen."},
+      {&TChartLegend::SetTopPos, -1, "Position der oberen Legende muß zwischen 0 und 100% liegen."},
+      {&TChartLegend::SetFirstValue, -1, "Erster Wert für Legende muß > 0 sein."},
+      {&TChartLegend::SetColorWidth, 101, "Farbbreite für Legende muß zwischen 0 und 100% liegen."},
+      {&TChartLegend::SetColorWidth, -1, "Farbbreite für Legende muß zwischen 0 und 100% liegen."},
+  };
+  for (const Case& c : cases) {
+    TChart chart;
+    TChartLegend& legend = chart.Legend();
+    const int topPos = legend.TopPos(), first = legend.FirstValue(), width = legend.ColorWidth();
+    try {
+      (legend.*c.set)(c.bad);
+      ADD_FAILURE() << c.message;
+    } catch (const LegendException& e) {
+      EXPECT_STREQ(e.what(), c.message);
+    }
+    EXPECT_EQ(legend.TopPos(), topPos);
+    EXPECT_EQ(legend.FirstValue(), first);
+    EXPECT_EQ(legend.ColorWidth(), width);
+  }
+  TChart chart;
+  chart.Legend().SetTopPos(0);
+  chart.Legend().SetTopPos(100);
+  chart.Legend().SetColorWidth(0);
+  chart.Legend().SetFirstValue(0);
+  EXPECT_EQ(chart.Legend().TopPos(), 100);
+}
+
+}  // namespace

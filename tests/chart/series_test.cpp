@@ -1,0 +1,307 @@
+#include "chart/series.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "chart/bar_series.h"
+#include "chart/chart.h"
+#include "chart/series_kinds.h"
+
+namespace {
+
+std::vector<double> Values(const TChartValueList& list) {
+  std::vector<double> out;
+  for (int i = 0; i < list.Count(); ++i) out.push_back(list.Value(i));
+  return out;
+}
+
+TEST(Series, AddFillsXWithTheCountAndYWithTheValue) {
+  TChart chart;
+  auto& bar = chart.AddSeries(std::make_unique<TBarSeries>());
+  EXPECT_EQ(bar.Add(5, "a", clRed), 0);
+  EXPECT_EQ(bar.Add(3, "b", clRed), 1);
+  EXPECT_EQ(bar.Add(7, "", clRed), 2);
+  EXPECT_EQ(Values(bar.XValues()), (std::vector<double>{0, 1, 2}));
+  EXPECT_EQ(Values(bar.YValues()), (std::vector<double>{5, 3, 7}));
+  EXPECT_DOUBLE_EQ(bar.YValues().Total(), 15);
+  EXPECT_DOUBLE_EQ(bar.YValues().MinValue(), 3);
+  EXPECT_DOUBLE_EQ(bar.YValues().MaxValue(), 7);
+  EXPECT_EQ(bar.Label(0), "a");
+  EXPECT_EQ(bar.Label(2), "");
+  EXPECT_EQ(bar.Label(3), "");  // past the end
+  EXPECT_EQ(bar.YValues().Name(), "Balken");
+}
+
+TEST(Series, HorizontalBarsCarryTheirValuesInX) {
+  TChart chart;
+  auto& bars = chart.AddSeries(std::make_unique<THorizBarSeries>());
+  bars.Add(4, "a");
+  bars.Add(9, "b");
+  EXPECT_EQ(Values(bars.XValues()), (std::vector<double>{4, 9}));
+  EXPECT_EQ(Values(bars.YValues()), (std::vector<double>{0, 1}));
+  EXPECT_DOUBLE_EQ(bars.MarkValue(1), 9);
+  EXPECT_EQ(&bars.MainValueList(), &bars.XValues());
+}
+
+TEST(Series, AddPointInsertsLabelsAndColoursAtTheOrderedPlace) {
+  TChartSeries s;
+  s.AddPoint(5, 50, "five", clRed);
+  s.AddPoint(1, 10, "one", clDefault);
+  s.AddPoint(3, 30, "three", clBlue);
+  EXPECT_EQ(Values(s.XValues()), (std::vector<double>{1, 3, 5}));
+  EXPECT_EQ(Values(s.YValues()), (std::vector<double>{10, 30, 50}));
+  EXPECT_EQ(s.Label(0), "one");
+  EXPECT_EQ(s.Label(1), "three");
+  EXPECT_EQ(s.PointColor(0), clAutomatic);  // the platform default is stored as automatic
+  EXPECT_EQ(s.PointColor(1), clBlue);
+  EXPECT_EQ(s.PointColor(2), clRed);
+}
+
+TEST(Series, ValueColorRules) {
+  struct Case {
+    TColor point;
+    bool eachPoint;
+    int index;
+    TColor expected;
+  };
+  // Series colour green; point 1 of the palette is green too, so use index 2
+  // (yellow) to tell the palette from the series colour.
+  const Case cases[] = {
+      {clRed, false, 2, clRed},        // own colour wins
+      {clRed, true, 2, clRed},         //
+      {clAutomatic, false, 2, clGreen},  // series colour
+      {clAutomatic, true, 2, clYellow},  // palette colour of the index
+      {clNone, true, 2, clNone},       // a null point keeps its mark
+  };
+  for (const Case& c : cases) {
+    TChartSeries s;
+    s.SetSeriesColor(clGreen);
+    s.SetColorEachPoint(c.eachPoint);
+    for (int i = 0; i < 3; ++i) s.Add(i, "", i == c.index ? c.point : clAutomatic);
+    EXPECT_EQ(s.ValueColor(c.index), c.expected) << std::hex << c.point << " " << c.eachPoint;
+  }
+  TChartSeries s;
+  s.SetSeriesColor(clGreen);
+  EXPECT_EQ(s.ValueColor(10), clGreen);  // past the end
+  EXPECT_EQ(s.ValueColor(-1), clGreen);
+}
+
+TEST(Series, SwitchingColorEachPointOffForgetsPointColours) {
+  TChartSeries s;
+  s.SetSeriesColor(clGreen);
+  s.SetColorEachPoint(true);
+  s.Add(1, "", clRed);
+  s.SetColorEachPoint(false);
+  EXPECT_EQ(s.PointColor(0), clAutomatic);
+  EXPECT_EQ(s.ValueColor(0), clGreen);
+}
+
+TEST(Series, EventsOfAddingAndClearing) {
+  TChartSeries s;
+  int cleared = 0;
+  std::vector<int> added;
+  s.OnClearValues = [&](TChartSeries&) { ++cleared; };
+  s.OnAfterAdd = [&](TChartSeries&, int index) { added.push_back(index); };
+  s.Clear();  // an empty series still reports it
+  EXPECT_EQ(cleared, 1);
+
+  s.OnBeforeAdd = [](TChartSeries& series) { return series.PendingY() >= 0; };
+  EXPECT_EQ(s.Add(5), 0);
+  EXPECT_EQ(s.Add(-1), -1);  // refused: nothing stored
+  EXPECT_EQ(s.Add(6), 1);
+  EXPECT_EQ(s.Count(), 2);
+  EXPECT_EQ(added, (std::vector<int>{0, 1}));
+
+  s.Clear();
+  EXPECT_EQ(cleared, 2);
+  EXPECT_EQ(s.Count(), 0);
+  EXPECT_EQ(s.Label(0), "");
+}
+
+TEST(Series, DeleteRemovesFromEveryList) {
+  TChartSeries s;
+  s.Add(1, "a", clRed);
+  s.Add(2, "b", clBlue);
+  s.Add(3, "c", clLime);
+  s.Delete(1);
+  EXPECT_EQ(Values(s.YValues()), (std::vector<double>{1, 3}));
+  EXPECT_EQ(s.Label(1), "c");
+  EXPECT_EQ(s.PointColor(1), clLime);
+  EXPECT_DOUBLE_EQ(s.YValues().Total(), 4);
+  EXPECT_THROW(s.Delete(2), Exception);
+  EXPECT_EQ(s.Count(), 2);
+}
+
+TEST(Series, NullPointsAndSampleValues) {
+  TChartSeries s;
+  s.AddNull("gap");
+  EXPECT_EQ(s.PointColor(0), clNone);
+  EXPECT_EQ(s.Label(0), "gap");
+
+  for (int n : {0, -3}) {
+    try {
+      s.FillSampleValues(n);
+      ADD_FAILURE() << n;
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.what(), "FillSampleValues NumValues müssen > 0 sein.");
+    }
+  }
+  s.FillSampleValues(25);
+  EXPECT_EQ(s.Count(), 25);
+}
+
+TEST(Series, FreeColourRule) {
+  TChart chart;
+  chart.SetColor(clWhite);
+  chart.SetBackColor(clYellow);
+  // Automatic series take the first palette colours that nobody uses and
+  // that are neither the panel colour nor the back colour.
+  std::vector<TColor> got;
+  for (int i = 0; i < 5; ++i) got.push_back(chart.AddSeries(std::make_unique<TLineSeries>()).SeriesColor());
+  EXPECT_EQ(got, (std::vector<TColor>{clRed, clGreen, clBlue, clGray, clFuchsia}));
+
+  // A series with a colour of its own keeps it.
+  auto own = std::make_unique<TLineSeries>();
+  own->SetSeriesColor(clRed);
+  EXPECT_EQ(chart.AddSeries(std::move(own)).SeriesColor(), clRed);
+
+  // All 16 taken: the palette's first colour.
+  TChart full;
+  for (int i = 0; i < 16; ++i) {
+    auto s = std::make_unique<TLineSeries>();
+    s->SetSeriesColor(PaletteColor(i));
+    full.AddSeries(std::move(s));
+  }
+  EXPECT_EQ(full.AddSeries(std::make_unique<TLineSeries>()).SeriesColor(), PaletteColor(0));
+}
+
+TEST(Series, RemoveHandsTheSeriesBack) {
+  TChart chart;
+  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
+  EXPECT_EQ(s.ParentChart(), &chart);
+  std::unique_ptr<TChartSeries> back = chart.RemoveSeries(s);
+  ASSERT_EQ(back.get(), &s);
+  EXPECT_EQ(back->ParentChart(), nullptr);
+  EXPECT_EQ(chart.SeriesCount(), 0);
+  EXPECT_EQ(chart.Series(0), nullptr);
+  EXPECT_EQ(chart.RemoveSeries(*back), nullptr);
+  TChart other;
+  other.AddSeries(std::move(back));
+  EXPECT_EQ(other.SeriesCount(), 1);
+}
+
+TEST(Series, PointOriginSumsEarlierSeriesOfTheSameKind) {
+  TChart chart;
+  auto& a = chart.AddSeries(std::make_unique<TAreaSeries>());
+  auto& line = chart.AddSeries(std::make_unique<TLineSeries>());
+  auto& b = chart.AddSeries(std::make_unique<TAreaSeries>());
+  auto& c = chart.AddSeries(std::make_unique<TAreaSeries>());
+  for (double v : {1.0, 2.0}) a.Add(v);
+  for (double v : {100.0, 200.0}) line.Add(v);
+  b.Add(10);  // one value only
+  for (double v : {5.0, 6.0}) c.Add(v);
+  EXPECT_DOUBLE_EQ(c.PointOrigin(0, false), 11);  // a + b, not the line
+  EXPECT_DOUBLE_EQ(c.PointOrigin(1, false), 2);   // b has no value 1
+  EXPECT_DOUBLE_EQ(a.PointOrigin(0, false), 0);
+  EXPECT_DOUBLE_EQ(a.PointOrigin(0, true), 16);
+  b.SetActive(false);
+  EXPECT_DOUBLE_EQ(c.PointOrigin(0, false), 1);
+}
+
+TEST(PieSeries, ActivatingTakesOverTheChart) {
+  TChart chart;
+  auto& pie = chart.AddSeries(std::make_unique<TPieSeries>());
+  pie.SetActive(false);  // as the main form stores it: the chart gets its axes back
+  EXPECT_TRUE(chart.AxisVisible());
+  EXPECT_TRUE(chart.ClipPoints());
+  EXPECT_TRUE(chart.View3DWalls());
+  EXPECT_TRUE(chart.Frame().Visible());
+
+  chart.View3DOptions().SetOrthogonal(true);
+  chart.View3DOptions().SetRotation(10);
+  chart.View3DOptions().SetTilt(5);
+  pie.SetActive(true);
+  EXPECT_FALSE(chart.AxisVisible());
+  EXPECT_FALSE(chart.ClipPoints());
+  EXPECT_FALSE(chart.View3DWalls());
+  EXPECT_FALSE(chart.Frame().Visible());
+  EXPECT_EQ(chart.BackWall().Brush().Style(), platform::bsClear);
+  EXPECT_FALSE(chart.View3DOptions().Orthogonal());
+  EXPECT_EQ(chart.View3DOptions().Rotation(), 360);
+  EXPECT_EQ(chart.View3DOptions().Elevation(), 315);
+  EXPECT_EQ(chart.View3DOptions().Tilt(), 0);
+
+  pie.SetActive(false);
+  EXPECT_TRUE(chart.AxisVisible());
+  EXPECT_TRUE(chart.View3DWalls());
+  EXPECT_EQ(chart.BackWall().Brush().Style(), platform::bsSolid);
+}
+
+TEST(PieSeries, SettingsAndTheirChecks) {
+  TPieSeries pie;
+  EXPECT_TRUE(pie.ColorEachPoint());
+  EXPECT_EQ(pie.PieValues().Name(), "Torte");
+  EXPECT_EQ(pie.OtherSlice().Text(), "Weitere");
+  pie.SetRotationAngle(450);
+  EXPECT_EQ(pie.RotationAngle(), 90);
+  try {
+    pie.SetRotationAngle(-1);
+    ADD_FAILURE();
+  } catch (const PieException& e) {
+    EXPECT_STREQ(e.what(), "Drehung-Winkel muß zwischen 0 und 359 Grad liegen.");
+  }
+  EXPECT_EQ(pie.RotationAngle(), 90);
+
+  for (double v : {1.0, 5.0, 3.0}) pie.Add(v);
+  pie.SetExplodeBiggest(30);
+  EXPECT_EQ(pie.ExplodedSlice(1), 30);
+  EXPECT_EQ(pie.ExplodedSlice(0), 0);
+  EXPECT_EQ(pie.ExplodedSlice(99), 0);
+}
+
+TEST(PieSeries, SmallValuesFoldIntoTheOtherSlice) {
+  TChart chart;
+  auto& pie = static_cast<TPieSeries&>(chart.AddSeries(std::make_unique<TPieSeries>()));
+  for (double v : {50.0, 45.0, 3.0, 2.0}) pie.Add(v);
+  pie.OtherSlice().SetStyle(poBelowPercent);
+  pie.OtherSlice().SetValue(10);
+  for (int drawing = 0; drawing < 2; ++drawing) {  // the next drawing rebuilds it
+    pie.DoBeforeDrawChart();
+    ASSERT_EQ(pie.Count(), 5);
+    EXPECT_EQ(Values(pie.XValues()), (std::vector<double>{0, 1, -1, -1, 2147483647.0}));
+    EXPECT_DOUBLE_EQ(pie.YValue(4), 5);
+    EXPECT_EQ(pie.Label(4), "Weitere");
+    EXPECT_DOUBLE_EQ(pie.YValues().AbsoluteTotal(), 100);
+    EXPECT_EQ(pie.CountLegendItems(), 3);
+    EXPECT_EQ(pie.LegendToValueIndex(2), 4);
+  }
+}
+
+TEST(FastLineSeries, PenColourAndSeriesColourFollowEachOther) {
+  TFastLineSeries s;
+  s.LinePen().SetColor(clBlue);
+  EXPECT_EQ(s.SeriesColor(), clBlue);
+  s.SetSeriesColor(clRed);
+  EXPECT_EQ(s.LinePen().Color(), clRed);
+}
+
+TEST(PointerSeries, SizesBelowOneRaise) {
+  TPointSeries s;
+  for (int size : {0, -2}) {
+    try {
+      s.Pointer().SetHorizSize(size);
+      ADD_FAILURE();
+    } catch (const ChartException& e) {
+      EXPECT_STREQ(e.what(), "Die Größe des Pointers muß > 0 sein.");
+    }
+    EXPECT_THROW(s.Pointer().SetVertSize(size), ChartException);
+  }
+  EXPECT_EQ(s.Pointer().HorizSize(), 4);
+  EXPECT_TRUE(s.Pointer().Visible());
+  EXPECT_FALSE(TLineSeries().Pointer().Visible());
+  EXPECT_TRUE(TAreaSeries().DrawArea());
+}
+
+}  // namespace
