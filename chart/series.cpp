@@ -317,12 +317,16 @@ void TChartSeries::DrawLegend(int valueIndex, const TRect& rect) {
   TChartCanvas3D& canvas = ParentCanvas();
   const TColor colour = valueIndex == -1 ? series_color_ : ValueColor(valueIndex);
   if (colour == clNone) return;
+  // The symbol's brush: the point's colour, solid; the kind may change the
+  // style and the hatch background, or put a pattern on the canvas brush.
+  canvas.Brush() = platform::TBrush{colour, platform::bsSolid, nullptr};
   TColor back = parent_ ? parent_->Color() : clWhite;
   platform::TBrushStyle style = platform::bsSolid;
   PrepareLegendCanvas(valueIndex, back, style);
-  canvas.Brush().Color = colour;
   canvas.Brush().Style = style;
   canvas.SetBackColor(back);
+  canvas.SetBackMode(style == platform::bsSolid || style == platform::bsClear ? platform::bmTransparent
+                                                                                : platform::bmOpaque);
   DrawLegendSymbol(valueIndex, rect);
 }
 

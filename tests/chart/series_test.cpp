@@ -8,6 +8,8 @@
 #include "chart/bar_series.h"
 #include "chart/chart.h"
 #include "chart/series_kinds.h"
+#include "platform/bitmap.h"
+#include "platform/surface.h"
 
 namespace {
 
@@ -208,6 +210,49 @@ TEST(Series, PointOriginSumsEarlierSeriesOfTheSameKind) {
   EXPECT_DOUBLE_EQ(a.PointOrigin(0, true), 16);
   b.SetActive(false);
   EXPECT_DOUBLE_EQ(c.PointOrigin(0, false), 1);
+}
+
+TEST(Series, VisibleRangeFollowsTheHorizontalScale) {
+  enum Kind { kPlain, kBetweenPoints, kUnordered, kPie };
+  struct Case {
+    Kind kind;
+    double min, max;
+    int first, last;
+  };
+  // X values 0..9.
+  const Case cases[] = {
+      {kPlain, 2.5, 6.5, 3, 6},
+      {kBetweenPoints, 2.5, 6.5, 3, 7},  // keeps the point beyond the right edge
+      {kPlain, 2, 6, 2, 6},              // values on the edges are inside
+      {kPlain, -5, 20, 0, 9},
+      {kPlain, 12, 20, -1, -1},          // all left of the scale
+      {kPlain, 3.2, 3.8, 4, 3},          // no value between: an empty range
+      {kUnordered, 2.5, 6.5, 0, 9},
+      {kPie, 2.5, 6.5, 0, 9},
+  };
+  for (const Case& c : cases) {
+    TChart chart;
+    chart.SetView3D(false);
+    std::unique_ptr<TChartSeries> owned;
+    switch (c.kind) {
+      case kBetweenPoints: owned = std::make_unique<TFastLineSeries>(); break;
+      case kPie: owned = std::make_unique<TPieSeries>(); break;
+      default: owned = std::make_unique<TChartSeries>(); break;
+    }
+    if (c.kind == kUnordered) owned->XValues().SetOrder(loNone);
+    TChartSeries& s = chart.AddSeries(std::move(owned));
+    s.SetActive(true);
+    for (int i = 0; i < 10; ++i) s.Add(i);
+    chart.BottomAxis().SetAutomatic(false);
+    chart.BottomAxis().SetAutomaticMaximum(false);
+    chart.BottomAxis().SetAutomaticMinimum(false);
+    chart.BottomAxis().SetMinMax(c.min, c.max);
+    platform::Bitmap bitmap(400, 250);
+    platform::Surface surface(bitmap);
+    chart.Draw(surface, TRect{0, 0, 400, 250});
+    EXPECT_EQ(s.FirstValueIndex(), c.first) << c.kind << " " << c.min << ".." << c.max;
+    EXPECT_EQ(s.LastValueIndex(), c.last) << c.kind << " " << c.min << ".." << c.max;
+  }
 }
 
 TEST(PieSeries, ActivatingTakesOverTheChart) {
