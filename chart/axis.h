@@ -6,7 +6,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "chart/axis_math.h"
 #include "chart/canvas3d.h"
 #include "chart/chart_font.h"
 #include "platform/geometry.h"
@@ -138,8 +140,16 @@ class TCustomChartAxis {
   int PosTitle() const { return pos_title_; }
 
   // Recomputes the automatic ends from the bound series, then IMinimum,
-  // IMaximum and IRange.
+  // IMaximum and IRange. A series is bound when it is active and scaled by
+  // this axis; without one the automatic ends are 0.
   void AdjustMaxMin();
+  // The active series this axis scales, in list order (every active series
+  // for the depth axis).
+  std::vector<TChartSeries*> BoundSeries() const;
+  // LabelStyle with talAuto resolved: talNone without a bound series,
+  // talText when the first bound series runs along this axis by its X
+  // values and some bound series has labels, talValue otherwise.
+  TAxisLabelStyle ResolvedLabelStyle() const;
   // Pixel of a value along the axis, and the value at a pixel.
   int CalcPosValue(double value) const;
   double CalcPosPoint(int pixel) const;
@@ -152,11 +162,42 @@ class TCustomChartAxis {
   // a horizontal axis, top and bottom for a vertical one) fall outside the
   // first and last value.
   void ApplyMargins(int lowMargin, int highMargin);
-  // The label increment for the current scale.
-  double CalcIncrement() const;
+  // The label increment for the current scale and PlotRect (measures the
+  // end labels in LabelsFont on the chart's canvas).
+  double CalcIncrement();
+  // The values that get a value label with the current scale, top first.
+  std::vector<double> CalcLabelValues();
+  // Draws ticks, grid, labels, the axis line and the title.
   void Draw();
+  // Labels drawn by the last Draw (text labels may be skipped to avoid
+  // overlaps).
+  int DrawnLabelCount() const { return drawn_labels_; }
 
  protected:
+  struct TextLabel {
+    double value;
+    std::string text;
+  };
+  axis_math::ScaleGeometry Geometry() const;
+  TSize LabelExtent(const std::string& text);
+  int LabelSize(const std::string& text);
+  int MaxLabelRoom();
+  std::vector<TextLabel> TextLabels(TAxisLabelStyle style) const;
+  void DrawTick(int p, int offset, int length, int wall);
+  void DrawGrid(int p);
+  void DrawTicksAndGrid(int p, bool atEnd, bool first, int wall);
+  void DrawLabelText(int p, const std::string& text);
+  void DrawAxisLine(int wall);
+  void DrawTitle();
+  void Repaint() const;
+  template <typename T>
+  void Store(T& field, T value) {
+    if (field != value) {
+      field = std::move(value);
+      Repaint();
+    }
+  }
+
   TCustomAxisPanel* chart_;
   bool horizontal_;
   bool other_side_;
@@ -205,6 +246,7 @@ class TCustomChartAxis {
   int pos_labels_ = 0;
   int pos_title_ = 0;
   int old_position_ = 0;
+  int drawn_labels_ = 0;
 };
 
 class TChartAxis : public TCustomChartAxis {

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "chart/canvas3d.h"
 #include "chart/series.h"
@@ -61,12 +63,18 @@ class TCustomBarSeries : public TChartSeries {
   // Number of bars that share one category, and this series' place among them.
   int NumBars() const;
   int BarOrder() const;
-  // Computes BarWidth (before the chart takes series margins).
+  // Computes BarWidth (before the chart takes series margins): the space per
+  // category (one more with SideMargins) times BarWidthPercent, shared by the
+  // bars side by side, made even.
   void CalcBarWidth();
-  // The bar's base pixel.
+  // The bar's base pixel: the origin value's position, or the running stack
+  // below this series' value with stacking.
   int GetOriginPos(int valueIndex) const;
+  // BarStyle, or what OnGetBarStyle makes of it.
   TBarStyle GetBarStyle(int valueIndex);
+  // Room a mark takes along the value axis (the marks' font on the canvas).
   virtual int MarkExtent(int valueIndex) = 0;
+  // Pixels per category when n categories share the axis.
   virtual int SizePerPoint(int n) const = 0;
 
   // --- overrides ------------------------------------------------------------
@@ -77,10 +85,50 @@ class TCustomBarSeries : public TChartSeries {
   bool DrawValueByValue() const override { return true; }
   bool SameKindAs(const TChartSeries& other) const override;
   void DrawValue(int valueIndex) override;
+  // Values drawn from the last to the first when the category axis is inverted.
+  bool DrawValuesForward() const override;
+  // Direction of a same-depth group: with stacking, towards the viewer along
+  // the value axis.
+  bool DrawSeriesForward(int index) const override;
   void Assign(const TCustomBarSeries& other);
 
  protected:
+  // Draws the bar in BarBounds whose value extent runs from startPos to
+  // endPos (startPos <= endPos).
   virtual void DrawBar(int valueIndex, int startPos, int endPos) = 0;
+  // True for bars standing on the horizontal axis.
+  virtual bool Vertical() const = 0;
+  // The room of the largest mark along the value axis.
+  virtual int MarkExtentAll() = 0;
+
+  // The shared drawing of DrawBar: pen and brush, then the shape of the style.
+  void DrawBarShape(int valueIndex, int startPos, int endPos);
+  // The flat bar: a line when it has no extent, its outline in the bar colour
+  // when it is thinner than the pen, else a rectangle.
+  void BarRectangle(int left, int top, int right, int bottom);
+  void PrepareBarCanvas();
+  // The bar series of this kind in the chart's list (this one included).
+  std::vector<TCustomBarSeries*> SameKindSeries() const;
+  // Shift of the bar's near edge from its category's position.
+  int CategoryOffset() const;
+  int ValuePos(double value) const;
+  int StackedPos(int index, double ownValue) const;
+  // Position of the bar's value end along the value axis.
+  int ValueEndPos(int index) const;
+  // Margin along the category axis: a bar group, halved without SideMargins.
+  int CategoryMargin();
+  // Room for the marks along the value axis (0 without marks or values).
+  int MarkRoom();
+  // Adds the mark room before the origin (low) and beyond the ends (high).
+  void ValueMargins(int& low, int& high, bool inverted, int depthExtra);
+  template <typename T>
+  void Store(T& field, T value) {
+    if (field != value) {
+      field = std::move(value);
+      Repaint();
+    }
+  }
+
   // Thickness across the category axis set by the concrete kind (pixels, 0 = computed).
   int custom_bar_size_ = 0;
   int bar_width_ = 0;
@@ -114,14 +162,14 @@ class TBarSeries : public TCustomBarSeries {
   int CalcYPos(int index) const override;
   double MaxYValue() const override;
   double MinYValue() const override;
-  bool DrawValuesForward() const override;
-  bool DrawSeriesForward(int index) const override;
   void AskHorizMargins(int& left, int& right) override;
   void AskVertMargins(int& top, int& bottom) override;
   void DrawMark(int index, const std::string& text, TSeriesMarkPosition& position) override;
 
  protected:
-  void DrawBar(int valueIndex, int startPos, int endPos) override;
+  void DrawBar(int valueIndex, int startPos, int endPos) override { DrawBarShape(valueIndex, startPos, endPos); }
+  bool Vertical() const override { return true; }
+  int MarkExtentAll() override;
 };
 
 class THorizBarSeries : public TCustomBarSeries {
@@ -139,12 +187,12 @@ class THorizBarSeries : public TCustomBarSeries {
   int CalcYPos(int index) const override;
   double MaxXValue() const override;
   double MinXValue() const override;
-  bool DrawValuesForward() const override;
-  bool DrawSeriesForward(int index) const override;
   void AskHorizMargins(int& left, int& right) override;
   void AskVertMargins(int& top, int& bottom) override;
   void DrawMark(int index, const std::string& text, TSeriesMarkPosition& position) override;
 
  protected:
-  void DrawBar(int valueIndex, int startPos, int endPos) override;
+  void DrawBar(int valueIndex, int startPos, int endPos) override { DrawBarShape(valueIndex, startPos, endPos); }
+  bool Vertical() const override { return false; }
+  int MarkExtentAll() override;
 };

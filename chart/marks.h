@@ -84,6 +84,10 @@ class TSeriesMarks {
 
  private:
   void Repaint() const;
+  // A box for text at point as DrawMarks starts it: as wide as the widest
+  // line plus a "W", one "W" height per line, grown by the frame; centred
+  // above the point, with the arrow still of zero length.
+  TSeriesMarkPosition MeasureItem(const std::string& text, TPoint point);
 
   TChartSeries* owner_;
   TChartPen arrow_;

@@ -1,0 +1,268 @@
+#include "chart/axis.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chart/bar_series.h"
+#include "chart/chart.h"
+#include "platform/bitmap.h"
+#include "platform/surface.h"
+
+namespace {
+
+platform::Bitmap Draw(TChart& chart) {
+  platform::Bitmap bitmap(chart.Width(), chart.Height());
+  platform::Surface surface(bitmap);
+  chart.Draw(surface, TRect{0, 0, chart.Width(), chart.Height()});
+  return bitmap;
+}
+
+void Plain2D(TChart& chart) {
+  chart.SetWidth(400);
+  chart.SetHeight(250);
+  chart.SetView3D(false);
+  chart.Legend().SetVisible(false);
+  chart.SetBackColor(clWhite);
+}
+
+template <class F>
+std::string MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "(no exception)";
+}
+
+TEST(Axis, SetterChecksKeepTheOldValue) {
+  TChart chart;
+  TChartAxis& axis = chart.LeftAxis();
+  axis.SetMinMax(0, 5);
+  const struct {
+    std::function<void()> set;
+    const char* message;
+  } cases[] = {
+      {[&] { axis.SetIncrement(-1); }, "Achsen-Steigung muß >= 0 sein."},
+      {[&] { axis.SetMinimum(10); }, "Wert für Achsenminimum muß <= Maximum sein."},
+      {[&] { axis.SetMaximum(-1); }, "Wert für Achsenmaximum muß >= Minimum sein."},
+      {[&] { axis.SetLabelsSeparation(-1); }, "Beschriftungssabstand muß größer als 0 sein."},
+      {[&] { axis.SetLabelsAngle(361); }, "Achsenbeschriftung-Winkel muß zwischen 0 und 359 Grad liegen."},
+      {[&] { axis.SetLabelsAngle(-1); }, "Achsenbeschriftung-Winkel muß zwischen 0 und 359 Grad liegen."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MessageOf(c.set), c.message);
+  EXPECT_EQ(axis.Increment(), 0);
+  EXPECT_EQ(axis.Minimum(), 0);
+  EXPECT_EQ(axis.Maximum(), 5);
+  EXPECT_EQ(axis.LabelsSeparation(), 10);
+  EXPECT_EQ(axis.LabelsAngle(), 0);
+
+  // The angle check raises the chart's exception class, the others the axis'.
+  EXPECT_THROW(axis.SetLabelsAngle(400), ChartException);
+  EXPECT_THROW(axis.SetMinimum(10), AxisException);
+  axis.SetLabelsAngle(360);
+  EXPECT_EQ(axis.LabelsAngle(), 0);
+  axis.SetLabelsAngle(90);
+  EXPECT_EQ(axis.LabelsAngle(), 90);
+
+  // A logarithmic scale needs non-negative ends and numbers, not dates.
+  auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+  bars.Add(-5);
+  bars.Add(10);
+  EXPECT_EQ(MessageOf([&] { axis.SetLogarithmic(true); }),
+            "Minimum- und Maximumwerte der logarithmischen Achse müssen >= 0 sein.");
+  EXPECT_FALSE(axis.Logarithmic());
+  bars.YValues().SetDateTime(true);
+  EXPECT_EQ(MessageOf([&] { axis.SetLogarithmic(true); }), "Datum/Uhrzeit-Achse darf kein Logarithmus sein.");
+  EXPECT_FALSE(axis.Logarithmic());
+}
+
+TEST(Axis, AutomaticScaleFromTheBoundSeries) {
+  const struct {
+    std::vector<double> values;
+    bool useOrigin;
+    double min, max;
+  } cases[] = {
+      {{67, 58, 32, 18, 6}, false, 6, 67},
+      {{67, 58, 32, 18, 6}, true, 0, 67},  // bars stand on 0
+      {{-5, 3}, true, -5, 3},
+      {{-5, -3}, true, -5, 0},
+      {{4, 4, 4}, false, 4, 4},
+      {{7}, false, 7, 7},
+      {{1e9, 2e9}, false, 1e9, 2e9},
+      {{}, true, 0, 0},
+  };
+  for (const auto& c : cases) {
+    TChart chart;
+    auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+    bars.SetUseYOrigin(c.useOrigin);
+    for (double v : c.values) bars.Add(v);
+    chart.LeftAxis().AdjustMaxMin();
+    EXPECT_DOUBLE_EQ(chart.LeftAxis().IMinimum(), c.min);
+    EXPECT_DOUBLE_EQ(chart.LeftAxis().IMaximum(), c.max);
+    EXPECT_DOUBLE_EQ(chart.LeftAxis().IRange(), c.max - c.min);
+    // The right axis has no series bound to it.
+    chart.RightAxis().AdjustMaxMin();
+    EXPECT_EQ(chart.RightAxis().IRange(), 0);
+  }
+}
+
+TEST(Axis, IncrementAndLabelsOfTheGermanValues) {
+  // 67, 58, 32, 18, 6 on a 200-pixel vertical axis: steps 1 -> 2 -> 5 and
+  // labels from 65 down to 10.
+  TChart chart;
+  auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+  for (double v : {67, 58, 32, 18, 6}) bars.Add(v);
+  bars.SetUseYOrigin(false);
+  chart.SetPlotRect(TRect{0, 0, 300, 200});
+  chart.Recalculate();
+  TChartAxis& axis = chart.LeftAxis();
+  axis.AdjustMaxMin();
+  EXPECT_EQ(axis.CalcIncrement(), 5);
+  EXPECT_EQ(axis.CalcLabelValues(), (std::vector<double>{65, 60, 55, 50, 45, 40, 35, 30, 25, 20, 15, 10}));
+  EXPECT_EQ(axis.LabelValue(65), "65");
+  EXPECT_EQ(axis.CalcPosValue(6), 200);
+  EXPECT_EQ(axis.CalcPosValue(67), 0);
+
+  // A fixed scale whose ends are labels: the end labels only with LabelsOnAxis.
+  axis.SetAutomatic(false);
+  axis.SetAutomaticMaximum(false);
+  axis.SetAutomaticMinimum(false);
+  axis.SetMinMax(10, 65);
+  axis.AdjustMaxMin();
+  EXPECT_EQ(axis.CalcLabelValues().front(), 65);
+  EXPECT_EQ(axis.CalcLabelValues().back(), 10);
+  axis.SetLabelsOnAxis(false);
+  EXPECT_EQ(axis.CalcLabelValues().front(), 60);
+  EXPECT_EQ(axis.CalcLabelValues().back(), 15);
+
+  // Equal ends: every value sits in the middle.
+  axis.SetMinMax(4, 4);
+  axis.AdjustMaxMin();
+  EXPECT_EQ(axis.CalcPosValue(4), chart.PlotYCenter());
+  EXPECT_EQ(axis.CalcPosValue(100), chart.PlotYCenter());
+
+  // A user increment is where the search starts.
+  axis.SetMinMax(0, 100);
+  axis.AdjustMaxMin();
+  axis.SetIncrement(25);
+  EXPECT_EQ(axis.CalcIncrement(), 25);
+  axis.SetIncrement(3);
+  EXPECT_EQ(axis.CalcIncrement(), 10);
+}
+
+TEST(Axis, LabelTextsUseTheAxisFormatAndTheChartEvent) {
+  TChart chart;
+  TChartAxis& axis = chart.LeftAxis();
+  EXPECT_EQ(axis.LabelValue(1234.5), "1,234.5");
+  axis.SetAxisValuesFormat("0.00");
+  EXPECT_EQ(axis.LabelValue(2), "2.00");
+  chart.OnGetAxisLabel = [](TChartAxis&, TChartSeries* series, int index, std::string& text) {
+    if (!series && index == -1) text = "<" + text + ">";
+  };
+  EXPECT_EQ(axis.LabelValue(2), "<2.00>");
+  axis.SetLabelsMultiLine(true);
+  axis.SetAxisValuesFormat("0 'Stück'");
+  EXPECT_EQ(axis.LabelValue(3), "<3\rStück>");
+}
+
+TEST(Axis, RoomForLabelsTicksAndTitle) {
+  TChart chart;
+  Plain2D(chart);
+  auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+  for (double v : {1200, 300}) bars.Add(v);
+  Draw(chart);
+  TChartCanvas3D& canvas = chart.Canvas();
+  canvas.Font().Name = "Arial";
+  canvas.Font().Size = 8;
+  const int h = canvas.FontHeight();
+
+  // Left axis: the widest label, then line width 2 and tick length 4.
+  const TRect before{50, 20, 350, 220};
+  TRect r = before;
+  chart.LeftAxis().CalcRect(r);
+  const int widest = std::max(canvas.TextWidth(chart.LeftAxis().LabelValue(chart.LeftAxis().IMaximum())),
+                              canvas.TextWidth(chart.LeftAxis().LabelValue(chart.LeftAxis().IMinimum())));
+  EXPECT_EQ(r.Left, before.Left + widest + 2 + 4);
+  EXPECT_EQ(chart.LeftAxis().PosLabels(), before.Left + widest);
+  EXPECT_EQ(r.Right, before.Right);
+
+  // Bottom axis with a title: title height, label height, line and ticks.
+  chart.BottomAxis().Title().SetCaption("Noten");
+  r = before;
+  chart.BottomAxis().CalcRect(r);
+  EXPECT_EQ(chart.BottomAxis().PosTitle(), before.Bottom - h);
+  EXPECT_EQ(chart.BottomAxis().PosLabels(), before.Bottom - 2 * h);
+  EXPECT_EQ(r.Bottom, before.Bottom - 2 * h - 6);
+
+  // Fixed sizes replace the measured ones.
+  chart.BottomAxis().SetTitleSize(7);
+  chart.BottomAxis().SetLabelsSize(9);
+  chart.BottomAxis().Ticks().SetVisible(false);
+  r = before;
+  chart.BottomAxis().CalcRect(r);
+  EXPECT_EQ(r.Bottom, before.Bottom - 7 - 9 - 2);
+}
+
+TEST(Axis, TextLabelsOfALabelledSeriesSkipOverlaps) {
+  for (int width : {400, 120}) {
+    TChart chart;
+    Plain2D(chart);
+    chart.SetWidth(width);
+    auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+    const char* labels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
+    int i = 0;
+    for (double v : {67, 58, 32, 18, 6}) bars.Add(v, labels[i++]);
+    std::vector<std::string> drawn;
+    chart.OnGetAxisLabel = [&](TChartAxis& axis, TChartSeries* series, int index, std::string& text) {
+      if (&axis == &chart.BottomAxis() && series == &bars) drawn.push_back(std::to_string(index) + ":" + text);
+    };
+    Draw(chart);
+    EXPECT_EQ(chart.BottomAxis().ResolvedLabelStyle(), talText);
+    EXPECT_EQ(chart.LeftAxis().ResolvedLabelStyle(), talValue);
+    EXPECT_EQ(chart.RightAxis().ResolvedLabelStyle(), talNone);
+    // The event sees every label; which of them were drawn is up to the
+    // overlap rule, so count the drawn ones by the texts on the picture's
+    // width instead: at 120 pixels the five labels cannot all fit.
+    ASSERT_GE(drawn.size(), 5u);
+    EXPECT_EQ(drawn[0], "0:sehr gut");
+    const int drawnCount = chart.BottomAxis().DrawnLabelCount();
+    if (width == 400)
+      EXPECT_EQ(drawnCount, 5);
+    else
+      EXPECT_LT(drawnCount, 5);
+  }
+}
+
+TEST(Axis, TicksAndGridOnThePicture) {
+  TChart chart;
+  Plain2D(chart);
+  auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+  for (double v : {67, 58, 32, 18, 6}) bars.Add(v, "", clRed);
+  const platform::Bitmap picture = Draw(chart);
+  TChartAxis& left = chart.LeftAxis();
+  const std::vector<double> values = left.CalcLabelValues();
+  ASSERT_GE(values.size(), 3u);
+  const TRect& plot = chart.PlotRect();
+  for (double v : values) {
+    const int y = left.CalcPosValue(v);
+    // Tick: dark gray, 4 pixels long, one pixel off the axis line.
+    EXPECT_EQ(picture.Pixel(plot.Left - 2, y), clGray) << v;
+    EXPECT_EQ(picture.Pixel(plot.Left - 4, y), clGray) << v;
+    EXPECT_NE(picture.Pixel(plot.Left - 5, y), clGray) << v;
+  }
+  // The axis line: black, two pixels wide, left of the plotting area.
+  const int midY = (plot.Top + plot.Bottom) / 2;
+  EXPECT_EQ(picture.Pixel(plot.Left, midY), clBlack);
+  // A grid line crosses the plotting area at an inner label (dotted gray).
+  const int y = left.CalcPosValue(values[1]);
+  int gray = 0;
+  for (int x = plot.Left + 2; x < plot.Right; ++x) gray += picture.Pixel(x, y) == clGray;
+  EXPECT_GT(gray, 20);
+}
+
+}  // namespace

@@ -1,0 +1,356 @@
+#include "chart/bar_series.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "chart/chart.h"
+#include "platform/bitmap.h"
+#include "platform/surface.h"
+
+namespace {
+
+const double kGermanValues[] = {67, 58, 32, 18, 6};
+const char* const kGermanLabels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
+
+// A plotting rectangle of plotWidth × plotHeight, as the pipeline leaves it
+// before series margins.
+void SetPlot(TChart& chart, int plotWidth, int plotHeight) {
+  chart.SetPlotRect(TRect{0, 0, plotWidth, plotHeight});
+  chart.Recalculate();
+}
+
+template <class Series>
+Series& AddSeries(TChart& chart, std::initializer_list<double> values) {
+  auto& s = chart.AddSeries(std::make_unique<Series>());
+  for (double v : values) s.Add(v, "", clAutomatic);
+  return s;
+}
+
+platform::Bitmap Draw(TChart& chart) {
+  platform::Bitmap bitmap(chart.Width(), chart.Height());
+  platform::Surface surface(bitmap);
+  chart.Draw(surface, TRect{0, 0, chart.Width(), chart.Height()});
+  return bitmap;
+}
+
+// A flat chart without the decorations that would cover bars in tests.
+void Plain2D(TChart& chart) {
+  chart.SetWidth(400);
+  chart.SetHeight(250);
+  chart.SetView3D(false);
+  chart.Legend().SetVisible(false);
+  chart.SetBackColor(clWhite);
+}
+
+int CountColour(const platform::Bitmap& b, TColor colour, const TRect& area) {
+  int n = 0;
+  for (int y = std::max(0, area.Top); y < std::min(b.Height(), area.Bottom); ++y)
+    for (int x = std::max(0, area.Left); x < std::min(b.Width(), area.Right); ++x) n += b.Pixel(x, y) == colour;
+  return n;
+}
+
+TEST(BarSeries, BarWidthAndCategoryMargins) {
+  const struct {
+    int values;
+    int plotWidth;
+    int percent;
+    bool sideMargins;
+    int series;
+    int custom;
+    int barWidth;
+    int margin;
+  } cases[] = {
+      {5, 300, 70, true, 1, 0, 36, 36},   // 300 div 6 = 50, 35 -> 36 (odd widths grow by one)
+      {5, 300, 70, false, 1, 0, 42, 21},  // 300 div 5 = 60 -> 42; half a bar each side
+      {5, 300, 70, true, 2, 0, 18, 36},   // side by side: 35 div 2 = 17 -> 18
+      {5, 300, 100, true, 1, 0, 50, 50},
+      {4, 300, 70, true, 1, 0, 42, 42},   // 300 div 5 = 60 -> 42
+      {5, 300, 70, true, 1, 10, 10, 10},  // a custom width wins
+      {0, 300, 70, true, 1, 0, 0, 0},     // no values, no bar
+      {1, 300, 1, true, 1, 0, 2, 2},      // round(1.5) = 2 (ties to even)
+  };
+  for (const auto& c : cases) {
+    TChart chart;
+    std::vector<TBarSeries*> bars;
+    for (int k = 0; k < c.series; ++k) {
+      auto& s = chart.AddSeries(std::make_unique<TBarSeries>());
+      for (int i = 0; i < c.values; ++i) s.Add(10 + i);
+      s.SetBarWidthPercent(c.percent);
+      s.SetCustomBarWidth(c.custom);
+      bars.push_back(&s);
+    }
+    bars[0]->SetSideMargins(c.sideMargins);
+    SetPlot(chart, c.plotWidth, 200);
+    int left = -1, right = -1;
+    bars[0]->AskHorizMargins(left, right);
+    EXPECT_EQ(bars[0]->BarWidth(), c.barWidth) << c.values << " values, " << c.series << " series";
+    EXPECT_EQ(left, c.margin);
+    EXPECT_EQ(right, c.margin);
+    for (TBarSeries* s : bars) EXPECT_EQ(s->SideMargins(), c.sideMargins);
+  }
+}
+
+TEST(BarSeries, SettersRejectOutOfRangePercentages) {
+  TBarSeries bars;
+  const struct {
+    bool width;
+    int value;
+    const char* message;
+  } cases[] = {
+      {true, 0, "Prozentwert für Balkenbreite muß zwischen 1 und 100 liegen."},
+      {true, 101, "Prozentwert für Balkenbreite muß zwischen 1 und 100 liegen."},
+      {false, -101, "Prozentwert für Balken-Offset muß zwischen -100% und 100% liegen."},
+      {false, 101, "Prozentwert für Balken-Offset muß zwischen -100% und 100% liegen."},
+  };
+  for (const auto& c : cases) {
+    try {
+      if (c.width)
+        bars.SetBarWidthPercent(c.value);
+      else
+        bars.SetOffsetPercent(c.value);
+      ADD_FAILURE() << "accepted " << c.value;
+    } catch (const BarException& e) {
+      EXPECT_STREQ(e.what(), c.message);
+    }
+  }
+  EXPECT_EQ(bars.BarWidthPercent(), 70);
+  EXPECT_EQ(bars.OffsetPercent(), 0);
+  bars.SetBarWidthPercent(100);
+  bars.SetOffsetPercent(-100);
+  EXPECT_EQ(bars.BarWidthPercent(), 100);
+  EXPECT_EQ(bars.OffsetPercent(), -100);
+}
+
+TEST(BarSeries, SideBySideAndOffset) {
+  TChart chart;
+  Plain2D(chart);
+  auto& first = AddSeries<TBarSeries>(chart, {5, 8, 3});
+  auto& second = AddSeries<TBarSeries>(chart, {4, 2, 7});
+  Draw(chart);
+  ASSERT_GT(first.BarWidth(), 0);
+  EXPECT_EQ(first.BarWidth(), second.BarWidth());
+  EXPECT_EQ(first.NumBars(), 2);
+  EXPECT_EQ(first.BarOrder(), 1);
+  EXPECT_EQ(second.BarOrder(), 2);
+  for (int i = 0; i < 3; ++i) {
+    const int category = chart.BottomAxis().CalcPosValue(i);
+    EXPECT_EQ(first.CalcXPos(i), category - first.BarWidth()) << i;  // left of the category
+    EXPECT_EQ(second.CalcXPos(i), category) << i;                    // right of it
+  }
+
+  // A hidden second series gives the first one the whole category.
+  second.SetActive(false);
+  EXPECT_EQ(first.NumBars(), 1);
+
+  const int before = first.CalcXPos(1);
+  first.SetOffsetPercent(50);
+  EXPECT_EQ(first.CalcXPos(1), before + first.BarWidth() / 2);
+}
+
+TEST(BarSeries, StackedBarsStartWhereTheOneBelowEnds) {
+  TChart chart;
+  Plain2D(chart);
+  auto& lower = AddSeries<TBarSeries>(chart, {5, 8, 3});
+  auto& upper = AddSeries<TBarSeries>(chart, {4, 2, 7});
+  lower.SetMultiBar(mbStacked);
+  EXPECT_EQ(upper.MultiBar(), mbStacked);  // copied to the same kind
+  EXPECT_DOUBLE_EQ(upper.MaxYValue(), 10);
+  Draw(chart);
+  EXPECT_EQ(lower.NumBars(), 1);
+  EXPECT_EQ(lower.ZOrder(), upper.ZOrder());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(upper.GetOriginPos(i), lower.CalcYPos(i)) << i;
+    EXPECT_EQ(lower.CalcXPos(i), upper.CalcXPos(i)) << i;
+  }
+
+  upper.SetMultiBar(mbStacked100);
+  EXPECT_EQ(lower.MultiBar(), mbStacked100);
+  EXPECT_DOUBLE_EQ(lower.MaxYValue(), 100);
+  Draw(chart);
+  const int top = chart.LeftAxis().CalcPosValue(100);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(upper.CalcYPos(i), top) << i;
+}
+
+TEST(BarSeries, StackedToHundredWithZeroTotalSitsOnTheZeroLine) {
+  TChart chart;
+  Plain2D(chart);
+  auto& a = AddSeries<TBarSeries>(chart, {0, 5});
+  auto& b = AddSeries<TBarSeries>(chart, {0, 5});
+  a.SetMultiBar(mbStacked100);
+  Draw(chart);
+  const int zero = chart.LeftAxis().CalcPosValue(0);
+  EXPECT_EQ(b.CalcYPos(0), zero);
+  EXPECT_EQ(b.GetOriginPos(0), zero);
+  EXPECT_EQ(b.CalcYPos(1), chart.LeftAxis().CalcPosValue(100));
+}
+
+TEST(BarSeries, NegativeValueHangsBelowTheOriginWithItsMarkBelow) {
+  TChart chart;
+  Plain2D(chart);
+  auto& bars = AddSeries<TBarSeries>(chart, {10, -5});
+  bars.SetSeriesColor(clRed);
+  const platform::Bitmap picture = Draw(chart);
+  const int origin = bars.GetOriginPos(1);
+  const int end = bars.CalcYPos(1);
+  EXPECT_GT(end, origin);  // y grows downwards
+  EXPECT_LT(bars.CalcYPos(0), origin);
+  const int x = bars.CalcXPos(1) + bars.BarWidth() / 2;
+  EXPECT_EQ(picture.Pixel(x, (origin + end) / 2), clRed);
+
+  ASSERT_GT(bars.Marks().Positions().size(), 1u);
+  const TSeriesMarkPosition& up = bars.Marks().Positions()[0];
+  const TSeriesMarkPosition& down = bars.Marks().Positions()[1];
+  EXPECT_LT(up.LeftTop.Y + up.Height, bars.CalcYPos(0));  // above the positive bar
+  EXPECT_EQ(up.ArrowTo.Y, bars.CalcYPos(0) - bars.Marks().ArrowLength());
+  EXPECT_GT(down.LeftTop.Y, end);                        // below the hanging bar
+  EXPECT_EQ(down.LeftTop.Y, end + bars.Marks().ArrowLength() + 1);
+
+  // Room for both marks: above the top and below the bottom.
+  int top = 0, bottom = 0;
+  bars.AskVertMargins(top, bottom);
+  EXPECT_GT(top, bars.Marks().ArrowLength());
+  EXPECT_EQ(bottom, top);
+}
+
+TEST(BarSeries, MarkRoomOnlyWhereBarsGrow) {
+  TChart chart;
+  Plain2D(chart);
+  auto& bars = AddSeries<TBarSeries>(chart, {67, 58});
+  Draw(chart);
+  int top = 0, bottom = 0;
+  bars.AskVertMargins(top, bottom);
+  const int h = chart.Canvas().FontHeight();
+  EXPECT_EQ(top, h + 20 + 2 + 1);  // "W" height, arrow length, frame, one pixel
+  EXPECT_EQ(bottom, 0);
+  bars.Marks().SetVisible(false);
+  bars.AskVertMargins(top, bottom);
+  EXPECT_EQ(top, 0);
+}
+
+TEST(BarSeries, ThinZeroAndMissingBars) {
+  // A bar narrower than its pen is drawn as an outline in the bar colour.
+  {
+    TChart chart;
+    Plain2D(chart);
+    auto& bars = AddSeries<TBarSeries>(chart, {10, 20, 30});
+    bars.SetSeriesColor(clBlue);
+    bars.SetCustomBarWidth(2);
+    bars.BarPen().SetWidth(3);
+    bars.Marks().SetVisible(false);
+    const platform::Bitmap picture = Draw(chart);
+    const int x = bars.CalcXPos(1);
+    // (the bar's foot lies on the black axis line)
+    const TRect bar{x, bars.CalcYPos(1), x + 2, bars.GetOriginPos(1) - 2};
+    EXPECT_EQ(CountColour(picture, clBlack, bar), 0);
+    EXPECT_EQ(picture.Pixel(x + 1, (bar.Top + bar.Bottom) / 2), clBlue);
+  }
+  // A zero-height bar is a line in the bar colour; a clNone point a gap.
+  {
+    TChart chart;
+    Plain2D(chart);
+    auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+    bars.Add(10, "a", clRed);
+    bars.Add(0, "b", clLime);
+    bars.Add(-10, "c", clRed);
+    bars.Add(20, "d", clNone);
+    bars.Add(-20, "e", clRed);
+    const platform::Bitmap picture = Draw(chart);
+    const int zero = chart.LeftAxis().CalcPosValue(0);
+    const int x = bars.CalcXPos(1);
+    EXPECT_EQ(picture.Pixel(x + 2, zero), clLime);
+    const int gap = bars.CalcXPos(3);
+    EXPECT_EQ(CountColour(picture, clRed, TRect{gap + 1, 0, gap + bars.BarWidth() - 1, 250}), 0);
+    // No mark for the missing point either.
+    const auto& positions = bars.Marks().Positions();
+    ASSERT_GT(positions.size(), 2u);
+    EXPECT_TRUE(positions.size() <= 3 || positions[3].Width == 0);
+  }
+}
+
+TEST(BarSeries, GermanBarsFollowTheirValues) {
+  for (bool view3D : {false, true}) {
+    TChart chart;
+    chart.SetWidth(400);
+    chart.SetHeight(250);
+    chart.SetView3D(view3D);
+    chart.SetBackColor(clWhite);
+    auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+    bars.SetColorEachPoint(true);
+    bars.Marks().SetStyle(smsPercent);
+    bars.Marks().SetBackColor(clWhite);
+    for (int i = 0; i < 5; ++i) bars.Add(kGermanValues[i], kGermanLabels[i], clAutomatic);
+    const platform::Bitmap picture = Draw(chart);
+
+    const int base = bars.GetOriginPos(0);
+    const double pixelsPerUnit = (base - bars.CalcYPos(0)) / 67.0;
+    ASSERT_GT(pixelsPerUnit, 1);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_NEAR(base - bars.CalcYPos(i), kGermanValues[i] * pixelsPerUnit, 1.0) << i;
+      if (view3D) continue;
+      // The bar's middle column carries its palette colour up to its end.
+      const int x = bars.CalcXPos(i) + bars.BarWidth() / 2;
+      EXPECT_EQ(picture.Pixel(x, bars.CalcYPos(i) + 2), PaletteColor(i)) << i;
+      EXPECT_EQ(picture.Pixel(x, base - 2), PaletteColor(i)) << i;
+    }
+    EXPECT_EQ(bars.Marks().MarkText(0), "37.02 %");
+    EXPECT_EQ(bars.Marks().Positions().size(), 5u);
+  }
+}
+
+TEST(BarSeries, EveryStyleDrawsInBothDirectionsFlatAndIn3D) {
+  const TBarStyle styles[] = {bsRectangle, bsPyramid, bsInvPyramid, bsCilinder, bsEllipse, bsArrow, bsRectGradient};
+  for (bool horizontal : {false, true}) {
+    for (bool view3D : {false, true}) {
+      for (TBarStyle style : styles) {
+        TChart chart;
+        Plain2D(chart);
+        chart.SetView3D(view3D);
+        std::unique_ptr<TCustomBarSeries> owned;
+        if (horizontal)
+          owned = std::make_unique<THorizBarSeries>();
+        else
+          owned = std::make_unique<TBarSeries>();
+        TCustomBarSeries& bars = chart.AddSeries(std::move(owned));
+        bars.Add(30, "a", clRed);
+        bars.Add(-10, "b", clRed);
+        bars.Add(20, "c", clRed);
+        bars.SetBarStyle(style);
+        const platform::Bitmap picture = Draw(chart);
+        EXPECT_GT(CountColour(picture, clRed, TRect{0, 0, 400, 250}), 20)
+            << (horizontal ? "horizontal " : "vertical ") << (view3D ? "3D " : "2D ") << style;
+      }
+    }
+  }
+}
+
+TEST(HorizBarSeries, BarsGrowFromTheLeftAxisWithMarksBeyondTheirEnds) {
+  TChart chart;
+  Plain2D(chart);
+  auto& bars = chart.AddSeries(std::make_unique<THorizBarSeries>());
+  EXPECT_EQ(bars.XValues().Name(), "Balken");
+  EXPECT_EQ(bars.XValues().Order(), loNone);
+  bars.Add(30, "a", clRed);
+  bars.Add(-10, "b", clRed);
+  Draw(chart);
+  const int origin = bars.GetOriginPos(0);
+  EXPECT_EQ(origin, chart.BottomAxis().CalcPosValue(0));
+  EXPECT_GT(bars.CalcXPos(0), origin);
+  EXPECT_LT(bars.CalcXPos(1), origin);
+  // The first series lies lowest: its top edge is half a bar above the category.
+  EXPECT_EQ(bars.CalcYPos(0), chart.LeftAxis().CalcPosValue(0) - bars.BarWidth() / 2);
+
+  const auto& positions = bars.Marks().Positions();
+  ASSERT_EQ(positions.size(), 2u);
+  EXPECT_EQ(positions[0].ArrowTo.X, bars.CalcXPos(0) + bars.Marks().ArrowLength());
+  EXPECT_GT(positions[0].LeftTop.X, bars.CalcXPos(0));
+  EXPECT_LT(positions[1].LeftTop.X + positions[1].Width, bars.CalcXPos(1));
+
+  int left = 0, right = 0;
+  bars.AskHorizMargins(left, right);
+  EXPECT_GT(left, bars.Marks().ArrowLength());
+  EXPECT_GT(right, bars.Marks().ArrowLength());
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+#include "chart/marks.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "chart/bar_series.h"
+#include "chart/chart.h"
+#include "platform/bitmap.h"
+#include "platform/surface.h"
+
+namespace {
+
+platform::Bitmap Draw(TChart& chart) {
+  platform::Bitmap bitmap(chart.Width(), chart.Height());
+  platform::Surface surface(bitmap);
+  chart.Draw(surface, TRect{0, 0, chart.Width(), chart.Height()});
+  return bitmap;
+}
+
+TBarSeries& GermanBars(TChart& chart) {
+  chart.SetWidth(400);
+  chart.SetHeight(250);
+  auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+  const char* labels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
+  int i = 0;
+  for (double v : {67, 58, 32, 18, 6}) bars.Add(v, labels[i++]);
+  return bars;
+}
+
+TEST(SeriesMarks, TextOfEveryStyle) {
+  TChart chart;
+  TBarSeries& bars = GermanBars(chart);
+  const struct {
+    TSeriesMarksStyle style;
+    const char* first;
+    const char* last;
+  } cases[] = {
+      {smsValue, "67", "6"},
+      {smsPercent, "37.02 %", "3.31 %"},
+      {smsLabel, "sehr gut", "mangelhaft"},
+      {smsLabelPercent, "sehr gut 37.02 %", "mangelhaft 3.31 %"},
+      {smsLabelValue, "sehr gut 67", "mangelhaft 6"},
+      {smsLegend, "67 sehr gut", "6 mangelhaft"},  // the legend's left-value text
+      {smsPercentTotal, "37.02 % von 181", "3.31 % von 181"},
+      {smsLabelPercentTotal, "sehr gut 37.02 % von 181", "mangelhaft 3.31 % von 181"},
+      {smsXValue, "0", "4"},
+  };
+  for (const auto& c : cases) {
+    bars.Marks().SetStyle(c.style);
+    EXPECT_EQ(bars.Marks().MarkText(0), c.first) << c.style;
+    EXPECT_EQ(bars.Marks().MarkText(4), c.last) << c.style;
+  }
+
+  // The series' formats and its event have the last word.
+  bars.Marks().SetStyle(smsValue);
+  bars.SetValueFormat("0.0");
+  EXPECT_EQ(bars.Marks().MarkText(1), "58.0");
+  bars.OnGetMarkText = [](TChartSeries&, int index, std::string& text) { text += "#" + std::to_string(index); };
+  EXPECT_EQ(bars.Marks().MarkText(1), "58.0#1");
+}
+
+TEST(SeriesMarks, LabelFallsBackToTheValueAndZeroTotalsToHundredPercent) {
+  TChart chart;
+  auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+  bars.Add(1234.5);
+  bars.Add(0, "null");
+  bars.Marks().SetStyle(smsLabel);
+  EXPECT_EQ(bars.Marks().MarkText(0), "1,234.5");
+  EXPECT_EQ(bars.Marks().MarkText(1), "null");
+
+  TChart zeros;
+  auto& none = zeros.AddSeries(std::make_unique<TBarSeries>());
+  for (int i = 0; i < 3; ++i) none.Add(0);
+  none.Marks().SetStyle(smsPercent);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(none.Marks().MarkText(i), "100 %");
+  none.Marks().SetStyle(smsLabelPercentTotal);
+  EXPECT_EQ(none.Marks().MarkText(0), "0 100 % von 0");
+}
+
+TEST(SeriesMarks, BoxArrowAndTextOnThePicture) {
+  TChart chart;
+  TBarSeries& bars = GermanBars(chart);
+  chart.SetView3D(false);
+  chart.Legend().SetVisible(false);
+  chart.SetBackColor(clWhite);
+  chart.SetColor(clSilver);
+  bars.SetColorEachPoint(true);
+  bars.Marks().SetStyle(smsPercent);
+  bars.Marks().SetBackColor(clYellow);
+  const platform::Bitmap picture = Draw(chart);
+
+  const auto& positions = bars.Marks().Positions();
+  ASSERT_EQ(positions.size(), 5u);
+  TChartCanvas3D& canvas = chart.Canvas();
+  canvas.Font().Name = "Arial";
+  canvas.Font().Size = 8;
+  canvas.Font().Bold = false;
+  for (int i = 0; i < 5; ++i) {
+    const TSeriesMarkPosition& p = positions[i];
+    const std::string text = bars.Marks().MarkText(i);
+    EXPECT_EQ(p.Width, canvas.TextWidth("W") + canvas.TextWidth(text) + 2) << i;
+    EXPECT_EQ(p.Height, canvas.FontHeight() + 2) << i;
+    // The arrow starts on the middle of the bar's top and rises 20 pixels.
+    EXPECT_EQ(p.ArrowFrom.X, bars.CalcXPos(i) + bars.BarWidth() / 2) << i;
+    EXPECT_EQ(p.ArrowFrom.Y, bars.CalcYPos(i)) << i;
+    EXPECT_EQ(p.ArrowTo.Y, p.ArrowFrom.Y - 20) << i;
+    EXPECT_EQ(p.LeftTop.Y + p.Height - 1, p.ArrowTo.Y) << i;
+    EXPECT_EQ(p.LeftTop.X, p.ArrowTo.X - p.Width / 2) << i;
+    // Frame black, box filled with the back colour, the arrow white (black
+    // over the white fifth bar, whose colour it would otherwise share).
+    EXPECT_EQ(picture.Pixel(p.LeftTop.X, p.LeftTop.Y + p.Height / 2), clBlack) << i;
+    EXPECT_EQ(picture.Pixel(p.LeftTop.X + 2, p.LeftTop.Y + 2), clYellow) << i;
+    EXPECT_EQ(picture.Pixel(p.ArrowFrom.X, p.ArrowFrom.Y - 10), i == 4 ? clBlack : clWhite) << i;
+  }
+}
+
+TEST(SeriesMarks, ArrowColourAvoidsThePointAndPanelColours) {
+  TChart chart;
+  TBarSeries& bars = GermanBars(chart);
+  chart.SetView3D(false);
+  chart.Legend().SetVisible(false);
+  chart.SetColor(clWhite);  // the white arrow would vanish on a white panel
+  chart.SetBackColor(clWhite);
+  bars.SetSeriesColor(clRed);
+  const platform::Bitmap picture = Draw(chart);
+  const TSeriesMarkPosition& p = bars.Marks().Positions()[0];
+  EXPECT_EQ(picture.Pixel(p.ArrowFrom.X, p.ArrowFrom.Y - 10), clBlack);
+}
+
+TEST(SeriesMarks, MissingPointsAndEmptyTextsGetNoMark) {
+  TChart chart;
+  chart.SetView3D(false);
+  auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+  bars.Add(5, "a");
+  bars.Add(7, "b", clNone);
+  bars.Add(9, "c");
+  bars.OnGetMarkText = [](TChartSeries&, int index, std::string& text) {
+    if (index == 2) text.clear();
+  };
+  Draw(chart);
+  const auto& positions = bars.Marks().Positions();
+  ASSERT_GE(positions.size(), 1u);
+  EXPECT_GT(positions[0].Width, 0);
+  for (std::size_t i = 1; i < positions.size(); ++i) EXPECT_EQ(positions[i].Width, 0) << i;
+}
+
+TEST(SeriesMarks, In3DTheBoxSitsAtTheProjectedArrowEnd) {
+  TChart chart;
+  TBarSeries& bars = GermanBars(chart);
+  chart.SetView3D(true);
+  const platform::Bitmap picture = Draw(chart);
+  const TSeriesMarkPosition& p = bars.Marks().Positions()[0];
+  const TPoint end = chart.Canvas().ProjectPoint(p.ArrowTo.X, p.ArrowTo.Y, bars.Marks().ZPosition());
+  // The frame's left edge lies at the projected end less half the box.
+  const int left = end.X - (p.ArrowTo.X - p.LeftTop.X);
+  const int top = end.Y - (p.ArrowTo.Y - p.LeftTop.Y);
+  EXPECT_EQ(picture.Pixel(left, top + p.Height / 2), clBlack);
+  EXPECT_EQ(bars.Marks().ZPosition(), bars.MiddleZ());
+}
+
+}  // namespace
