@@ -20,7 +20,7 @@ TExcel::TExcel() {
   // Nobody can answer the reader's question inside a request: the message
   // goes to the log and the answer is No, which ends the read.
   XLSRead.OnMessageBox = [this](const std::string& message, bool) {
-    if (OnLogMessage) OnLogMessage(message);
+    if (OnLogMessage) OnLogMessage(message.substr(0, message.find("\rContinue?")));
     return false;
   };
   XLSRead.OnSheet = [this](TXLSRead&, const std::string&, int Index, bool& ReadIt) {

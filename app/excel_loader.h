@@ -33,7 +33,8 @@ class TExcel {
   int Progress = 0;                     // progress of the last read, 0..100
 
   TXLSRead XLSRead;
-  // Receives the reader's error messages (the request log in the gateway).
+  // Receives the reader's error messages, without the question the reader
+  // would ask (the request log in the gateway).
   std::function<void(const std::string&)> OnLogMessage;
 
  private:

@@ -1,0 +1,148 @@
+// The loader form: which cells of which sheet land in its grid, and how.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/excel_loader.h"
+#include "platform/sysutils.h"
+#include "tests/support/test_support.h"
+#include "tests/xls/biff_builder.h"
+
+using namespace xlstest;
+
+namespace {
+
+std::string Corpus(const char* name) { return (testing_support::CorpusDir() / name).string(); }
+
+// The non-empty data cells of the grid, as "column,row=text".
+std::map<std::string, std::string> DataCells(const TExcel& excel) {
+  std::map<std::string, std::string> cells;
+  for (int c = 1; c < excel.Grid.ColCount(); ++c) {
+    for (int r = 1; r < excel.Grid.RowCount(); ++r) {
+      if (!excel.Grid.Cell(c, r).empty()) cells[std::to_string(c) + "," + std::to_string(r)] = excel.Grid.Cell(c, r);
+    }
+  }
+  return cells;
+}
+
+// A plain BIFF5 worksheet file holding `records` after its BOF.
+std::string PlainFile(const testing_support::TempDir& dir, const char* name, const Bytes& records) {
+  const auto path = dir.path() / name;
+  testing_support::WriteBytes(path, Cat({Rec(biff::kBof5, B().u16(0x0500).u16(0x10).zeros(4)), records, Eof()}));
+  return path.string();
+}
+
+}  // namespace
+
+TEST(ExcelLoader, ReadsOnlyTheChosenSheet) {
+  const std::map<std::string, std::string> umsatz = {{"1,1", "Nord"}, {"2,1", "Süd"}, {"3,1", "Ost"},
+                                                     {"1,2", "40"},   {"2,2", "25"},   {"3,2", "35"}};
+  const std::map<std::string, std::string> kosten = {{"1,1", "Miete"}, {"2,1", "Strom"}, {"3,1", "Personal"},
+                                                     {"4,1", "Sonstiges"}, {"1,2", "12"}, {"2,2", "3"},
+                                                     {"3,2", "50"}, {"4,2", "7"}};
+  for (const char* file : {"gen-gnumeric-biff7-three-sheets.xls", "gen-lo-biff8-three-sheets.xls",
+                           "gen-xlwt-biff8-three-sheets.xls", "gen-gnumeric-dsf-three-sheets.xls"}) {
+    TExcel excel;
+    excel.edRead = Corpus(file);
+    const struct {
+      int sheet;
+      std::map<std::string, std::string> cells;
+    } cases[] = {{1, umsatz}, {2, {}}, {3, kosten}, {4, {}}, {999, {}}, {1, umsatz}};
+    for (const auto& c : cases) {
+      excel.seSheet = c.sheet;
+      excel.Button2Click();  // each read starts from an empty grid
+      EXPECT_EQ(DataCells(excel), c.cells) << file << " sheet " << c.sheet;
+      EXPECT_EQ(excel.Progress, 100) << file;
+    }
+  }
+}
+
+TEST(ExcelLoader, CellsOutsideTheGridAreDropped) {
+  TExcel wide;
+  wide.edRead = Corpus("gen-sheetjs-biff8-wide300.xls");
+  wide.Button2Click();
+  EXPECT_EQ(wide.Grid.Cell(63, 1), "K063") << "sheet column 62 is the last one shown";
+  EXPECT_EQ(wide.Grid.Cell(63, 2), "34");
+  EXPECT_EQ(DataCells(wide).size(), 2u * 63u);
+
+  TExcel tall;
+  tall.edRead = Corpus("gen-sheetjs-biff8-tall65000-dense.xls");
+  tall.Button2Click();
+  EXPECT_EQ(tall.Grid.Cell(1, 255), "254") << "sheet row 254 is the last one shown";
+  EXPECT_EQ(DataCells(tall).size(), 255u);
+}
+
+TEST(ExcelLoader, CellTexts) {
+  testing_support::TempDir dir;
+  TExcel excel;
+  excel.edRead = PlainFile(dir, "cells.xls",
+                           Cat({Number(0, 0, 15, 12), Number(0, 1, 15, 2.5), Number(0, 2, 15, -0.125),
+                                Rec(biff::kBoolErr, B().u16(1).u16(0).u16(15).u8(1).u8(0)),
+                                Rec(biff::kBoolErr, B().u16(1).u16(1).u16(15).u8(0).u8(0)),
+                                Rec(biff::kBoolErr, B().u16(1).u16(2).u16(15).u8(0x07).u8(1)),
+                                Rec(biff::kFormula, B().u16(2).u16(0).u16(15).f64(99).u16(0).u32(0).u16(0)),
+                                Rec(biff::kLabel, B().u16(2).u16(1).u16(15).u16(4).raw("Text")),
+                                Number(300, 0, 15, 1), Number(0, 200, 15, 1)}));
+  excel.Button2Click();
+  const std::map<std::string, std::string> want = {{"1,1", "12"},   {"2,1", "2.5"},   {"3,1", "-0.125"},
+                                                   {"1,2", "TRUE"}, {"2,2", "FALSE"}, {"3,2", "#DIV/0!"},
+                                                   {"2,3", "Text"}};
+  EXPECT_EQ(DataCells(excel), want) << "a formula's cached result is not shown";
+  EXPECT_EQ(excel.lblVersion, "Version: Excel 5.0");
+}
+
+TEST(ExcelLoader, CellColours) {
+  testing_support::TempDir dir;
+  TExcel excel;
+  // XF 0 fills with colour index 10 (red); the cell with XF 15 names a
+  // format the workbook does not have: its text still lands, uncoloured.
+  excel.edRead = PlainFile(dir, "colours.xls",
+                           Cat({Rec(biff::kXf, B().zeros(8).u16(10).zeros(6)), Number(0, 0, 0, 1), Number(0, 1, 15, 2),
+                                Rec(biff::kBlank, B().u16(1).u16(0).u16(0))}));
+  std::vector<std::string> log;
+  excel.OnLogMessage = [&](const std::string& m) { log.push_back(m); };
+  excel.Button2Click();
+  EXPECT_EQ(excel.Grid.Object(1, 1), std::optional<TColor>(0x0000FF));
+  EXPECT_EQ(excel.Grid.Cell(2, 1), "2");
+  EXPECT_EQ(excel.Grid.Object(2, 1), std::nullopt);
+  EXPECT_EQ(excel.Grid.Object(1, 2), std::optional<TColor>(0x0000FF)) << "blank cells get their colour";
+  EXPECT_TRUE(log.empty());
+}
+
+TEST(ExcelLoader, ReaderErrorsGoToTheLogAndEndTheRead) {
+  testing_support::TempDir dir;
+  TExcel excel;
+  excel.edRead = PlainFile(dir, "locked.xls", Cat({Number(0, 0, 15, 1), Rec(biff::kFilePass, B().zeros(6)),
+                                                   Number(0, 1, 15, 2)}));
+  std::vector<std::string> log;
+  excel.OnLogMessage = [&](const std::string& m) { log.push_back(m); };
+  excel.Button2Click();
+  EXPECT_EQ(log, (std::vector<std::string>{"Can not read, file is encrypted"}));
+  EXPECT_EQ(DataCells(excel), (std::map<std::string, std::string>{{"1,1", "1"}}));
+
+  // Failures to open pass on to the caller.
+  excel.edRead = (dir.path() / "missing.xls").string();
+  EXPECT_THROW(excel.Button2Click(), Exception);
+  EXPECT_TRUE(DataCells(excel).empty());
+}
+
+TEST(ExcelLoader, VersionLabel) {
+  testing_support::TempDir dir;
+  const struct {
+    std::string file;
+    const char* label;
+  } cases[] = {
+      {Corpus("gen-sheetjs-biff2-chart3.xls"), "Version: Excel 2.1"},
+      {Corpus("gen-sheetjs-biff3-chart3.xls"), "Version: Excel 3.0"},
+      {Corpus("gen-sheetjs-biff4-chart3.xls"), "Version: Excel 4.0"},
+      {PlainFile(dir, "plain5.xls", {}), "Version: Excel 5.0"},
+      {Corpus("gen-gnumeric-biff7-three-sheets.xls"), "Version: Excel 95"},
+      {Corpus("gen-lo-biff8-three-sheets.xls"), "Version: Excel 97"},
+  };
+  for (const auto& c : cases) {
+    TExcel excel;
+    excel.edRead = c.file;
+    excel.Button2Click();
+    EXPECT_EQ(excel.lblVersion, c.label) << c.file;
+  }
+}
