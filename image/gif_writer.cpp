@@ -1,6 +1,7 @@
 #include "image/gif_writer.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <span>
 
@@ -30,27 +31,14 @@ namespace {
 
 constexpr std::uint32_t kRgbMask = 0x00FFFFFFu;
 
-// A colour table in first-seen order, with a small hash from colour to entry
-// so that looking a colour up does not scan the table. Colours are kept as
-// Cairo stores them, 0x00RRGGBB.
+// A colour table in first-seen order. Colours are kept as Cairo stores
+// them, 0x00RRGGBB.
 class TPalette {
  public:
-  TPalette() { keys_.fill(kEmpty); }
-
   int Count() const { return count_; }
-  std::uint32_t Color(int index) const { return colors_[index]; }
-
-  // Index of `rgb`, appended when new; -1 when the table is full already.
-  int IndexOf(std::uint32_t rgb) {
-    std::uint32_t slot = (rgb * 0x9E3779B1u) >> (32 - kSlotBits);
-    while (keys_[slot] != kEmpty) {
-      if (keys_[slot] == rgb) return entries_[slot];
-      slot = (slot + 1) & (kSlots - 1);
-    }
-    if (count_ == gif::kMaxColors) return -1;
-    colors_[count_] = rgb;
-    keys_[slot] = rgb;
-    entries_[slot] = static_cast<std::uint8_t>(count_);
+  bool Full() const { return count_ == gif::kMaxColors; }
+  int Add(std::uint32_t rgb) {
+    colors_[static_cast<std::size_t>(count_)] = rgb;
     return count_++;
   }
 
@@ -58,7 +46,7 @@ class TPalette {
   // beyond Count() black.
   void WriteTable(gif::TByteSink& out, int bits) const {
     std::array<std::uint8_t, 3 * gif::kMaxColors> table{};
-    for (int i = 0; i < count_; ++i) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count_); ++i) {
       table[3 * i] = static_cast<std::uint8_t>(colors_[i] >> 16);
       table[3 * i + 1] = static_cast<std::uint8_t>(colors_[i] >> 8);
       table[3 * i + 2] = static_cast<std::uint8_t>(colors_[i]);
@@ -67,16 +55,44 @@ class TPalette {
   }
 
  private:
-  // 1024 slots for at most 256 colours keep the probe chains short
-  // (linear probing). A colour never has a high byte, so all ones marks an
-  // empty slot.
-  static constexpr int kSlotBits = 10;
-  static constexpr std::uint32_t kSlots = 1u << kSlotBits;
-  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-  std::array<std::uint32_t, kSlots> keys_;
-  std::array<std::uint8_t, kSlots> entries_{};
   std::array<std::uint32_t, gif::kMaxColors> colors_{};
   int count_ = 0;
+};
+
+// Finds a colour's palette entry without scanning the palette: an
+// open-addressed hash (linear probing) from colour to entry. 4096 slots for
+// at most 256 colours leave nearly every colour in its home slot, which keeps
+// the per-pixel lookup to one well-predicted comparison.
+class TColorIndex {
+ public:
+  TColorIndex() { Reset(); }
+  void Reset() { keys_.fill(kEmpty); }
+
+  // Entry of `rgb` in `palette`, appended when new; -1 when the palette is
+  // full already.
+  int IndexOf(std::uint32_t rgb, TPalette& palette) {
+    std::uint32_t slot = Home(rgb);
+    if (keys_[slot] == rgb) return entries_[slot];
+    while (keys_[slot] != kEmpty) {
+      if (keys_[slot] == rgb) return entries_[slot];
+      slot = (slot + 1) & (kSlots - 1);
+    }
+    if (palette.Full()) return -1;
+    const int index = palette.Add(rgb);
+    keys_[slot] = rgb;
+    entries_[slot] = static_cast<std::uint8_t>(index);
+    return index;
+  }
+
+ private:
+  static constexpr int kSlotBits = 12;
+  static constexpr std::uint32_t kSlots = 1u << kSlotBits;
+  // A colour never has a high byte, so all ones marks an empty slot.
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+  static std::uint32_t Home(std::uint32_t rgb) { return (rgb * 0x9E3779B1u) >> (32 - kSlotBits); }
+
+  std::array<std::uint32_t, kSlots> keys_;
+  std::array<std::uint8_t, kSlots> entries_{};
 };
 
 // One frame converted to palette indices, rows in transmission order.
@@ -103,7 +119,7 @@ std::vector<int> TransmissionRows(int height, bool interlaced) {
 
 // Converts the frame's bitmap into indices of `palette`, adding its new
 // colours in first-seen order. Fails as soon as a 257th colour turns up.
-bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TIndexedFrame& out) {
+bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIndex, TIndexedFrame& out) {
   const platform::Bitmap& bitmap = *frame.Bitmap;
   const int width = bitmap.Width();
   out.Pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(bitmap.Height()), 0);
@@ -118,22 +134,15 @@ bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TIndexedFrame& out) 
   std::uint8_t* dst = out.Pixels.data();
   for (const int y : TransmissionRows(bitmap.Height(), frame.Interlaced)) {
     const std::uint32_t* row = bitmap.Row(y);
-    // Charts are mostly runs of one colour: remember the last lookup.
-    std::uint32_t lastColor = ~0u;
-    std::uint8_t lastIndex = 0;
     for (int x = 0; x < width; ++x) {
       const std::uint32_t rgb = row[x] & kRgbMask;
-      if (rgb != lastColor) {
-        const int index = palette.IndexOf(rgb);
-        if (index < 0) return false;
-        lastColor = rgb;
-        lastIndex = static_cast<std::uint8_t>(index);
-        if (lookForTransparent && rgb == transparent) {
-          out.TransparentIndex = index;
-          lookForTransparent = false;
-        }
+      const int index = colorIndex.IndexOf(rgb, palette);
+      if (index < 0) return false;
+      if (lookForTransparent && rgb == transparent) {
+        out.TransparentIndex = index;
+        lookForTransparent = false;
       }
-      dst[x] = lastIndex;
+      dst[x] = static_cast<std::uint8_t>(index);
     }
     dst += width;
   }
@@ -189,10 +198,11 @@ bool WriteGIF(TGifOutput& stream, TFrameList& list) {
   std::vector<TPalette> palettes;
   bool shared = list.Count == 1 || list.GlobalColorMap;
   try {
+    auto colorIndex = std::make_unique<TColorIndex>();
     if (shared) {
       palettes.resize(1);
       for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (IndexFrame(*frames[i], palettes[0], indexed[i])) continue;
+        if (IndexFrame(*frames[i], palettes[0], *colorIndex, indexed[i])) continue;
         if (!list.GlobalColorMap || i == 0) return false;
         list.GlobalColorMap = false;
         shared = false;
@@ -202,7 +212,8 @@ bool WriteGIF(TGifOutput& stream, TFrameList& list) {
     if (!shared) {
       palettes.assign(frames.size(), TPalette());
       for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (!IndexFrame(*frames[i], palettes[i], indexed[i])) return false;
+        colorIndex->Reset();
+        if (!IndexFrame(*frames[i], palettes[i], *colorIndex, indexed[i])) return false;
         indexed[i].PaletteIndex = static_cast<int>(i);
       }
     }

@@ -120,60 +120,71 @@ class TCodePacker {
 
 }  // namespace
 
+// One slot of the string table holds the string's key, (pixel << 12) +
+// prefix code, in its low 20 bits and the string's code in its high 12 bits,
+// so that a lookup is a single load. kEmptySlot marks a free slot; no string
+// is ever stored with it (its key would need the prefix code 4095, and no
+// string gets a code after 4095).
+constexpr std::uint32_t kKeyMask = 0xFFFFF;
+constexpr int kCodeShift = 20;
+constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFu;
+
 void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink& out) {
   assert(minCodeSize >= 2 && minCodeSize <= 8);
   out.Put(static_cast<std::uint8_t>(minCodeSize));
 
   TCodePacker packer(minCodeSize, out);
-  // hash[i] holds the key of the string whose code is in code[i], or -1.
-  std::vector<std::int32_t> hash(kHashSlots, -1);
-  std::vector<std::uint16_t> code(kHashSlots, 0);
+  std::vector<std::uint32_t> table(kHashSlots, kEmptySlot);
+  std::uint32_t* const slots = table.data();
+  auto holds = [](std::uint32_t slot, std::uint32_t key) { return (slot & kKeyMask) == key && slot != kEmptySlot; };
 
   packer.Emit(packer.ClearCode());
   if (!indices.empty()) {
-    int ent = indices[0];
+    std::uint32_t ent = indices[0];
     const std::uint8_t* pixel = indices.data() + 1;
     const std::uint8_t* const end = indices.data() + indices.size();
     for (; pixel != end; ++pixel) {
-      const int c = *pixel;
-      assert(c < packer.ClearCode());
-      const std::int32_t key = (c << 12) + ent;
-      int i = (c << 4) ^ ent;
-      if (hash[i] == key) {
-        ent = code[i];
+      const std::uint32_t c = *pixel;
+      assert(static_cast<int>(c) < packer.ClearCode());
+      const std::uint32_t key = (c << 12) + ent;
+      int i = static_cast<int>((c << 4) ^ ent);
+      std::uint32_t slot = slots[i];
+      if (holds(slot, key)) {
+        ent = slot >> kCodeShift;
         continue;
       }
-      if (hash[i] >= 0) {
+      if (slot != kEmptySlot) {
         // Secondary probe: step back by 5119 - i (modulo 5119) until the key
-        // or a slot without a positive key turns up.
+        // turns up or a slot that is free or holds the key 0.
         const int step = i == 0 ? 1 : kHashModulus - i;
         bool found = false;
         do {
           i -= step;
           if (i < 0) i += kHashModulus;
-          if (hash[i] == key) {
+          slot = slots[i];
+          if (holds(slot, key)) {
             found = true;
             break;
           }
-        } while (hash[i] > 0);
+        } while (slot != kEmptySlot && (slot & kKeyMask) != 0);
         if (found) {
-          ent = code[i];
+          ent = slot >> kCodeShift;
           continue;
         }
       }
       // The string ent + c is new: send ent, start over from c and give the
-      // new string the next code while there is one.
-      packer.Emit(ent);
+      // new string the next code while there is one. (A slot that stopped
+      // the probe because it holds the key 0 is taken over.)
+      packer.Emit(static_cast<int>(ent));
       ent = c;
       if (packer.FreeCode() < kMaxCodes) {
-        code[i] = static_cast<std::uint16_t>(packer.TakeFreeCode());
-        hash[i] = key;
+        slots[i] = key | (static_cast<std::uint32_t>(packer.TakeFreeCode()) << kCodeShift);
       } else {
-        std::fill(hash.begin(), hash.end(), -1);
+        std::fill(table.begin(), table.end(), kEmptySlot);
         packer.EmitClear();
       }
     }
-    packer.Emit(ent);
+    packer.Emit(static_cast<int>(ent));
   }
   packer.Emit(packer.EndCode());
   out.Put(kBlockTerminator);
