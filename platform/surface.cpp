@@ -30,14 +30,15 @@ class SpanSet {
   }
   void AddPixel(int x, int y) { Add(y, x, x + 1); }
   bool Empty() const { return runs_.empty(); }
+  struct Run {
+    int y, x0, x1;
+  };
+  const std::vector<Run>& Runs() const { return runs_; }
   void AppendPath(cairo_t* cr) const {
     for (const Run& r : runs_) cairo_rectangle(cr, r.x0, r.y, r.x1 - r.x0, 1);
   }
 
  private:
-  struct Run {
-    int y, x0, x1;
-  };
   std::vector<Run> runs_;
 };
 
@@ -165,7 +166,13 @@ int TFont::PixelHeight() const {
 
 Surface::Surface(Bitmap& target) : target_(&target) {
   if (target.Empty()) throw Exception("cannot draw on an empty bitmap");
-  cr_.reset(cairo_create(target.CairoSurface()));
+  NewContext();
+}
+
+// A cairo context on the bitmap that draws without smoothing: shapes and
+// glyphs are sampled at pixel centres, and glyph advances are whole pixels.
+void Surface::NewContext() {
+  cr_.reset(cairo_create(target_->CairoSurface()));
   if (cairo_status(cr_.get()) != CAIRO_STATUS_SUCCESS) throw Exception("drawing surface cannot be created");
   cairo_set_antialias(cr_.get(), CAIRO_ANTIALIAS_NONE);
   cairo_font_options_t* options = cairo_font_options_create();
@@ -174,6 +181,7 @@ Surface::Surface(Bitmap& target) : target_(&target) {
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
   cairo_set_font_options(cr_.get(), options);
   cairo_font_options_destroy(options);
+  clip_mask_.clear();
 }
 
 Surface::~Surface() {
@@ -185,8 +193,7 @@ void Surface::CheckStatus() {
   if (status == CAIRO_STATUS_SUCCESS) return;
   // A context in an error state ignores everything after; start a fresh one
   // so that the surface stays usable, and report the failure.
-  cr_.reset(cairo_create(target_->CairoSurface()));
-  cairo_set_antialias(cr_.get(), CAIRO_ANTIALIAS_NONE);
+  NewContext();
   throw Exception(std::string("drawing failed: ") + cairo_status_to_string(status));
 }
 
@@ -238,8 +245,41 @@ void Surface::FillSpans(const SpanSet& spans) {
 }
 
 void Surface::FillSpansWithBrush(const SpanSet& spans) {
-  if (spans.Empty() || !SetBrushSource()) return;
-  FillSpans(spans);
+  if (spans.Empty()) return;
+  if (Brush.Style == bsSolid && !(Brush.Image && !Brush.Image->Empty())) {
+    PaintSpans(spans, Brush.Color);
+    return;
+  }
+  if (SetBrushSource()) FillSpans(spans);
+}
+
+// Solid runs are written straight into the bitmap: a line of a few hundred
+// pixels is a few hundred stores instead of a cairo path of as many
+// rectangles. The clip mask keeps the clip's pixels in step with cairo's.
+void Surface::PaintSpans(const SpanSet& spans, TColor colour) {
+  if (spans.Empty()) return;
+  cairo_surface_t* target = target_->CairoSurface();
+  cairo_surface_flush(target);
+  unsigned char* data = cairo_image_surface_get_data(target);
+  const int stride = cairo_image_surface_get_stride(target);
+  const int w = Width();
+  const int h = Height();
+  const std::uint32_t pixel = Argb(colour) & 0x00FFFFFFu;
+  for (const SpanSet::Run& run : spans.Runs()) {
+    if (run.y < 0 || run.y >= h) continue;
+    const int x0 = std::max(run.x0, 0);
+    const int x1 = std::min(run.x1, w);
+    auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(run.y) * stride);
+    if (clip_mask_.empty()) {
+      std::fill(row + x0, row + std::max(x0, x1), pixel);
+      continue;
+    }
+    const std::uint8_t* mask = clip_mask_.data() + static_cast<std::size_t>(run.y) * static_cast<std::size_t>(w);
+    for (int x = x0; x < x1; ++x) {
+      if (mask[x] != 0) row[x] = pixel;
+    }
+  }
+  cairo_surface_mark_dirty(target);
 }
 
 // One line with a pen of width 1, Bresenham steps on pixel centres. Lines
@@ -312,11 +352,9 @@ void Surface::DrawSegment(TPoint from, TPoint to, bool include_end) {
       y += sy;
     }
   }
-  SetSourceColour(Pen.Color);
-  FillSpans(on);
+  PaintSpans(on, Pen.Color);
   if (!off.Empty()) {
-    SetSourceColour(BackColor);
-    FillSpans(off);
+    PaintSpans(off, BackColor);
   }
 }
 
@@ -449,8 +487,7 @@ void Surface::Ellipse(int left, int top, int right, int bottom) {
       [&](int x, int y, bool edge) { (edge && thin ? ring : interior).AddPixel(x, y); });
   FillSpansWithBrush(interior);
   if (thin) {
-    SetSourceColour(Pen.Color);
-    FillSpans(ring);
+    PaintSpans(ring, Pen.Color);
   } else if (Pen.Style != psClear) {
     cairo_t* cr = cr_.get();
     cairo_new_path(cr);
@@ -491,8 +528,7 @@ void Surface::RoundRect(int left, int top, int right, int bottom, int corner_w, 
   FillSpansWithBrush(interior);
   if (Pen.Style != psClear) {
     // Wider pens keep the 1-pixel outline: rounded frames are thin in charts.
-    SetSourceColour(Pen.Color);
-    FillSpans(ring);
+    PaintSpans(ring, Pen.Color);
   }
 }
 
@@ -545,8 +581,7 @@ void Surface::Arc(int left, int top, int right, int bottom, int x1, int y1, int 
       [&](int x, int y, bool edge) {
         if (edge && sector.Contains(x, y)) arc.AddPixel(x, y);
       });
-  SetSourceColour(Pen.Color);
-  FillSpans(arc);
+  PaintSpans(arc, Pen.Color);
 }
 
 void Surface::Pie(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2) {
@@ -564,8 +599,7 @@ void Surface::Pie(int left, int top, int right, int bottom, int x1, int y1, int 
       [&](int x, int y, bool edge) { (edge && outline ? ring : interior).AddPixel(x, y); });
   FillSpansWithBrush(interior);
   if (outline) {
-    SetSourceColour(Pen.Color);
-    FillSpans(ring);
+    PaintSpans(ring, Pen.Color);
   }
 }
 
@@ -702,28 +736,61 @@ void Surface::ClipRectangle(const TRect& r) {
   cairo_t* cr = cr_.get();
   cairo_reset_clip(cr);
   cairo_new_path(cr);
-  cairo_rectangle(cr, Clamp(r.Left), Clamp(r.Top), Clamp(static_cast<double>(r.Right) - r.Left),
-                  Clamp(static_cast<double>(r.Bottom) - r.Top));
-  if (r.IsEmpty()) {
-    cairo_new_path(cr);
+  const int w = Width();
+  const int h = Height();
+  const TRect c{std::clamp(r.Left, 0, w), std::clamp(r.Top, 0, h), std::clamp(r.Right, 0, w),
+                std::clamp(r.Bottom, 0, h)};
+  if (c.IsEmpty()) {
     cairo_rectangle(cr, 0, 0, 0, 0);
+  } else {
+    cairo_rectangle(cr, c.Left, c.Top, c.Width(), c.Height());
   }
   cairo_clip(cr);
+  clip_mask_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
+  for (int y = c.Top; y < c.Bottom && !c.IsEmpty(); ++y) {
+    std::fill_n(clip_mask_.begin() + static_cast<std::ptrdiff_t>(y) * w + c.Left, c.Width(), 1);
+  }
 }
 
 void Surface::ClipPolygon(std::span<const TPoint> points) {
   cairo_t* cr = cr_.get();
+  auto trace = [&points](cairo_t* c) {
+    cairo_new_path(c);
+    for (const TPoint& p : points) cairo_line_to(c, Clamp(p.X), Clamp(p.Y));
+    cairo_close_path(c);
+    cairo_set_fill_rule(c, CAIRO_FILL_RULE_EVEN_ODD);
+  };
   cairo_reset_clip(cr);
-  cairo_new_path(cr);
-  for (const TPoint& p : points) cairo_line_to(cr, Clamp(p.X), Clamp(p.Y));
-  cairo_close_path(cr);
-  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+  trace(cr);
   cairo_clip(cr);
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+
+  // The same polygon rasterised once more into an 8-bit mask for the runs
+  // that bypass cairo.
+  const int w = Width();
+  const int h = Height();
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  cairo_t* mc = cairo_create(mask);
+  cairo_set_antialias(mc, CAIRO_ANTIALIAS_NONE);
+  trace(mc);
+  cairo_fill(mc);
+  cairo_destroy(mc);
+  cairo_surface_flush(mask);
+  const unsigned char* data = cairo_image_surface_get_data(mask);
+  const int stride = cairo_image_surface_get_stride(mask);
+  clip_mask_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
+  if (data != nullptr) {
+    for (int y = 0; y < h; ++y) {
+      std::copy_n(data + static_cast<std::ptrdiff_t>(y) * stride, w,
+                  clip_mask_.begin() + static_cast<std::ptrdiff_t>(y) * w);
+    }
+  }
+  cairo_surface_destroy(mask);
 }
 
 void Surface::UnClip() {
   cairo_reset_clip(cr_.get());
+  clip_mask_.clear();
 }
 
 void Surface::Draw(int x, int y, const Bitmap& picture) {

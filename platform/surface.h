@@ -18,10 +18,12 @@
 
 #include <cairo.h>
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/color.h"
@@ -177,11 +179,13 @@ class Surface {
     void operator()(cairo_t* cr) const { cairo_destroy(cr); }
   };
 
+  void NewContext();
   void SetSourceColour(TColor colour);
   // Makes the brush the cairo source; false for a clear brush.
   bool SetBrushSource();
   void FillSpans(const SpanSet& spans);
   void FillSpansWithBrush(const SpanSet& spans);
+  void PaintSpans(const SpanSet& spans, TColor colour);
   void DrawSegment(TPoint from, TPoint to, bool include_end);
   void StrokeWidePath(bool close);
   void SelectFont(const TFont& font);
@@ -191,6 +195,8 @@ class Surface {
   std::unique_ptr<cairo_t, ContextDeleter> cr_;
   TPoint pen_pos_{};
   int dash_phase_ = 0;  // pixels of the dash pattern used so far
+  // One byte per pixel, non-zero where drawing is allowed; empty without clip.
+  std::vector<std::uint8_t> clip_mask_;
 };
 
 }  // namespace platform

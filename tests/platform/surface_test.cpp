@@ -224,6 +224,42 @@ TEST(SurfaceShapes, FollowDeviceContextPixelRules) {
   }
 }
 
+// Lines and outlines are written past cairo; they must honour the clip
+// exactly as cairo's own fills do.
+TEST(SurfaceShapes, EveryKindOfDrawingHonoursTheSameClip) {
+  const TPoint star[] = {{2, 1}, {17, 6}, {3, 13}, {10, 0}, {15, 14}};
+  auto clip = [&](Surface& s, bool polygon) {
+    if (polygon) {
+      s.ClipPolygon(star);
+    } else {
+      s.ClipRectangle(Rect(3, 2, 14, 11));
+    }
+  };
+  for (bool polygon : {false, true}) {
+    Bitmap by_fill(18, 15);
+    Surface f(by_fill);
+    clip(f, polygon);
+    f.Brush.Color = clBlack;
+    f.FillRect(Rect(0, 0, 18, 15));  // cairo fill
+
+    Bitmap by_lines(18, 15);
+    Surface l(by_lines);
+    clip(l, polygon);
+    for (int y = 0; y < 15; ++y) {  // direct runs
+      l.MoveTo(-1, y);
+      l.LineTo(20, y);
+    }
+    EXPECT_EQ(Picture(by_lines), Picture(by_fill)) << (polygon ? "polygon" : "rectangle");
+
+    Bitmap by_ellipse(18, 15);
+    Surface e(by_ellipse);
+    clip(e, polygon);
+    e.Brush.Color = clBlack;
+    e.Ellipse(-20, -20, 40, 40);
+    EXPECT_EQ(Picture(by_ellipse), Picture(by_fill)) << (polygon ? "polygon" : "rectangle");
+  }
+}
+
 TEST(SurfaceLines, StyledPensFollowTheirDashPatterns) {
   struct Case {
     TPenStyle style;
