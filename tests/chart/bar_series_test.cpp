@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "chart/chart.h"
@@ -351,6 +353,42 @@ TEST(HorizBarSeries, BarsGrowFromTheLeftAxisWithMarksBeyondTheirEnds) {
   bars.AskHorizMargins(left, right);
   EXPECT_GT(left, bars.Marks().ArrowLength());
   EXPECT_GT(right, bars.Marks().ArrowLength());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BarSeries, WildValuesDrawWithoutFault) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> cases[] = {
+      {1e308, -1e308, 5},
+      {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()},
+      {1e-300, 2e-300},
+      {2147483647.0, -2147483648.0},
+      {nan, 1},
+      {inf, -inf, 1},
+  };
+  for (const auto& values : cases) {
+    for (bool view3D : {false, true}) {
+      for (TMultiBar multi : {mbSide, mbStacked, mbStacked100}) {
+        TChart chart;
+        Plain2D(chart);
+        chart.SetView3D(view3D);
+        chart.Legend().SetVisible(true);
+        auto& a = chart.AddSeries(std::make_unique<TBarSeries>());
+        auto& b = chart.AddSeries(std::make_unique<THorizBarSeries>());
+        for (double v : values) {
+          a.Add(v, "x");
+          b.Add(v, "y");
+        }
+        a.SetMultiBar(multi);
+        a.Marks().SetStyle(smsPercentTotal);
+        Draw(chart);
+      }
+    }
+  }
 }
 
 }  // namespace
