@@ -441,15 +441,44 @@ int TCustomChart::AxisWallSize(const TCustomChartAxis& axis) const {
 }
 
 void TCustomChart::DrawBackground(const TRect& rect) {
-  if (!gradient_->Visible()) {
+  if (gradient_->Visible()) {
+    // The canvas puts the start colour where the direction begins (the bottom
+    // for gdBottomTop, the border for gdFromCenter), so the colours go in as
+    // they are for every direction.
+    canvas_->GradientFill(rect, gradient_->StartColor(), gradient_->EndColor(), gradient_->Direction());
+  } else {
     TCustomChartPanel::DrawBackground(rect);
-    return;
   }
-  const TGradientDirection d = gradient_->Direction();
-  if (d == gdTopBottom || d == gdLeftRight)
-    canvas_->GradientFill(rect, gradient_->StartColor(), gradient_->EndColor(), d);
-  else
-    canvas_->GradientFill(rect, gradient_->EndColor(), gradient_->StartColor(), d);
+  if (back_image_ && !back_image_inside_) DrawBackImage(rect);
+}
+
+void TCustomChart::SetBackImage(std::shared_ptr<const platform::Bitmap> image) {
+  back_image_ = std::move(image);
+  Repaint();
+}
+void TCustomChart::SetBackImageMode(TBackImageMode v) { SetAndRepaint(back_image_mode_, v, *this); }
+void TCustomChart::SetBackImageInside(bool v) { SetAndRepaint(back_image_inside_, v, *this); }
+
+void TCustomChart::DrawBackImage(const TRect& rect) {
+  const platform::Bitmap& image = *back_image_;
+  if (image.Empty() || rect.IsEmpty()) return;
+  TChartCanvas3D& c = *canvas_;
+  switch (back_image_mode_) {
+    case pbmStretch:
+      c.StretchDraw(rect, image);
+      break;
+    case pbmCenter:
+      c.ClipRectangle(rect);
+      c.Draw((rect.Left + rect.Right - image.Width()) / 2, (rect.Top + rect.Bottom - image.Height()) / 2, image);
+      c.UnClipRectangle();
+      break;
+    case pbmTile:
+      c.ClipRectangle(rect);
+      for (int y = rect.Top; y < rect.Bottom; y += image.Height())
+        for (int x = rect.Left; x < rect.Right; x += image.Width()) c.Draw(x, y, image);
+      c.UnClipRectangle();
+      break;
+  }
 }
 
 void TCustomChart::DrawFrontPlane() {
@@ -465,6 +494,7 @@ void TCustomChart::DrawWalls() {
   TChartCanvas3D& c = *canvas_;
   const TRect r = plot_rect_;
   const int d = width_3d_;
+  if (back_image_ && back_image_inside_) DrawBackImage(r);
   if (!View3D()) {
     back_wall_->PrepareCanvas();
     c.Rectangle(r.Left, r.Top, r.Right + 1, r.Bottom);

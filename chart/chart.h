@@ -31,6 +31,8 @@ class ChartException : public Exception {
 };
 
 enum TPanelBevel { bvNone, bvLowered, bvRaised };
+// How the back image fills its rectangle.
+enum TBackImageMode { pbmStretch, pbmTile, pbmCenter };
 enum TBorderStyle { bsNone, bsSingle };
 
 // ---------------------------------------------------------------------------
@@ -292,6 +294,15 @@ class TCustomChart : public TCustomAxisPanel {
 
   int AxisWallSize(const TCustomChartAxis& axis) const override;
 
+  // A picture behind the chart: over the whole panel, or with
+  // BackImageInside only over the plotting area (under the back wall).
+  const std::shared_ptr<const platform::Bitmap>& BackImage() const { return back_image_; }
+  void SetBackImage(std::shared_ptr<const platform::Bitmap> image);
+  TBackImageMode BackImageMode() const { return back_image_mode_; }
+  void SetBackImageMode(TBackImageMode v);
+  bool BackImageInside() const { return back_image_inside_; }
+  void SetBackImageInside(bool v);
+
   // Legend events: the text of an item, the box and the place of an item.
   std::function<void(TCustomChart&, TLegendStyle, int index, std::string& text)> OnGetLegendText;
   std::function<void(TCustomChart&, TRect& rect)> OnGetLegendRect;
@@ -301,6 +312,7 @@ class TCustomChart : public TCustomAxisPanel {
   void DrawBackground(const TRect& rect) override;
   void DrawFrontPlane() override;
   void DrawWalls() override;
+  void DrawBackImage(const TRect& rect);
 
  private:
   std::unique_ptr<TChartWall> back_wall_;
@@ -310,6 +322,9 @@ class TCustomChart : public TCustomAxisPanel {
   std::unique_ptr<TChartTitle> foot_;
   std::unique_ptr<TChartLegend> legend_;
   std::unique_ptr<TChartGradient> gradient_;
+  std::shared_ptr<const platform::Bitmap> back_image_;
+  TBackImageMode back_image_mode_ = pbmStretch;
+  bool back_image_inside_ = false;
 };
 
 class TChart : public TCustomChart {

@@ -340,11 +340,13 @@ void TPieSeries::DoBeforeDrawChart() {
   y_values_.SetAbsoluteTotal(plainSum);
   y_values_.RecalcMinMax();
   if (other_slice_.Style() == poNone) return;
+  // Percentages of a zero total do not exist: nothing is folded then.
+  if (other_slice_.Style() == poBelowPercent && plainSum == 0) return;
 
   double sum = 0;
   for (int i = 0; i < Count(); ++i) {
     double v = y_values_.Value(i);
-    if (other_slice_.Style() == poBelowPercent) v = plainSum == 0 ? 0 : v * 100 / plainSum;
+    if (other_slice_.Style() == poBelowPercent) v = v * 100 / plainSum;
     if (v < other_slice_.Value()) {
       sum += y_values_.Value(i);
       x_values_.SetValue(i, kFoldedValue);

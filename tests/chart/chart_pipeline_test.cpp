@@ -369,6 +369,87 @@ TEST(ChartPipeline, BackWallAndBevelsIn2D) {
   EXPECT_EQ(q.bitmap.Pixel(clear.PlotRect().Left + 5, clear.PlotRect().Top + 5), clWhite);
 }
 
+TEST(ChartPipeline, GradientStartsWhereItsDirectionBegins) {
+  struct Case {
+    TGradientDirection direction;
+    TPoint start;  // a pixel in the start colour
+    TPoint end;    // a pixel in the end colour
+  };
+  const Case cases[] = {
+      {gdTopBottom, {50, 0}, {50, 79}},
+      {gdBottomTop, {50, 79}, {50, 0}},
+      {gdLeftRight, {0, 40}, {99, 40}},
+      {gdRightLeft, {99, 40}, {0, 40}},
+  };
+  for (const Case& c : cases) {
+    TChart chart;
+    chart.SetWidth(100);
+    chart.SetHeight(80);
+    chart.SetBevelOuter(bvNone);
+    chart.SetMarginTop(40);  // keep the walls and axes away from the edges
+    chart.SetMarginLeft(40);
+    chart.Gradient().SetVisible(true);
+    chart.Gradient().SetStartColor(clRed);
+    chart.Gradient().SetEndColor(clBlue);
+    chart.Gradient().SetDirection(c.direction);
+    Picture p(100, 80);
+    chart.Draw(p.surface, TRect{0, 0, 100, 80});
+    EXPECT_EQ(p.bitmap.Pixel(c.start.X, c.start.Y), clRed) << c.direction;
+    EXPECT_EQ(p.bitmap.Pixel(c.end.X, c.end.Y), clBlue) << c.direction;
+  }
+}
+
+TEST(ChartPipeline, BackImage) {
+  auto image = std::make_shared<platform::Bitmap>(4, 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) image->SetPixel(x, y, clLime);
+  struct Case {
+    TBackImageMode mode;
+    bool inside;
+    TPoint lime;   // covered by the picture
+    TPoint white;  // not covered
+  };
+  const Case cases[] = {
+      {pbmStretch, false, {1, 1}, {-1, -1}},
+      {pbmCenter, false, {50, 40}, {1, 1}},
+      {pbmTile, false, {97, 77}, {-1, -1}},
+  };
+  for (const Case& c : cases) {
+    TChart chart;
+    chart.SetWidth(100);
+    chart.SetHeight(80);
+    chart.SetBevelOuter(bvNone);
+    chart.SetColor(clWhite);
+    chart.SetAxisVisible(false);
+    chart.SetView3D(false);
+    chart.Frame().SetVisible(false);
+    chart.SetBackImage(image);
+    chart.SetBackImageMode(c.mode);
+    chart.SetBackImageInside(c.inside);
+    Picture p(100, 80);
+    chart.Draw(p.surface, TRect{0, 0, 100, 80});
+    EXPECT_EQ(p.bitmap.Pixel(c.lime.X, c.lime.Y), clLime) << c.mode;
+    if (c.white.X >= 0) {
+      EXPECT_EQ(p.bitmap.Pixel(c.white.X, c.white.Y), clWhite) << c.mode;
+    }
+  }
+  // Inside: only the plotting area.
+  TChart chart;
+  chart.SetWidth(100);
+  chart.SetHeight(80);
+  chart.SetBevelOuter(bvNone);
+  chart.SetColor(clWhite);
+  chart.SetAxisVisible(false);
+  chart.SetView3D(false);
+  chart.Frame().SetVisible(false);
+  chart.SetBackImage(image);
+  chart.SetBackImageInside(true);
+  Picture p(100, 80);
+  chart.Draw(p.surface, TRect{0, 0, 100, 80});
+  EXPECT_EQ(p.bitmap.Pixel(1, 1), clWhite);
+  EXPECT_EQ(p.bitmap.Pixel(50, 40), clLime);
+}
+
 TEST(ChartPipeline, FormDefaultsGeometry) {
   // The main form's chart with the request defaults: one bar-like series of
   // the German test data, legend on, no border, 2D.

@@ -324,6 +324,17 @@ TEST(PieSeries, SmallValuesFoldIntoTheOtherSlice) {
   }
 }
 
+TEST(PieSeries, AZeroTotalFoldsNothing) {
+  TChart chart;
+  auto& pie = static_cast<TPieSeries&>(chart.AddSeries(std::make_unique<TPieSeries>()));
+  for (int i = 0; i < 3; ++i) pie.Add(0);
+  pie.OtherSlice().SetStyle(poBelowPercent);
+  pie.OtherSlice().SetValue(10);
+  pie.DoBeforeDrawChart();
+  EXPECT_EQ(Values(pie.XValues()), (std::vector<double>{0, 1, 2}));
+  EXPECT_EQ(pie.CountLegendItems(), 3);
+}
+
 TEST(FastLineSeries, PenColourAndSeriesColourFollowEachOther) {
   TFastLineSeries s;
   s.LinePen().SetColor(clBlue);
