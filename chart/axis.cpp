@@ -284,11 +284,11 @@ std::vector<TCustomChartAxis::TextLabel> TCustomChartAxis::TextLabels(TAxisLabel
     if (source) break;
   }
   if (!source) return out;
-  const int first = source->FirstValueIndex() >= 0 ? source->FirstValueIndex() : 0;
-  const int last = source->FirstValueIndex() >= 0 ? source->LastValueIndex() : source->Count() - 1;
+  // The points inside the scale are the visible ones (the series' own
+  // visible range is computed later, when its values are drawn).
   const double lo = std::min(i_minimum_, i_maximum_);
   const double hi = std::max(i_minimum_, i_maximum_);
-  for (int i = first; i <= last && i < source->Count(); ++i) {
+  for (int i = 0; i < source->Count(); ++i) {
     const double v = horizontal_ ? source->XValue(i) : source->YValue(i);
     if (v < lo || v > hi) continue;
     std::string text = style == talMark ? source->Marks().MarkText(i) : source->Label(i);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -168,6 +169,29 @@ TEST(Axis, LabelTextsUseTheAxisFormatAndTheChartEvent) {
   axis.SetLabelsMultiLine(true);
   axis.SetAxisValuesFormat("0 'Stück'");
   EXPECT_EQ(axis.LabelValue(3), "<3\rStück>");
+}
+
+TEST(Axis, DateTimeAxisLabelsCalendarDays) {
+  TChart chart;
+  auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
+  bars.XValues().SetDateTime(true);
+  for (int i = 0; i < 20; ++i) bars.AddPoint(45000 + i + 0.5, 10 + i);  // noon, 2023-03-15 on
+  chart.SetPlotRect(TRect{0, 0, 300, 200});
+  chart.Recalculate();
+  TChartAxis& axis = chart.BottomAxis();
+  axis.AdjustMaxMin();
+  EXPECT_TRUE(axis.IsDateTime());
+  EXPECT_EQ(axis.LabelValue(45000.5), "2023-03-15");
+  const std::vector<double> days = axis.CalcLabelValues();
+  ASSERT_FALSE(days.empty());
+  for (double d : days) {
+    EXPECT_EQ(d, std::floor(d)) << "labels fall on midnight";
+    EXPECT_GE(d, 45000.5);
+    EXPECT_LE(d, 45019.5);
+  }
+  axis.SetDateTimeFormat("dd.mm.");
+  EXPECT_EQ(axis.LabelValue(45001), "16.03.");
+  EXPECT_EQ(axis.LabelValue(-1), "");
 }
 
 TEST(Axis, RoomForLabelsTicksAndTitle) {
