@@ -11,13 +11,13 @@ namespace gif {
 
 TByteSink::TByteSink(TDrain drain, std::size_t chunkSize)
     : drain_(std::move(drain)), chunkSize_(chunkSize == 0 ? 1 : chunkSize) {
-  buffer_.reserve(chunkSize_ + 256);
+  buffer_.reserve(chunkSize_);
 }
 
 void TByteSink::Put(const void* data, std::size_t count) {
   const auto* bytes = static_cast<const std::uint8_t*>(data);
+  if (buffer_.size() + count > chunkSize_) Flush();
   buffer_.insert(buffer_.end(), bytes, bytes + count);
-  if (buffer_.size() >= chunkSize_) Flush();
 }
 
 void TByteSink::Flush() {

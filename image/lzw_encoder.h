@@ -10,9 +10,10 @@
 
 namespace gif {
 
-// Collects bytes and passes them on to `OnDrain` whenever at least
-// `chunkSize` bytes have gathered, and on Flush. The bytes arrive at the drain
-// in order and unchanged; only the piece sizes depend on the chunk size.
+// Collects bytes and passes them on to the drain in pieces of at most
+// `chunkSize` bytes (a single Put larger than that goes out whole), and on
+// Flush. The bytes arrive at the drain in order and unchanged; only the piece
+// sizes depend on the chunk size.
 class TByteSink {
  public:
   using TDrain = std::function<void(const std::uint8_t* data, std::size_t count)>;
@@ -20,8 +21,8 @@ class TByteSink {
   explicit TByteSink(TDrain drain, std::size_t chunkSize = 64 * 1024);
 
   void Put(std::uint8_t byte) {
-    buffer_.push_back(byte);
     if (buffer_.size() >= chunkSize_) Flush();
+    buffer_.push_back(byte);
   }
   void Put(const void* data, std::size_t count);
   // Little-endian 16-bit number.

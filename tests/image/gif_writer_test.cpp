@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -88,19 +89,6 @@ TEST(GifWriter, ChartImageLayout) {
   ASSERT_EQ(g.Comments.size(), 1u);
   EXPECT_EQ(g.Comments[0], CreditComment);
   EXPECT_TRUE(g.Trailer);
-}
-
-TEST(GifWriter, CreditCommentIsFourAsciiLinesInOneSubBlock) {
-  EXPECT_LT(CreditComment.size(), 255u);
-  std::size_t lines = 1;
-  for (std::size_t k = 0; k < CreditComment.size(); ++k) {
-    EXPECT_LT(static_cast<unsigned char>(CreditComment[k]), 0x80);
-    if (CreditComment[k] == '\r') {
-      ASSERT_EQ(CreditComment.at(k + 1), '\n');
-      ++lines;
-    }
-  }
-  EXPECT_EQ(lines, 4u);
 }
 
 // Colour table size and LZW minimum code size follow the colour count.
@@ -360,6 +348,45 @@ TEST(GifWriter, OverfullLaterFrameWritesNothing) {
     EXPECT_FALSE(WriteGIF(out, list));
     EXPECT_EQ(out.WriteCount, 0);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Records the size of every write; throws on the write numbered `failAt`.
+class TRecordingOutput : public TGifOutput {
+ public:
+  void Write(const void* buffer, std::size_t count) override {
+    if (static_cast<int>(Sizes.size()) == FailAt) throw std::runtime_error("connection lost");
+    Sizes.push_back(count);
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    Bytes.insert(Bytes.end(), bytes, bytes + count);
+  }
+  int FailAt = -1;
+  std::vector<std::size_t> Sizes;
+  std::vector<std::uint8_t> Bytes;
+};
+
+TEST(GifWriter, StreamGetsPiecesOfAtMost64KiBAndItsErrorsPassThrough) {
+  const auto bitmap = ColorBitmap(700, 500, 256, 9);
+  TFrameInfo frame = Frame(bitmap);
+  TFrameList list;
+  list.Count = 1;
+  list.Frames[0] = &frame;
+
+  TRecordingOutput out;
+  ASSERT_TRUE(WriteGIF(out, list));
+  ASSERT_GT(out.Sizes.size(), 3u);
+  for (const std::size_t size : out.Sizes) EXPECT_LE(size, 65536u);
+  TMemoryGifOutput whole;
+  ASSERT_TRUE(WriteGIF(whole, list));
+  EXPECT_EQ(out.Bytes, whole.Bytes);
+
+  TRecordingOutput failing;
+  failing.FailAt = 2;
+  EXPECT_THROW(WriteGIF(failing, list), std::runtime_error);
+  EXPECT_EQ(failing.Sizes.size(), 2u);
 }
 
 }  // namespace
