@@ -86,17 +86,32 @@ TProjectionCoefficients CalcTrigValues(double rotation, double elevation, double
   return c;
 }
 
+namespace {
+
+// Chart coordinates come from values that may be far out of range: sums are
+// formed in 64 bits and saturated, never wrapped.
+int Saturate(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(),
+                                                   std::numeric_limits<int>::max()));
+}
+int Sum(int a, int b) { return Saturate(static_cast<std::int64_t>(a) + b); }
+int Mid(int a, int b) { return static_cast<int>((static_cast<std::int64_t>(a) + b) / 2); }
+double MidD(int a, int b) { return (static_cast<double>(a) + b) / 2.0; }
+double HalfSpan(int a, int b) { return (static_cast<double>(b) - a) / 2.0; }
+
+}  // namespace
+
 TPoint TProjection::Project(int x, int y, int z) const {
   if (!Is3D) return {x, y};
   // Differences in double: chart coordinates may lie far apart.
   const double dx = static_cast<double>(x) - XCenter;
   const double dy = static_cast<double>(y) - YCenter;
   if (Orthogonal) {
-    return {RoundHalfEven((dx + z) * Zoom) + XCenterOffset, RoundHalfEven((dy - z) * Zoom) + YCenterOffset};
+    return {Sum(RoundHalfEven((dx + z) * Zoom), XCenterOffset), Sum(RoundHalfEven((dy - z) * Zoom), YCenterOffset)};
   }
   const double dz = static_cast<double>(z) - ZCenter;
-  return {RoundHalfEven((dx * C.c_xx + dy * C.c_xy + dz * C.c_xz) * Zoom) + XCenterOffset,
-          RoundHalfEven((dx * C.c_yx + dy * C.c_yy + dz * C.c_yz) * Zoom) + YCenterOffset};
+  return {Sum(RoundHalfEven((dx * C.c_xx + dy * C.c_xy + dz * C.c_xz) * Zoom), XCenterOffset),
+          Sum(RoundHalfEven((dx * C.c_yx + dy * C.c_yy + dz * C.c_yz) * Zoom), YCenterOffset)};
 }
 
 std::vector<TPoint> ConvexHull(std::vector<TPoint> points) {
@@ -104,8 +119,11 @@ std::vector<TPoint> ConvexHull(std::vector<TPoint> points) {
             [](const TPoint& a, const TPoint& b) { return a.X != b.X ? a.X < b.X : a.Y < b.Y; });
   points.erase(std::unique(points.begin(), points.end()), points.end());
   if (points.size() < 3) return points;
+  // Exact turn test: differences need 33 bits, their products 66.
   auto cross = [](const TPoint& o, const TPoint& a, const TPoint& b) {
-    return static_cast<double>(a.X - o.X) * (b.Y - o.Y) - static_cast<double>(a.Y - o.Y) * (b.X - o.X);
+    using Wide = __int128;
+    const auto d = [](int p, int q) { return static_cast<Wide>(static_cast<std::int64_t>(p) - q); };
+    return d(a.X, o.X) * d(b.Y, o.Y) - d(a.Y, o.Y) * d(b.X, o.X);
   };
   std::vector<TPoint> hull(2 * points.size());
   std::size_t k = 0;
@@ -143,7 +161,8 @@ std::vector<TPoint> ArrowOutline(TPoint from, TPoint to, int head_width, int hea
           pt(from.X - nx * half_shaft, from.Y - ny * half_shaft)};
 }
 
-std::vector<TPoint> GradientDiagonalBand(const TRect& r, bool from_bottom, int d0, int d1) {
+std::vector<TPoint> GradientDiagonalBand(const TRect& r, bool from_bottom, int d0, int d1, int first_row,
+                                         int last_row) {
   // Row by row the band is one run of pixels; the outline follows the pixel
   // edges as a staircase, so no pixel centre lies on it and neighbouring
   // bands share no pixel.
@@ -152,7 +171,7 @@ std::vector<TPoint> GradientDiagonalBand(const TRect& r, bool from_bottom, int d
   };
   std::vector<Run> runs;
   const int w = r.Width();
-  for (int y = r.Top; y < r.Bottom; ++y) {
+  for (int y = std::max(r.Top, first_row); y < std::min(r.Bottom, last_row); ++y) {
     const int dy = from_bottom ? r.Bottom - 1 - y : y - r.Top;
     const int x0 = r.Left + std::clamp(d0 - dy, 0, w);
     const int x1 = r.Left + std::clamp(d1 - dy, 0, w);
@@ -306,8 +325,8 @@ void TChartCanvas3D::Projection(int max_depth, const TRect& r) {
   projection_.XCenter = static_cast<int>((static_cast<std::int64_t>(r.Left) + r.Right) / 2);
   projection_.YCenter = static_cast<int>((static_cast<std::int64_t>(r.Top) + r.Bottom) / 2);
   projection_.ZCenter = max_depth / 2;
-  projection_.XCenterOffset = projection_.XCenter + (options_ != nullptr ? options_->HorizOffset() : 0);
-  projection_.YCenterOffset = projection_.YCenter + (options_ != nullptr ? options_->VertOffset() : 0);
+  projection_.XCenterOffset = Sum(projection_.XCenter, options_ != nullptr ? options_->HorizOffset() : 0);
+  projection_.YCenterOffset = Sum(projection_.YCenter, options_ != nullptr ? options_->VertOffset() : 0);
 }
 
 void TChartCanvas3D::ShowImage(platform::Surface& destination, platform::Surface* default_surface, const TRect& user_rect) {
@@ -341,7 +360,25 @@ void TChartCanvas3D::ResumeProjection() { projection_.Is3D = saved_3d_; }
 // -- 2D -----------------------------------------------------------------------------
 
 void TChartCanvas3D::Frame3D(TRect& r, TColor top_colour, TColor bottom_colour, int width) {
+  const int w = surface_->Width();
+  const int h = surface_->Height();
   for (int i = 0; i < width && !r.IsEmpty(); ++i) {
+    // Rings around the whole surface or beside it show nothing: skip them
+    // in one step, so that a huge width costs nothing.
+    const std::int64_t around = std::min({-static_cast<std::int64_t>(r.Left), -static_cast<std::int64_t>(r.Top),
+                                          static_cast<std::int64_t>(r.Right) - w,
+                                          static_cast<std::int64_t>(r.Bottom) - h});
+    const bool beside = r.Left >= w || r.Top >= h || r.Right <= 0 || r.Bottom <= 0;
+    if (around > 1 || beside) {
+      const std::int64_t until_empty =
+          (std::min<std::int64_t>(static_cast<std::int64_t>(r.Right) - r.Left,
+                                  static_cast<std::int64_t>(r.Bottom) - r.Top) + 1) / 2;
+      std::int64_t step = std::min<std::int64_t>(width - i, until_empty);
+      if (!beside) step = std::min(step, around - 1);
+      r = {Saturate(r.Left + step), Saturate(r.Top + step), Saturate(r.Right - step), Saturate(r.Bottom - step)};
+      i += static_cast<int>(step) - 1;
+      continue;
+    }
     surface_->PatBlt(Rect(r.Left, r.Top, r.Right - 1, r.Top + 1), top_colour);
     surface_->PatBlt(Rect(r.Left, r.Top, r.Left + 1, r.Bottom - 1), top_colour);
     surface_->PatBlt(Rect(r.Right - 1, r.Top, r.Right, r.Bottom), bottom_colour);
@@ -365,8 +402,12 @@ void TChartCanvas3D::Line(int x0, int y0, int x1, int y1) {
   surface_->LineTo(x1, y1);
 }
 
-void TChartCanvas3D::GradientFill(const TRect& r, TColor start_colour, TColor end_colour,
+void TChartCanvas3D::GradientFill(const TRect& rect, TColor start_colour, TColor end_colour,
                                   TGradientDirection direction) {
+  // Bands are laid out over at most ±2^24 pixels, far beyond any bitmap.
+  constexpr int kLimit = 1 << 24;
+  const TRect r = {std::clamp(rect.Left, -kLimit, kLimit), std::clamp(rect.Top, -kLimit, kLimit),
+                   std::clamp(rect.Right, -kLimit, kLimit), std::clamp(rect.Bottom, -kLimit, kLimit)};
   if (r.IsEmpty()) return;
   const TColor a = ColorToRGB(start_colour);
   const TColor b = ColorToRGB(end_colour);
@@ -408,7 +449,8 @@ void TChartCanvas3D::GradientFill(const TRect& r, TColor start_colour, TColor en
       }
       case gdFromTopLeft:
       case gdFromBottomLeft: {
-        const std::vector<TPoint> band = GradientDiagonalBand(r, direction == gdFromBottomLeft, p0, p1);
+        const std::vector<TPoint> band =
+            GradientDiagonalBand(r, direction == gdFromBottomLeft, p0, p1, -1, surface_->Height() + 1);
         surface_->Pen.Style = platform::psClear;
         surface_->Brush.Style = platform::bsSolid;
         surface_->Brush.Image.reset();
@@ -548,8 +590,8 @@ void TChartCanvas3D::EllipseWithZ(int left, int top, int right, int bottom, int 
     return;
   }
   constexpr int kSteps = 64;
-  const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
-  const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
+  const double cx = MidD(left, right), cy = MidD(top, bottom);
+  const double rx = HalfSpan(left, right), ry = HalfSpan(top, bottom);
   std::vector<TPoint> points;
   points.reserve(kSteps);
   for (int i = 0; i < kSteps; ++i) {
@@ -568,8 +610,8 @@ void TChartCanvas3D::Pie3D(int x_center, int y_center, int x_radius, int y_radiu
   std::array<TPoint, kPoints> rim{};   // arc at z0
   for (int i = 0; i < kPoints; ++i) {
     const double a = start_angle + i * step;
-    const int x = x_center + RoundHalfEven(x_radius * std::cos(a));
-    const int y = y_center - RoundHalfEven(y_radius * std::sin(a));
+    const int x = Sum(x_center, RoundHalfEven(x_radius * std::cos(a)));
+    const int y = Sum(y_center, RoundHalfEven(-y_radius * std::sin(a)));
     arc_x[static_cast<std::size_t>(i)] = x;
     face[static_cast<std::size_t>(i)] = ProjectPoint(x, y, z1);
     rim[static_cast<std::size_t>(i)] = ProjectPoint(x, y, z0);
@@ -617,10 +659,10 @@ void TChartCanvas3D::Pie3D(int x_center, int y_center, int x_radius, int y_radiu
 void TChartCanvas3D::Pyramid(bool vertical, int left, int top, int right, int bottom, int z0, int z1,
                              bool dark_sides) {
   const TColor face = FaceColour();
-  const int zm = (z0 + z1) / 2;
+  const int zm = Mid(z0, z1);
   if (vertical) {
     // Base at y = bottom, apex at y = top.
-    const int xm = (left + right) / 2;
+    const int xm = Mid(left, right);
     const TPoint apex = ProjectPoint(xm, top, zm);
     if (top > bottom && Is3D()) {
       // Standing on its apex: the base is seen from above.
@@ -635,7 +677,7 @@ void TChartCanvas3D::Pyramid(bool vertical, int left, int top, int right, int bo
     PolygonOf({ProjectPoint(left, bottom, z0), ProjectPoint(right, bottom, z0), apex});
   } else {
     // Base at x = left, apex at x = right.
-    const int ym = (top + bottom) / 2;
+    const int ym = Mid(top, bottom);
     const TPoint apex = ProjectPoint(right, ym, zm);
     if (right < left && Is3D()) {
       // Pointing left: the base faces right.
@@ -655,7 +697,7 @@ void TChartCanvas3D::Cylinder(bool vertical, int left, int top, int right, int b
                               bool dark_sides) {
   constexpr int kSteps = 32;
   const TColor face = FaceColour();
-  const double zc = (z0 + z1) / 2.0, zr = (z1 - z0) / 2.0;
+  const double zc = MidD(z0, z1), zr = HalfSpan(z0, z1);
   std::vector<TPoint> body;
   std::vector<TPoint> cap;
   body.reserve(2 * kSteps);
@@ -664,12 +706,12 @@ void TChartCanvas3D::Cylinder(bool vertical, int left, int top, int right, int b
     const double a = 2 * std::numbers::pi * i / kSteps;
     const int z = RoundHalfEven(zc + zr * std::sin(a));
     if (vertical) {
-      const int x = RoundHalfEven((left + right) / 2.0 + (right - left) / 2.0 * std::cos(a));
+      const int x = RoundHalfEven(MidD(left, right) + HalfSpan(left, right) * std::cos(a));
       cap.push_back(ProjectPoint(x, top, z));
       body.push_back(cap.back());
       body.push_back(ProjectPoint(x, bottom, z));
     } else {
-      const int y = RoundHalfEven((top + bottom) / 2.0 + (bottom - top) / 2.0 * std::cos(a));
+      const int y = RoundHalfEven(MidD(top, bottom) + HalfSpan(top, bottom) * std::cos(a));
       cap.push_back(ProjectPoint(right, y, z));
       body.push_back(cap.back());
       body.push_back(ProjectPoint(left, y, z));

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -256,8 +257,11 @@ std::vector<TPoint> ArrowOutline(TPoint from, TPoint to, int head_width, int hea
 // Outline of one band of a diagonal gradient: the pixels (x, y) of the
 // rectangle with d0 <= u + v < d1, u = x - Left and v = y - Top (or
 // Bottom - 1 - y when from_bottom). The outline runs along pixel edges, so
-// filling it covers exactly those pixels. Empty when no pixel qualifies.
-std::vector<TPoint> GradientDiagonalBand(const TRect& r, bool from_bottom, int d0, int d1);
+// filling it covers exactly those pixels. Only rows first_row..last_row-1
+// are traced (the visible ones). Empty when no pixel qualifies.
+std::vector<TPoint> GradientDiagonalBand(const TRect& r, bool from_bottom, int d0, int d1,
+                                         int first_row = std::numeric_limits<int>::min(),
+                                         int last_row = std::numeric_limits<int>::max());
 
 // ---------------------------------------------------------------------------
 // The canvas

@@ -48,6 +48,19 @@ namespace {
 constexpr double kCoordLimit = 1 << 22;
 double Clamp(double v) { return std::clamp(v, -kCoordLimit, kCoordLimit); }
 
+// Box coordinates are limited to ±2^24 on entry, so that sums and
+// differences of them never overflow; far beyond the largest bitmap this
+// changes nothing that can be seen.
+constexpr int kBoxLimit = 1 << 24;
+int Lim(int v) { return std::clamp(v, -kBoxLimit, kBoxLimit); }
+void Lim(int& a, int& b, int& c, int& d) {
+  a = Lim(a);
+  b = Lim(b);
+  c = Lim(c);
+  d = Lim(d);
+}
+TRect Lim(const TRect& r) { return {Lim(r.Left), Lim(r.Top), Lim(r.Right), Lim(r.Bottom)}; }
+
 // Dash patterns of 1-pixel styled pens, in pixels: on, off, on, off, ...
 std::span<const int> DashPattern(TPenStyle style) {
   static constexpr std::array<int, 2> kDash = {18, 6};
@@ -145,7 +158,10 @@ std::string ValidUtf8(std::string_view s) {
 struct EllipseRows {
   double cx, cy, rx, ry;
   EllipseRows(int left, int top, int right, int bottom)
-      : cx((left + right) / 2.0), cy((top + bottom) / 2.0), rx((right - left) / 2.0), ry((bottom - top) / 2.0) {}
+      : cx((static_cast<double>(left) + right) / 2.0),
+        cy((static_cast<double>(top) + bottom) / 2.0),
+        rx((static_cast<double>(right) - left) / 2.0),
+        ry((static_cast<double>(bottom) - top) / 2.0) {}
   std::pair<int, int> Row(int y) const {
     if (rx <= 0 || ry <= 0) return {0, 0};
     const double dy = (y + 0.5 - cy) / ry;
@@ -161,7 +177,7 @@ struct EllipseRows {
 
 int TFont::PixelHeight() const {
   const int points = std::max(1, Size);
-  return static_cast<int>(std::lround(points * 96.0 / 72.0));
+  return static_cast<int>(std::min<long>(kMaxPixelHeight, std::lround(points * 96.0 / 72.0)));
 }
 
 Surface::Surface(Bitmap& target) : target_(&target) {
@@ -422,6 +438,7 @@ void Surface::Polygon(std::span<const TPoint> points) {
 }
 
 void Surface::Rectangle(int left, int top, int right, int bottom) {
+  Lim(left, top, right, bottom);
   if (right < left) std::swap(left, right);
   if (bottom < top) std::swap(top, bottom);
   if (right == left || bottom == top) return;
@@ -475,6 +492,7 @@ static void WalkArea(int top, int bottom, int width, int height, RowFn row, InFn
 }
 
 void Surface::Ellipse(int left, int top, int right, int bottom) {
+  Lim(left, top, right, bottom);
   if (right < left) std::swap(left, right);
   if (bottom < top) std::swap(top, bottom);
   if (right == left || bottom == top) return;
@@ -501,6 +519,7 @@ void Surface::Ellipse(int left, int top, int right, int bottom) {
 }
 
 void Surface::RoundRect(int left, int top, int right, int bottom, int corner_w, int corner_h) {
+  Lim(left, top, right, bottom);
   if (right < left) std::swap(left, right);
   if (bottom < top) std::swap(top, bottom);
   if (right == left || bottom == top) return;
@@ -569,6 +588,7 @@ Sector MakeSector(const EllipseRows& rows, int x1, int y1, int x2, int y2) {
 }  // namespace
 
 void Surface::Arc(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2) {
+  Lim(left, top, right, bottom);
   if (Pen.Style == psClear) return;
   if (right < left) std::swap(left, right);
   if (bottom < top) std::swap(top, bottom);
@@ -585,6 +605,7 @@ void Surface::Arc(int left, int top, int right, int bottom, int x1, int y1, int 
 }
 
 void Surface::Pie(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2) {
+  Lim(left, top, right, bottom);
   if (right < left) std::swap(left, right);
   if (bottom < top) std::swap(top, bottom);
   if (right == left || bottom == top) return;
@@ -604,7 +625,7 @@ void Surface::Pie(int left, int top, int right, int bottom, int x1, int y1, int 
 }
 
 void Surface::FillRect(const TRect& r) {
-  TRect c = r;
+  TRect c = Lim(r);
   c.Left = std::max(c.Left, -1);
   c.Top = std::max(c.Top, -1);
   c.Right = std::min(c.Right, Width() + 1);
@@ -616,7 +637,7 @@ void Surface::FillRect(const TRect& r) {
 }
 
 void Surface::PatBlt(const TRect& r, TColor colour) {
-  TRect c = r;
+  TRect c = Lim(r);
   c.Left = std::max(c.Left, -1);
   c.Top = std::max(c.Top, -1);
   c.Right = std::min(c.Right, Width() + 1);
@@ -805,7 +826,8 @@ void Surface::Draw(int x, int y, const Bitmap& picture) {
   cairo_restore(cr);
 }
 
-void Surface::StretchDraw(const TRect& r, const Bitmap& picture) {
+void Surface::StretchDraw(const TRect& box, const Bitmap& picture) {
+  const TRect r = Lim(box);
   if (picture.Empty() || r.IsEmpty()) return;
   cairo_t* cr = cr_.get();
   cairo_save(cr);
@@ -820,7 +842,8 @@ void Surface::StretchDraw(const TRect& r, const Bitmap& picture) {
   cairo_restore(cr);
 }
 
-void Surface::BitBlt(int x, int y, const Bitmap& source, const TRect& source_rect) {
+void Surface::BitBlt(int x, int y, const Bitmap& source, const TRect& source_box) {
+  const TRect source_rect = Lim(source_box);
   if (source.Empty() || source_rect.IsEmpty()) return;
   cairo_t* cr = cr_.get();
   cairo_save(cr);

@@ -86,7 +86,9 @@ struct TFont {
   // reference point of TextOut.
   int Escapement = 0;
 
-  // Em height in pixels: round(Size × 96 / 72).
+  // Em height in pixels: round(Size × 96 / 72), at most kMaxPixelHeight
+  // (larger text has no place on a chart and would only cost glyph memory).
+  static constexpr int kMaxPixelHeight = 1000;
   int PixelHeight() const;
 };
 

@@ -464,6 +464,40 @@ TEST(Canvas, SuspendProjectionDrawsFlatUntilResumed) {
   EXPECT_EQ((TPoint{x, y}), (TPoint{15, 15}));
 }
 
+TEST(Canvas, OutOfRangeCoordinatesSaturateInsteadOfWrapping) {
+  constexpr int kMin = INT_MIN, kMax = INT_MAX;
+  for (bool orthogonal : {true, false}) {
+    Scene s(true, orthogonal, 40, 30);
+    s.options.SetZoom(kMax);
+    s.options.SetHorizOffset(kMax);
+    s.canvas.BeginDrawing(s.surface, &s.options, true, Rect(kMin, kMin, kMax, kMax));
+    s.canvas.Projection(kMax, Rect(kMin, kMin, kMax, kMax));
+    EXPECT_EQ(s.canvas.ProjectPoint(kMax, kMin, kMax).X, kMax);
+    s.canvas.Cube(kMin, kMax, kMin, kMax, kMin, kMax, true);
+    s.canvas.Pie3D(kMax, kMin, kMax, kMax, kMin, kMax, 0, 7, true, true);
+    s.canvas.Pyramid(true, kMin, kMin, kMax, kMax, kMin, kMax, true);
+    s.canvas.Pyramid(false, kMax, kMin, kMin, kMax, kMin, kMax, true);
+    s.canvas.Cylinder(true, kMin, kMin, kMax, kMax, kMin, kMax, true);
+    s.canvas.Cylinder(false, kMin, kMin, kMax, kMax, kMin, kMax, true);
+    s.canvas.EllipseWithZ(kMin, kMin, kMax, kMax, kMax);
+    s.canvas.Arrow(true, {kMin, kMin}, {kMax, kMax}, kMax, kMax, kMin);
+    s.canvas.ClipCube(Rect(kMin, kMin, kMax, kMax), kMin, kMax);
+    s.canvas.HorizLine3D(kMin, kMax, kMin, kMax);
+    s.canvas.TextOut3D(kMin, kMax, 0, "zoomed");
+    s.canvas.RotateLabel3D(0, 0, kMax, "turned", kMin);
+    s.canvas.UnClipRectangle();
+    for (TGradientDirection d : {gdTopBottom, gdFromCenter, gdFromTopLeft, gdFromBottomLeft}) {
+      s.canvas.GradientFill(Rect(kMin, kMin, kMax, kMax), clBlack, clWhite, d);
+    }
+    TRect frame = Rect(kMin, kMin, kMax, kMax);
+    s.canvas.Frame3D(frame, clBlack, clWhite, kMax);
+    EXPECT_EQ(frame, Rect(-1, -1, 0, 0));  // 2^32 - 1 wide, shrunk 2^31 - 1 times per side
+    TRect beside = Rect(100, 100, 2000, 2000);
+    s.canvas.Frame3D(beside, clBlack, clWhite, 5);
+    EXPECT_EQ(beside, Rect(105, 105, 1995, 1995));
+  }
+}
+
 TEST(Canvas, MonochromeSwitchInvalidatesAndAsksForARepaint) {
   TChartCanvas3D canvas;
   int repaints = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -328,7 +329,22 @@ TEST(SurfaceRobustness, FarAwayAndDegenerateShapesDrawQuicklyAndSafely) {
   s.UnClip();
   s.SetPixel(-1, 0, clRed);
   s.SetPixel(20, 0, clRed);
-  SUCCEED();
+  constexpr int kMin = INT_MIN, kMax = INT_MAX;
+  s.Rectangle(kMin, kMin, kMax, kMax);
+  s.RoundRect(kMin, kMin, kMax, kMax, kMax, kMax);
+  s.Ellipse(kMax, kMax, kMin, kMin);
+  s.Pie(kMin, kMin, kMax, kMax, kMax, 0, kMin, kMin);
+  s.Arc(kMin, 0, kMax, 10, 0, 0, 5, 5);
+  s.FillRect(Rect(kMin, kMin, kMax, kMax));
+  s.PatBlt(Rect(kMin, kMin, kMax, kMax), clBlue);
+  s.ClipRectangle(Rect(kMin, kMin, kMax, kMax));
+  s.StretchDraw(Rect(kMin, kMin, kMax, kMax), bmp);
+  s.Draw(kMax, kMin, bmp);
+  s.BitBlt(kMin, kMax, bmp, Rect(kMin, kMin, kMax, kMax));
+  s.Font.Size = kMax;  // text size is capped
+  EXPECT_EQ(s.Font.PixelHeight(), TFont::kMaxPixelHeight);
+  s.Font.Escapement = kMin;
+  s.TextOut(kMax, kMin, "x");
 }
 
 TEST(SurfaceColours, SystemColoursResolveAndNothingIsSmoothed) {
