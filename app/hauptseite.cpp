@@ -192,6 +192,9 @@ void THauptseite::datenzuordnen(THttpEngine*) {
     } else {
       const std::string sheet = HttpFieldValue("sheet", "1");
       TExcel& excel = *excel_;
+      // The reader's questions cannot be answered inside a request: its
+      // messages go to the request log and the read ends.
+      excel.OnLogMessage = [](const std::string& message) { WriteRequestLog(message); };
       // The sheet number's spin edit holds 1..999.
       excel.seSheet = std::clamp(StrToInt(sheet), 1, 999);
       excel.edRead = *path;

@@ -3,7 +3,8 @@
 // Draws the chart that a request with that query string would draw (same
 // parameters, same driver code) into a PNG file, for tests and for looking at
 // results. Workbook names are taken relative to FOLDER (default: the folder
-// of this tool). Exits 1 with the request's error when the request fails.
+// of this tool). Prints the drawn series' points, one "label<TAB>value" line
+// each. Exits 1 with the request's error when the request fails.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "http/cgi_std_engine.h"
 #include "platform/bitmap.h"
 #include "platform/program.h"
+#include "platform/sysutils.h"
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 4) {
@@ -35,6 +37,10 @@ int main(int argc, char** argv) {
     page.grafikerstellen();
     page.Ausgabegrafik.CreateChartBitmap()->SavePng(out.c_str());
     drawn = true;
+    TChartSeries& series = *page.Chart1->Series(page.Style);
+    for (int i = 0; i < series.Count(); ++i) {
+      std::printf("%s\t%s\n", series.Label(i).c_str(), FloatToStr(series.MainValueList().Value(i)).c_str());
+    }
   };
 
   TCgiIO io;

@@ -60,16 +60,19 @@ curl -s -D "$WORK/big.head" -o "$WORK/big.body" --data-binary @"$WORK/big.body.i
   -H 'Content-Type: application/x-www-form-urlencoded' "$BASE_URL"
 check "body above AutoReadLimit: log line" log_has "Content length exceeds AutoReadLimit"
 check "body above AutoReadLimit: answered" header_has big "HTTP/1.1 200"
+check "body above AutoReadLimit: the default chart" header_has big "Content-Type: image/gif"
 
 # A bad style: a log line "Unhandled exception : ..." and no body.
 ask badstyle "style=abc"
 check "bad style: log line" log_has "Unhandled exception : 'abc' ist kein gültiger Integerwert"
-check "bad style: no body" test ! -s "$WORK/badstyle.body"
+# The program answers nothing at all; the server then reports its own 500 page.
+check "bad style: nothing from the program (server's 500)" header_has badstyle "HTTP/1.1 500"
+check "bad style: no chart, no message page" bash -c "! grep -q -e GIF89a -e GRAFLIO '$WORK/badstyle.body'"
 
 # A size beyond the bitmap limit ends through the error path before drawing.
 ask bigsize "width=100000"
 check "huge width: log line names it" log_has "Unhandled exception : Invalid chart width 100000 (allowed 1 to 4096)"
-check "huge width: no body" test ! -s "$WORK/bigsize.body"
+check "huge width: nothing from the program (server's 500)" header_has bigsize "HTTP/1.1 500"
 
 echo "--- request log"
 cat "$LOG"
