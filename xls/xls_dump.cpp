@@ -3,8 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <tuple>
 
@@ -189,10 +187,7 @@ DumpResult DumpWorkbookMemory(std::vector<std::uint8_t> file) { return Dumper().
 
 DumpResult DumpWorkbookFile(const std::string& path) {
   if (path.find_first_not_of(" \t\r\n") == std::string::npos) throw Exception("Filename is missing");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Exception("Cannot open file \"" + path + "\"");
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return DumpWorkbookMemory(std::move(bytes));
+  return DumpWorkbookMemory(TXLSRead::ReadWholeFile(path));
 }
 
 }  // namespace xls

@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "platform/codepage.h"
 #include "platform/compound_file.h"
@@ -58,6 +58,24 @@ bool SameNoCase(const std::string& a, const std::string& b) {
 bool IsBof(std::uint16_t id) {
   return id == biff::kBof2 || id == biff::kBof3 || id == biff::kBof4 || id == biff::kBof5;
 }
+
+}  // namespace
+
+// The whole file; its size bounds what is allocated.
+std::vector<std::uint8_t> TXLSRead::ReadWholeFile(const std::string& path) {
+  std::error_code ec;
+  std::ifstream in;
+  if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary | std::ios::ate);
+  if (!in.is_open() || !in) throw Exception("Cannot open file \"" + path + "\"");
+  const std::streamoff size = in.tellg();
+  if (size < 0) throw Exception("Cannot read file \"" + path + "\"");
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) throw Exception("Cannot read file \"" + path + "\"");
+  return bytes;
+}
+
+namespace {
 
 // Marks a read in progress for as long as it lives.
 class ReadingFlag {
@@ -157,11 +175,7 @@ TColor TXLSRead::GetCellColor(int FormatIndex) const { return formats_.CellColor
 void TXLSRead::Read() {
   if (reading_) return;
   if (Trim(FileName).empty()) throw Exception("Filename is missing");
-  std::ifstream in(FileName, std::ios::binary);
-  if (!in) throw Exception("Cannot open file \"" + FileName + "\"");
-  std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw Exception("Cannot read file \"" + FileName + "\"");
-  ReadMemory(std::move(file));
+  ReadMemory(ReadWholeFile(FileName));
 }
 
 void TXLSRead::ReadMemory(std::vector<std::uint8_t> file) {

@@ -107,6 +107,10 @@ class TXLSRead {
   // Unassigned: every question is answered No (the read ends).
   TMessageBoxEvent OnMessageBox;
 
+  // The whole content of a file; raises Exception "Cannot open file ..."
+  // or "Cannot read file ...".
+  static std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+
   // The value of an RK number (4 bytes as a little-endian 32-bit value).
   static double RkValue(std::uint32_t rk);
   // Text of a BIFF error code: "#DIV/0!", "#N/A", ... ("#???" when unknown).
