@@ -392,25 +392,3 @@ TEST(BarSeries, WildValuesDrawWithoutFault) {
 }
 
 }  // namespace
-
-namespace {
-
-TEST(BarSeries, DrawingDirections) {
-  TChart chart;
-  auto& bars = AddSeries<TBarSeries>(chart, {5, -3});
-  EXPECT_TRUE(bars.DrawValuesForward());
-  chart.BottomAxis().SetInverted(true);
-  EXPECT_FALSE(bars.DrawValuesForward());
-  // Side by side every group is drawn forwards; stacked groups are drawn
-  // from the far end of their stack.
-  EXPECT_TRUE(bars.DrawSeriesForward(0));
-  EXPECT_TRUE(bars.DrawSeriesForward(1));
-  bars.SetMultiBar(mbStacked);
-  EXPECT_TRUE(bars.DrawSeriesForward(0));
-  EXPECT_FALSE(bars.DrawSeriesForward(1));
-  chart.LeftAxis().SetInverted(true);
-  EXPECT_FALSE(bars.DrawSeriesForward(0));
-  EXPECT_TRUE(bars.DrawSeriesForward(1));
-}
-
-}  // namespace
