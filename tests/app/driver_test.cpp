@@ -194,3 +194,48 @@ TEST(Driver, MessagePages) {
     EXPECT_NE(run.log.find("Unhandled exception : '' ist kein gültiger Integerwert"), std::string::npos) << run.log;
   }
 }
+
+TEST(Driver, WorkbookRowsBecomeTheDataTable) {
+  const auto fixtures = testing_support::SourceDir() / "tests/fixtures/workbooks";
+  struct Case {
+    const char* query;
+    std::vector<std::string> labels;
+    std::vector<std::string> values;
+  } cases[] = {
+      {"filename=obst.xls",
+       {"\xC3\x84pfel", "\xC3\x96l", "\xC3\x9C" "bung", "Stra\xC3\x9F" "e", "Gr\xC3\xB6\xC3\x9F" "e", "K\xC3\xA4se"},
+       {"11", "4", "9", "15", "6", "8"}},  // six labels, six points
+      {"filename=unicode-sheetnames.xls&sheet=2", {"c"}, {"3"}},
+      {"filename=three-sheets-biff7.xls&sheet=3", {"Miete", "Strom", "Personal", "Sonstiges"}, {"12", "3", "50", "7"}},
+  };
+  for (const auto& c : cases) {
+    DriverRun run(c.query, fixtures.string());
+    run.Run();
+    const auto& daten = run.page->Daten;
+    std::vector<std::string> labels, values;
+    for (int i = 0; i < daten.ColCount(); ++i) {
+      labels.push_back(daten.Cell(i, 0));
+      values.push_back(daten.Cell(i, 1));
+    }
+    EXPECT_EQ(labels, c.labels) << c.query;
+    EXPECT_EQ(values, c.values) << c.query;
+    EXPECT_EQ(run.output.find("image/gif") != std::string::npos, true) << c.query;
+  }
+}
+
+TEST(Driver, EmptySheetsAnswerTheMessagePage) {
+  const auto fixtures = testing_support::SourceDir() / "tests/fixtures/workbooks";
+  struct Case {
+    const char* query;
+    const char* message;
+  } cases[] = {
+      {"filename=three-sheets.xls&sheet=2", "You selected an emtpy EXCEL file (three-sheets.xls) or an empty sheet (2) !"},
+      {"filename=three-sheets.xls&sheet=9", "You selected an emtpy EXCEL file (three-sheets.xls) or an empty sheet (9) !"},
+      {"filename=encrypted.xls", "You selected an emtpy EXCEL file (encrypted.xls) or an empty sheet (1) !"},
+  };
+  for (const auto& c : cases) {
+    DriverRun run(c.query, fixtures.string());
+    run.Run();
+    EXPECT_EQ(run.output, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n" + MessagePage(c.message)) << c.query;
+  }
+}
