@@ -29,18 +29,24 @@ void SetAndRepaint(T& field, T value, Owner& owner) {
 void TCustomChartPanel::SetWidth(int v) {
   if (width_ == v) return;
   width_ = v;
-  // A new size needs a new off-screen bitmap: switching buffering off and on
-  // frees the old one.
-  canvas_->SetBufferedDisplay(false);
-  canvas_->SetBufferedDisplay(true);
-  Repaint();
+  SizeChanged();
 }
 
 void TCustomChartPanel::SetHeight(int v) {
   if (height_ == v) return;
   height_ = v;
-  canvas_->SetBufferedDisplay(false);
-  canvas_->SetBufferedDisplay(true);
+  SizeChanged();
+}
+
+void TCustomChartPanel::SizeChanged() {
+  if (canvas_->GetBufferedDisplay()) {
+    // A new size needs a new off-screen bitmap: switching buffering off and
+    // on frees the old one.
+    canvas_->SetBufferedDisplay(false);
+    canvas_->SetBufferedDisplay(true);
+  } else {
+    canvas_->Invalidate();
+  }
   Repaint();
 }
 

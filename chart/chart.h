@@ -112,6 +112,8 @@ class TCustomChartPanel {
   virtual void DrawBackground(const TRect& rect);
   // Background, then outer bevel, border and inner bevel.
   void DrawPanelBevels(const TRect& rect);
+  // Frees the off-screen bitmap (or invalidates an unbuffered canvas).
+  void SizeChanged();
 
   std::unique_ptr<TView3DOptions> view_3d_options_;
   std::unique_ptr<TChartCanvas3D> canvas_;

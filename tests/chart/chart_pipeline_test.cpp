@@ -145,6 +145,31 @@ TEST(ChartPipeline, DrawIntoAPartOfTheTarget) {
   EXPECT_EQ(p.bitmap.Pixel(250, 139), clWhite);
 }
 
+TEST(ChartPipeline, ResizingGivesTheNextDrawingANewBuffer) {
+  TChart chart;
+  chart.SetWidth(100);
+  chart.SetHeight(80);
+  chart.SetColor(clRed);
+  chart.SetBevelOuter(bvNone);
+  Picture small(100, 80);
+  chart.Draw(small.surface, TRect{0, 0, 100, 80});
+  chart.SetWidth(150);
+  chart.SetHeight(90);
+  Picture big(150, 90);
+  chart.Draw(big.surface, TRect{0, 0, 150, 90});
+  EXPECT_EQ(chart.DrawBounds(), (TRect{0, 0, 150, 90}));
+  EXPECT_EQ(big.bitmap.Pixel(149, 89), clRed);
+  // Without buffering the chart draws straight onto the target.
+  chart.Canvas().SetBufferedDisplay(false);
+  chart.SetWidth(120);
+  EXPECT_FALSE(chart.Canvas().GetBufferedDisplay());
+  Picture direct(150, 90);
+  chart.Draw(direct.surface, TRect{10, 10, 130, 90});
+  EXPECT_EQ(chart.DrawBounds(), (TRect{10, 10, 130, 90}));
+  EXPECT_EQ(direct.bitmap.Pixel(10, 10), clRed);
+  EXPECT_EQ(direct.bitmap.Pixel(9, 10), clWhite);
+}
+
 TEST(ChartPipeline, RecalculateKeepsThePlotRectUsable) {
   ProbeChart chart;
   chart.SetWidth(100);
