@@ -116,15 +116,15 @@ void CompoundFile::CopyFromSector(std::uint32_t sector, std::uint32_t offset, st
 
 std::vector<std::uint32_t> CompoundFile::Chain(const std::vector<std::uint32_t>& table, std::uint32_t start,
                                                std::uint64_t bytes, std::uint32_t unitSize, std::uint32_t limit,
-                                               const std::string& what) const {
+                                               const std::string& what, const char* area) const {
   const std::uint64_t needed = bytes / unitSize + (bytes % unitSize != 0 ? 1 : 0);
   std::vector<std::uint32_t> chain;
   std::vector<bool> seen(limit, false);
   std::uint32_t sector = start;
   while (chain.size() < needed && sector != kEndOfChain) {
-    if (sector > kMaxRegSect) Fail("sector chain of " + what + " runs into an unused sector");
+    if (sector > kMaxRegSect) Fail("sector chain of " + what + " runs into a free or reserved sector mark");
     if (sector >= limit) {
-      Fail("sector chain of " + what + " leaves the file at sector " + std::to_string(sector));
+      Fail("sector chain of " + what + " leaves " + area + " at sector " + std::to_string(sector));
     }
     if (seen[sector]) Fail("sector chain of " + what + " loops");
     seen[sector] = true;
@@ -201,7 +201,7 @@ void CompoundFile::ReadHeaderAndFat() {
 void CompoundFile::ReadDirectory() {
   const std::uint32_t first = U32(bytes_.data() + kOffFirstDirSector);
   const auto chain = Chain(fat_, first, std::numeric_limits<std::uint64_t>::max(), sectorSize_, SectorCount(),
-                           "the directory");
+                           "the directory", "the file");
   if (chain.empty()) Fail("the directory is empty");
   const std::uint32_t perSector = sectorSize_ / kDirEntrySize;
   entries_.reserve(chain.size() * perSector);
@@ -241,13 +241,13 @@ void CompoundFile::ReadMiniStructures() {
   try {
     const Entry& root = entries_[0];
     if (root.size == 0) return;
-    miniStreamSectors_ = Chain(fat_, root.start, root.size, sectorSize_, SectorCount(), "the mini stream");
+    miniStreamSectors_ = Chain(fat_, root.start, root.size, sectorSize_, SectorCount(), "the mini stream", "the file");
     miniStreamSize_ = std::min<std::uint64_t>(root.size, std::uint64_t{sectorSize_} * miniStreamSectors_.size());
 
     const std::uint32_t numMiniFat = U32(bytes_.data() + kOffNumMiniFat);
     const std::uint32_t firstMiniFat = U32(bytes_.data() + kOffFirstMiniFat);
     const auto chain = Chain(fat_, firstMiniFat, std::uint64_t{numMiniFat} * sectorSize_, sectorSize_,
-                             SectorCount(), "the mini FAT");
+                             SectorCount(), "the mini FAT", "the file");
     const std::uint32_t perSector = sectorSize_ / 4;
     miniFat_.resize(chain.size() * perSector);
     std::vector<std::uint8_t> sector(sectorSize_);
@@ -318,7 +318,8 @@ std::vector<std::uint8_t> CompoundFile::ReadStream(const std::string& name) cons
   const std::uint32_t unit = mini ? kMiniSectorSize : sectorSize_;
   const std::uint32_t limit =
       mini ? static_cast<std::uint32_t>((miniStreamSize_ + kMiniSectorSize - 1) / kMiniSectorSize) : SectorCount();
-  const auto chain = Chain(mini ? miniFat_ : fat_, entry.start, size, unit, limit, Quoted(name));
+  const auto chain =
+      Chain(mini ? miniFat_ : fat_, entry.start, size, unit, limit, Quoted(name), mini ? "the mini stream" : "the file");
 
   const std::uint64_t held = std::uint64_t{unit} * chain.size();
   if (held + unit <= size) {

@@ -112,11 +112,12 @@ class CompoundFile {
 
   std::uint32_t SectorCount() const;
   // Sector numbers of the chain starting at `start` in `table`, as many as
-  // `units` bytes need (units of `unitSize` bytes, `limit` of them exist);
-  // stops early at an end-of-chain mark. `what` names the chain in messages.
+  // `bytes` bytes need (units of `unitSize` bytes, `limit` of them exist);
+  // stops early at an end-of-chain mark. `what` names the chain and `area`
+  // what holds its sectors, in messages.
   std::vector<std::uint32_t> Chain(const std::vector<std::uint32_t>& table, std::uint32_t start,
                                    std::uint64_t bytes, std::uint32_t unitSize, std::uint32_t limit,
-                                   const std::string& what) const;
+                                   const std::string& what, const char* area) const;
   void ReadHeaderAndFat();
   void ReadDirectory();
   void WalkRootTree();
