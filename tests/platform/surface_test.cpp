@@ -7,6 +7,8 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/fonts.h"
 #include "platform/sysutils.h"
@@ -472,6 +474,29 @@ TEST(SurfaceText, InvalidUtf8IsDrawnAndTheSurfaceStaysUsable) {
   s.TextOut(0, 0, bad);
   s.SetPixel(79, 19, clRed);
   EXPECT_EQ(bmp.Pixel(79, 19), clRed);
+}
+
+// Several serving threads draw text at once: the shared face cache must hand
+// each of them the same faces, loaded once.
+TEST(Fonts, ThreadsDrawingTextAtOnceGetTheSamePixels) {
+  auto draw = [](Bitmap& bmp) {
+    Surface s(bmp);
+    const char* faces[] = {"Arial", "Times New Roman", "Courier New"};
+    for (int i = 0; i < 12; ++i) {
+      s.Font.Name = faces[i % 3];
+      s.Font.Bold = i % 2 == 1;
+      s.Font.Italic = i % 4 >= 2;
+      s.TextOut(2, 2 + 14 * (i % 6), "Umsatz 1997");
+    }
+  };
+  std::vector<Bitmap> results;
+  for (int i = 0; i < 4; ++i) results.emplace_back(100, 90);
+  std::vector<std::thread> threads;
+  for (Bitmap& b : results) threads.emplace_back([&draw, &b] { draw(b); });
+  for (std::thread& t : threads) t.join();
+  Bitmap reference(100, 90);
+  draw(reference);
+  for (const Bitmap& b : results) EXPECT_EQ(Picture(b), Picture(reference));
 }
 
 TEST(Fonts, FaceNamesMapToLiberationFilesAndMissingFilesAreReported) {
