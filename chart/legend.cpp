@@ -201,7 +201,12 @@ void TChartLegend::Draw() {
   const int h = c.FontHeight();
   TLegendLayout l = CalcLayout(h, [&c](const std::string& t) { return c.TextWidth(t); });
   if (l.texts.empty()) return;
-  if (chart_->OnGetLegendRect) chart_->OnGetLegendRect(*chart_, l.rect);
+  if (chart_->OnGetLegendRect) {
+    // The items move with the box.
+    const TRect before = l.rect;
+    chart_->OnGetLegendRect(*chart_, l.rect);
+    l.textX += l.rect.Left - before.Left;
+  }
   rect_legend_ = l.rect;
   const TRect& r = l.rect;
 

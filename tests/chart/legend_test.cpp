@@ -245,6 +245,27 @@ TEST(Legend, DrawingShrinksThePlotRect) {
   EXPECT_EQ(chart.afterFrontPlane, chart.beforeFrontPlane);
 }
 
+TEST(Legend, EventsMoveTheBoxAndItems) {
+  ProbeChart chart;
+  PlainChart(chart);
+  AddGermanGrades(chart);
+  chart.OnGetLegendRect = [](TCustomChart&, TRect& r) { OffsetRect(r, -100, 50); };
+  std::vector<TPoint> places;
+  chart.OnGetLegendPos = [&](TCustomChart&, int, int& x, int& y, int&) { places.push_back({x, y}); };
+  Picture p(400, 250);
+  Draw(chart, p);
+  const TRect box = chart.Legend().RectLegend();
+  EXPECT_EQ(box.Top, 75);
+  EXPECT_EQ(box.Right, 284);
+  ASSERT_EQ(places.size(), 5u);
+  EXPECT_GT(places[0].X, box.Left);
+  EXPECT_LT(places[0].X, box.Right);
+  EXPECT_EQ(places[0].Y, box.Top + 1);
+  EXPECT_EQ(places[1].Y - places[0].Y, places[2].Y - places[1].Y);
+  // The plot still ends left of the moved box.
+  EXPECT_EQ(chart.afterFrontPlane.Right, box.Left - MulDiv(3, 376, 100));
+}
+
 TEST(Legend, NotDrawnWithoutActiveSeries) {
   ProbeChart chart;
   PlainChart(chart);
