@@ -129,6 +129,21 @@ constexpr std::uint32_t kKeyMask = 0xFFFFF;
 constexpr int kCodeShift = 20;
 constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFu;
 
+// Number of bytes equal to `value` at the start of [from, to).
+std::size_t RunLength(const std::uint8_t* from, const std::uint8_t* to, std::uint8_t value) {
+  const std::uint8_t* p = from;
+  const std::uint64_t pattern = 0x0101010101010101ull * value;
+  while (to - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    const std::uint64_t diff = word ^ pattern;
+    if (diff != 0) return static_cast<std::size_t>(p - from) + static_cast<std::size_t>(__builtin_ctzll(diff) / 8);
+    p += 8;
+  }
+  while (p != to && *p == value) ++p;
+  return static_cast<std::size_t>(p - from);
+}
+
 void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink& out) {
   assert(minCodeSize >= 2 && minCodeSize <= 8);
   out.Put(static_cast<std::uint8_t>(minCodeSize));
@@ -138,51 +153,91 @@ void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink
   std::uint32_t* const slots = table.data();
   auto holds = [](std::uint32_t slot, std::uint32_t key) { return (slot & kKeyMask) == key && slot != kEmptySlot; };
 
+  // Charts are mostly long runs of one index. runs[v][k - 1] is the code of
+  // the string of k times v for every such string in the table (k = 1 is the
+  // root code v). While the current string is such a run and the run goes
+  // on, the table lookups would all succeed, so they are skipped and the
+  // string grows by as many pixels at once as the table allows. Lookups have
+  // no effect on the table, so the output stays the same.
+  //
+  // Strings leave the table only at a clear, and in one more case: the
+  // string "0 0" has the key 0, and a later probe that stops at its slot
+  // takes the slot over; runs[0] is then cut back to the root.
+  std::array<std::vector<std::uint16_t>, 256> runs;
+  const int roots = packer.ClearCode();
+  for (int v = 0; v < roots; ++v) {
+    runs[static_cast<std::size_t>(v)].reserve(64);
+    runs[static_cast<std::size_t>(v)].push_back(static_cast<std::uint16_t>(v));
+  }
+  auto resetRuns = [&] {
+    for (int v = 0; v < roots; ++v) runs[static_cast<std::size_t>(v)].resize(1);
+  };
+
   packer.Emit(packer.ClearCode());
   if (!indices.empty()) {
     std::uint32_t ent = indices[0];
+    // The current string is runLength times runValue (runLength 0: it is not
+    // a run of one index).
+    std::uint32_t runValue = ent;
+    std::size_t runLength = 1;
     const std::uint8_t* pixel = indices.data() + 1;
     const std::uint8_t* const end = indices.data() + indices.size();
-    for (; pixel != end; ++pixel) {
+    while (pixel != end) {
       const std::uint32_t c = *pixel;
       assert(static_cast<int>(c) < packer.ClearCode());
+
+      if (c == runValue && runLength != 0) {
+        const std::vector<std::uint16_t>& chain = runs[c];
+        if (runLength < chain.size()) {
+          const std::size_t room = std::min<std::size_t>(chain.size() - runLength, static_cast<std::size_t>(end - pixel));
+          const std::size_t taken = RunLength(pixel, pixel + room, static_cast<std::uint8_t>(c));
+          runLength += taken;
+          ent = chain[runLength - 1];
+          pixel += taken;
+          continue;
+        }
+      }
+
+      ++pixel;
       const std::uint32_t key = (c << 12) + ent;
       int i = static_cast<int>((c << 4) ^ ent);
       std::uint32_t slot = slots[i];
-      if (holds(slot, key)) {
-        ent = slot >> kCodeShift;
-        continue;
-      }
-      if (slot != kEmptySlot) {
+      bool found = holds(slot, key);
+      if (!found && slot != kEmptySlot) {
         // Secondary probe: step back by 5119 - i (modulo 5119) until the key
         // turns up or a slot that is free or holds the key 0.
         const int step = i == 0 ? 1 : kHashModulus - i;
-        bool found = false;
         do {
           i -= step;
           if (i < 0) i += kHashModulus;
           slot = slots[i];
-          if (holds(slot, key)) {
-            found = true;
-            break;
-          }
-        } while (slot != kEmptySlot && (slot & kKeyMask) != 0);
-        if (found) {
-          ent = slot >> kCodeShift;
-          continue;
-        }
+          found = holds(slot, key);
+        } while (!found && slot != kEmptySlot && (slot & kKeyMask) != 0);
       }
+      if (found) {
+        ent = slot >> kCodeShift;
+        runLength = c == runValue && runLength != 0 ? runLength + 1 : 0;
+        continue;
+      }
+
       // The string ent + c is new: send ent, start over from c and give the
       // new string the next code while there is one. (A slot that stopped
       // the probe because it holds the key 0 is taken over.)
       packer.Emit(static_cast<int>(ent));
-      ent = c;
       if (packer.FreeCode() < kMaxCodes) {
-        slots[i] = key | (static_cast<std::uint32_t>(packer.TakeFreeCode()) << kCodeShift);
+        const auto code = static_cast<std::uint16_t>(packer.TakeFreeCode());
+        std::vector<std::uint16_t>& chain = runs[c];
+        if (c == runValue && runLength == chain.size()) chain.push_back(code);
+        if (slot != kEmptySlot) runs[0].resize(1);  // the string "0 0" is gone
+        slots[i] = key | (static_cast<std::uint32_t>(code) << kCodeShift);
       } else {
         std::fill(table.begin(), table.end(), kEmptySlot);
+        resetRuns();
         packer.EmitClear();
       }
+      ent = c;
+      runValue = c;
+      runLength = 1;
     }
     packer.Emit(static_cast<int>(ent));
   }

@@ -67,6 +67,131 @@ std::vector<std::uint8_t> WrapInGif(const std::vector<std::uint8_t>& imageData, 
   return g;
 }
 
+// The string table algorithm written out step by step, slowly and without
+// shortcuts: separate key and code arrays, one lookup per pixel. The encoder
+// takes shortcuts (packed slots, whole runs of one index at a time) and must
+// still produce exactly these bytes.
+std::vector<std::uint8_t> ReferenceEncode(const std::vector<std::uint8_t>& indices, int minCodeSize) {
+  std::vector<std::uint8_t> out = {static_cast<std::uint8_t>(minCodeSize)};
+  std::vector<std::uint8_t> block;
+  auto flush = [&] {
+    if (block.empty()) return;
+    out.push_back(static_cast<std::uint8_t>(block.size()));
+    out.insert(out.end(), block.begin(), block.end());
+    block.clear();
+  };
+  auto put = [&](std::uint8_t b) {
+    if (block.size() == 255) flush();
+    block.push_back(b);
+  };
+  const int initBits = minCodeSize + 1, clear = 1 << minCodeSize, eof = clear + 1;
+  int bits = initBits, maxCode = (1 << bits) - 1, freeEnt = clear + 2, acc = 0, nacc = 0;
+  bool clearFlag = false;
+  auto output = [&](int code) {
+    acc = nacc > 0 ? (acc & ((1 << nacc) - 1)) | (code << nacc) : code;
+    for (nacc += bits; nacc >= 8; nacc -= 8, acc >>= 8) put(static_cast<std::uint8_t>(acc));
+    if (clearFlag) {
+      clearFlag = false;
+      bits = initBits;
+      maxCode = (1 << bits) - 1;
+    } else if (freeEnt > maxCode) {
+      ++bits;
+      maxCode = bits == 12 ? 4096 : (1 << bits) - 1;
+    }
+    if (code == eof) {
+      for (; nacc > 0; nacc -= 8, acc >>= 8) put(static_cast<std::uint8_t>(acc));
+      flush();
+    }
+  };
+  std::vector<int> hash(5120, -1), codes(5120, 0);
+  output(clear);
+  int ent = indices.empty() ? 0 : indices[0];
+  for (std::size_t p = 1; p < indices.size(); ++p) {
+    const int c = indices[p];
+    const int key = (c << 12) + ent;
+    int i = (c << 4) ^ ent;
+    if (hash[i] == key) {
+      ent = codes[i];
+      continue;
+    }
+    bool found = false;
+    if (hash[i] >= 0) {
+      const int d = i == 0 ? 1 : 5119 - i;
+      do {
+        i -= d;
+        if (i < 0) i += 5119;
+        if (hash[i] == key) found = true;
+      } while (!found && hash[i] > 0);
+    }
+    if (found) {
+      ent = codes[i];
+      continue;
+    }
+    output(ent);
+    ent = c;
+    if (freeEnt < 4096) {
+      codes[i] = freeEnt++;
+      hash[i] = key;
+    } else {
+      std::fill(hash.begin(), hash.end(), -1);
+      freeEnt = clear + 2;
+      clearFlag = true;
+      output(clear);
+    }
+  }
+  if (!indices.empty()) output(ent);
+  output(eof);
+  out.push_back(0);
+  return out;
+}
+
+// Runs of random lengths (1 to `longest`) of random indices below 2^bits.
+std::vector<std::uint8_t> Runs(std::size_t count, int bits, int longest, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> v;
+  while (v.size() < count) {
+    const auto value = static_cast<std::uint8_t>(random() % (1u << bits));
+    const std::size_t length = 1 + random() % static_cast<unsigned>(longest);
+    v.insert(v.end(), std::min(length, count - v.size()), value);
+  }
+  return v;
+}
+
+TEST(LzwEncoder, SameBytesAsTheStepByStepAlgorithm) {
+  struct Case {
+    const char* name;
+    int bits;
+    std::vector<std::uint8_t> indices;
+  } cases[] = {
+      {"one long run", 2, std::vector<std::uint8_t>(300000, 1)},
+      {"one long run of zeros", 8, std::vector<std::uint8_t>(300000, 0)},
+      {"short runs", 2, Runs(200000, 2, 6, 1)},
+      {"long runs", 4, Runs(300000, 4, 400, 2)},
+      {"very long runs of few indices", 2, Runs(400000, 1, 5000, 3)},
+      {"runs in 256 indices", 8, Runs(300000, 8, 40, 4)},
+      {"runs of zeros and noise", 8, [] {
+         auto v = Runs(200000, 8, 30, 5);
+         for (std::size_t k = 0; k < v.size(); k += 3) v[k] = 0;
+         return v;
+       }()},
+      {"noise", 8, Noise(100000, 0, 255, 6)},
+      {"chart rows", 4, [] {
+         std::vector<std::uint8_t> v;
+         for (int y = 0; y < 250; ++y) {
+           for (int x = 0; x < 400; ++x) v.push_back(static_cast<std::uint8_t>(y % 25 == 0 ? 0 : x / 50 % 3 + (y > 100)));
+         }
+         return v;
+       }()},
+  };
+  for (const auto& c : cases) {
+    for (const std::size_t length : {std::size_t{1}, std::size_t{2}, std::size_t{77}, std::size_t{4099}, c.indices.size()}) {
+      const std::vector<std::uint8_t> part(c.indices.begin(), c.indices.begin() + static_cast<long>(length));
+      ASSERT_EQ(Encode(part, std::max(c.bits, 2)), ReferenceEncode(part, std::max(c.bits, 2)))
+          << c.name << ", " << length << " pixels";
+    }
+  }
+}
+
 TEST(LzwEncoder, SmallInputsGiveHandComputedBytes) {
   struct Case {
     const char* name;
