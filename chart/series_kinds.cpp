@@ -140,9 +140,10 @@ double TAreaSeries::MinYValue() const {
 }
 
 void TAreaSeries::CalcZOrder() {
-  if (multi_area_ != maNone && ParentChart() && ParentChart()->View3D()) {
-    // A stacked area shares the depth of the series before it.
-    SetZOrder(std::max(0, ParentChart()->TopZSlot()));
+  if (multi_area_ != maNone && ParentChart() && ParentChart()->View3D() && ParentChart()->TopZSlot() >= 0) {
+    // A stacked area shares the depth of the series before it; the first
+    // series of all claims a slot of its own.
+    SetZOrder(ParentChart()->TopZSlot());
     return;
   }
   TCustomSeries::CalcZOrder();

@@ -284,6 +284,21 @@ TEST(ChartPipeline, FirstSeriesLiesFurthestBack) {
   EXPECT_EQ(chart.Width3D(), 0);
 }
 
+TEST(ChartPipeline, StackedAreasShareOneDepth) {
+  TChart chart;
+  chart.SetAxisVisible(false);
+  auto& a = static_cast<TAreaSeries&>(chart.AddSeries(std::make_unique<TAreaSeries>()));
+  auto& b = static_cast<TAreaSeries&>(chart.AddSeries(std::make_unique<TAreaSeries>()));
+  auto& line = chart.AddSeries(std::make_unique<TLineSeries>());
+  a.SetMultiArea(maStacked);
+  EXPECT_EQ(b.MultiArea(), maStacked);  // copied to the other areas
+  Draw(chart);
+  EXPECT_EQ(a.ZOrder(), 1);
+  EXPECT_EQ(b.ZOrder(), 1);
+  EXPECT_EQ(line.ZOrder(), 0);
+  EXPECT_EQ(chart.Width3D(), 2 * chart.SeriesWidth3D());
+}
+
 TEST(ChartPipeline, SameDepthGroupsAreDrawnValueByValue) {
   std::vector<std::string> log;
   TChart chart;
