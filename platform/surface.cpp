@@ -180,7 +180,7 @@ int TFont::PixelHeight() const {
   return static_cast<int>(std::min<long>(kMaxPixelHeight, std::lround(points * 96.0 / 72.0)));
 }
 
-Surface::Surface(Bitmap& target) : target_(&target) {
+Surface::Surface(Bitmap& target) : target_(&target), width_(target.Width()), height_(target.Height()) {
   if (target.Empty()) throw Exception("cannot draw on an empty bitmap");
   NewContext();
 }
@@ -188,7 +188,8 @@ Surface::Surface(Bitmap& target) : target_(&target) {
 // A cairo context on the bitmap that draws without smoothing: shapes and
 // glyphs are sampled at pixel centres, and glyph advances are whole pixels.
 void Surface::NewContext() {
-  cr_.reset(cairo_create(target_->CairoSurface()));
+  cairo_surface_t* target = cr_ ? cairo_get_target(cr_.get()) : target_->CairoSurface();
+  cr_.reset(cairo_create(target));
   if (cairo_status(cr_.get()) != CAIRO_STATUS_SUCCESS) throw Exception("drawing surface cannot be created");
   cairo_set_antialias(cr_.get(), CAIRO_ANTIALIAS_NONE);
   cairo_font_options_t* options = cairo_font_options_create();
@@ -274,7 +275,7 @@ void Surface::FillSpansWithBrush(const SpanSet& spans) {
 // rectangles. The clip mask keeps the clip's pixels in step with cairo's.
 void Surface::PaintSpans(const SpanSet& spans, TColor colour) {
   if (spans.Empty()) return;
-  cairo_surface_t* target = target_->CairoSurface();
+  cairo_surface_t* target = cairo_get_target(cr_.get());
   cairo_surface_flush(target);
   unsigned char* data = cairo_image_surface_get_data(target);
   const int stride = cairo_image_surface_get_stride(target);

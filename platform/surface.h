@@ -95,15 +95,17 @@ struct TFont {
 class Surface {
  public:
   // Draws on the bitmap, which must outlive the surface and must not be
-  // empty (raises Exception otherwise).
+  // empty (raises Exception otherwise). Resizing the bitmap while the
+  // surface lives detaches them: the surface keeps drawing on the old
+  // pixels, which nobody sees.
   explicit Surface(Bitmap& target);
   ~Surface();
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
 
   Bitmap& Target() const { return *target_; }
-  int Width() const { return target_->Width(); }
-  int Height() const { return target_->Height(); }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
 
   // Drawing state, read by every operation.
   TPen Pen;
@@ -194,6 +196,8 @@ class Surface {
   void CheckStatus();
 
   Bitmap* target_;
+  int width_;
+  int height_;
   std::unique_ptr<cairo_t, ContextDeleter> cr_;
   TPoint pen_pos_{};
   int dash_phase_ = 0;  // pixels of the dash pattern used so far
