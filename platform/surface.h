@@ -139,7 +139,9 @@ class Surface {
   // Part of the ellipse in the box, counter-clockwise from the ray through
   // (x1, y1) to the ray through (x2, y2) (both rays from the box centre);
   // equal rays mean the whole ellipse. Arc draws the curve with the pen, Pie
-  // the filled wedge outlined by the curve and both radii.
+  // the filled wedge outlined by the curve and both radii. Curves (ellipse,
+  // arc, pie, rounded corners) draw styled pens solid, and the outlines of
+  // Arc, Pie and RoundRect stay 1 pixel wide whatever the pen width.
   void Arc(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
   void Pie(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
 
@@ -154,7 +156,8 @@ class Surface {
   // (x, y) is: left/centre/right × top/baseline/bottom. With an escapement
   // the box turns about that point. The box is filled with BackColor when
   // BackMode is opaque and the brush is not clear (a clear brush writes
-  // transparently). Invalid UTF-8 is drawn as U+FFFD.
+  // transparently). Invalid UTF-8 is drawn as U+FFFD. Text operations
+  // raise Exception when the font file is missing (see fonts.h).
   void TextOut(int x, int y, std::string_view text);
   // Extent of the text in the current font, unrotated: the sum of the
   // advance widths and the font's ascent plus descent. Several lines are not
