@@ -490,6 +490,40 @@ TEST(ChartPipeline, BackImage) {
   EXPECT_EQ(p.bitmap.Pixel(50, 40), clLime);
 }
 
+TEST(ChartPipeline, WallsIn3D) {
+  TChart chart;
+  chart.SetWidth(300);
+  chart.SetHeight(200);
+  chart.SetAxisVisible(false);
+  chart.Legend().SetVisible(false);
+  chart.SetColor(clWhite);
+  chart.SetChart3DPercent(50);  // orthogonal: 5 % of the plot width deep
+  chart.SetBackColor(clSilver);
+  chart.LeftWall().SetColor(clAqua);
+  chart.BottomWall().SetColor(clRed);
+  Picture p(300, 200);
+  chart.Draw(p.surface, TRect{0, 0, 300, 200});
+  const TRect r = chart.PlotRect();
+  const int d = chart.Width3D();
+  ASSERT_EQ(d, RoundHalfEven(282 * 0.05));
+  // Orthogonal projection moves depth z by +z right and z up.
+  EXPECT_EQ(p.bitmap.Pixel(chart.PlotXCenter() + d, chart.PlotYCenter() - d), clSilver);  // back wall
+  EXPECT_EQ(p.bitmap.Pixel(r.Left + d / 2, chart.PlotYCenter()), clAqua);                // left wall
+  EXPECT_EQ(p.bitmap.Pixel(chart.PlotXCenter() + d / 2, r.Bottom - d / 2), clRed);       // floor
+
+  // Without 3D walls only the back plane is left.
+  chart.SetView3DWalls(false);
+  chart.Draw(p.surface, TRect{0, 0, 300, 200});
+  EXPECT_EQ(p.bitmap.Pixel(chart.PlotXCenter() + d, chart.PlotYCenter() - d), clSilver);
+  EXPECT_EQ(p.bitmap.Pixel(chart.PlotRect().Left + d / 2, chart.PlotYCenter()), clWhite);
+
+  // Thick walls are cubes: the bottom wall's front face lies below the plot.
+  chart.SetView3DWalls(true);
+  chart.BottomWall().SetSize(6);
+  chart.Draw(p.surface, TRect{0, 0, 300, 200});
+  EXPECT_EQ(p.bitmap.Pixel(chart.PlotXCenter(), chart.PlotRect().Bottom + 3), clRed);
+}
+
 TEST(ChartPipeline, FormDefaultsGeometry) {
   // The main form's chart with the request defaults: one bar-like series of
   // the German test data, legend on, no border, 2D.
