@@ -51,8 +51,10 @@ void XlsFormats::Clear() {
 }
 
 void XlsFormats::AddXf(std::span<const std::uint8_t> body, int version) {
+  // Always 20 bytes: a workbook whose BOF records switch versions may ask
+  // for the BIFF8 fields of an XF read as BIFF5.
   const std::size_t keep = version >= kBiff8 ? 20 : 16;
-  std::vector<std::uint8_t> xf(keep, 0);
+  std::vector<std::uint8_t> xf(20, 0);
   std::copy_n(body.begin(), std::min(keep, body.size()), xf.begin());
   xfs_.push_back(std::move(xf));
 }

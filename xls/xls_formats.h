@@ -31,7 +31,7 @@ class XlsFormats {
   void Clear();
 
   // XF record body: the first 16 bytes are kept (20 for BIFF8, version 6);
-  // a shorter body is kept padded with zeros.
+  // the rest is kept as zeros.
   void AddXf(std::span<const std::uint8_t> body, int version);
   // PALETTE record body: colour count, then 4 bytes per colour (red, green,
   // blue, unused). Replaces an earlier palette. Entries beyond the body are

@@ -142,6 +142,14 @@ TEST(XlsDamage, BoundSheetOffsetsThatPointNowhere) {
   }
 }
 
+TEST(XlsDamage, VersionSwitchAfterFormats) {
+  // XF records read as BIFF5, colours asked for after a BIFF8 BOF.
+  TXLSRead reader;
+  reader.ReadRecordStream(Cat({Bof(0x0500, 5), Rec(biff::kXf, B().zeros(8).u16(10).zeros(6)), Bof(0x0600, 5)}), false);
+  EXPECT_EQ(reader.Version(), 6);
+  EXPECT_EQ(reader.GetCellColor(0), 0xFFFFFFu) << "BIFF8 colour index 0 (zero-filled field): B[map[0]]";
+}
+
 TEST(XlsDamage, OpenFailures) {
   testing_support::TempDir dir;
   const auto write = [&](const std::string& name, const Bytes& bytes) {
