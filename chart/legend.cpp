@@ -251,7 +251,8 @@ void TChartLegend::Draw() {
 
     TChartSeries* s = l.series[static_cast<size_t>(k)];
     const int valueIndex = l.valueIndexes[static_cast<size_t>(k)];
-    const bool seriesItem = l.style == lsSeries;
+    // Series and last-value legends list series: their symbol is the series colour.
+    const bool seriesItem = l.style == lsSeries || l.style == lsLastValues;
     if (seriesItem && s->ColorEachPoint()) continue;
     const TColor colour = seriesItem ? s->SeriesColor() : s->ValueColor(valueIndex);
     if (colour == clNone) continue;

@@ -266,6 +266,30 @@ TEST(Legend, EventsMoveTheBoxAndItems) {
   EXPECT_EQ(chart.afterFrontPlane.Right, box.Left - MulDiv(3, 376, 100));
 }
 
+TEST(Legend, SeriesSymbolsTakeTheSeriesColour) {
+  for (TLegendStyle style : {lsSeries, lsLastValues}) {
+    ProbeChart chart;
+    PlainChart(chart);
+    chart.Legend().SetLegendStyle(style);
+    auto& a = chart.AddSeries(std::make_unique<TLineSeries>());  // red
+    auto& b = chart.AddSeries(std::make_unique<TLineSeries>());  // green
+    a.Add(1, "x", clBlue);
+    b.Add(2, "y", clBlue);
+    Picture p(400, 250);
+    Draw(chart, p);
+    chart.Canvas().Font() = ToSurfaceFont(chart.Legend().Font());
+    const int h = chart.Canvas().FontHeight();
+    const TRect box = chart.Legend().RectLegend();
+    EXPECT_EQ(p.bitmap.Pixel(box.Left + 6, box.Top + 6), clRed) << style;
+    EXPECT_EQ(p.bitmap.Pixel(box.Left + 6, box.Top + 6 + h), clGreen) << style;
+
+    // A series that colours each point has no one colour to show.
+    a.SetColorEachPoint(true);
+    Draw(chart, p);
+    EXPECT_EQ(p.bitmap.Pixel(box.Left + 6, box.Top + 6), clWhite) << style;
+  }
+}
+
 TEST(Legend, NotDrawnWithoutActiveSeries) {
   ProbeChart chart;
   PlainChart(chart);
