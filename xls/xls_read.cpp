@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -205,7 +206,7 @@ void TXLSRead::OpenFile(std::vector<std::uint8_t> file) {
     OpenCompound(std::move(file));
     return;
   }
-  // Plain record file: the first record must be a BIF2-BIFF5 BOF, whose
+  // Plain record file: the first record must be a BIFF2-BIFF5 BOF, whose
   // body is passed over.
   if (file.size() < biff::kHeaderSize || file[0] != biff::kBofLowByte) throw Exception("File is not a Excel file");
   std::uint8_t version;
