@@ -152,7 +152,9 @@ class TCustomAxisPanel : public TCustomChartPanel {
 
   // --- series list ----------------------------------------------------------
   // Takes the series, gives it a free colour when its SeriesColor is
-  // clAutomatic, appends it and tells it its chart. Returns the series.
+  // clAutomatic, appends it and tells it its chart. Returns the series (typed
+  // as passed in). A series another chart holds must be taken out there
+  // first (RemoveSeries); otherwise ChartException.
   TChartSeries& AddSeries(std::unique_ptr<TChartSeries> series);
   template <class T>
   T& AddSeries(std::unique_ptr<T> series) {
