@@ -61,32 +61,38 @@ void Lim(int& a, int& b, int& c, int& d) {
 }
 TRect Lim(const TRect& r) { return {Lim(r.Left), Lim(r.Top), Lim(r.Right), Lim(r.Bottom)}; }
 
-// Dash patterns of 1-pixel styled pens, in pixels: on, off, on, off, ...
-std::span<const int> DashPattern(TPenStyle style) {
-  static constexpr std::array<int, 2> kDash = {18, 6};
-  static constexpr std::array<int, 2> kDot = {3, 3};
-  static constexpr std::array<int, 4> kDashDot = {9, 6, 3, 6};
-  static constexpr std::array<int, 6> kDashDotDot = {9, 3, 3, 3, 3, 3};
-  switch (style) {
-    case psDash: return kDash;
-    case psDot: return kDot;
-    case psDashDot: return kDashDot;
-    case psDashDotDot: return kDashDotDot;
-    default: return {};
-  }
-}
+// Dash patterns of 1-pixel styled pens as on/off bits per pixel of one
+// period: dash 18 on 6 off, dot 3/3, dash-dot 9/6/3/6, dash-dot-dot
+// 9/3/3/3/3/3.
+struct DashPattern {
+  std::uint32_t bits = 0;  // bit i set: pixel i of the period is lit
+  int period = 0;          // 0 for solid pens
 
-// Whether pixel number `phase` of a styled line is lit.
-bool DashOn(std::span<const int> pattern, int phase) {
-  int period = 0;
-  for (int n : pattern) period += n;
-  int p = phase % period;
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (p < pattern[i]) return i % 2 == 0;
-    p -= pattern[i];
+  static DashPattern For(TPenStyle style) {
+    static constexpr int kDash[] = {18, 6};
+    static constexpr int kDot[] = {3, 3};
+    static constexpr int kDashDot[] = {9, 6, 3, 6};
+    static constexpr int kDashDotDot[] = {9, 3, 3, 3, 3, 3};
+    std::span<const int> runs;
+    switch (style) {
+      case psDash: runs = kDash; break;
+      case psDot: runs = kDot; break;
+      case psDashDot: runs = kDashDot; break;
+      case psDashDotDot: runs = kDashDotDot; break;
+      default: return {};
+    }
+    DashPattern p;
+    bool on = true;
+    for (int n : runs) {
+      for (int i = 0; i < n; ++i, ++p.period) {
+        if (on) p.bits |= 1u << p.period;
+      }
+      on = !on;
+    }
+    return p;
   }
-  return true;
-}
+  bool On(int phase) const { return ((bits >> phase) & 1u) != 0; }
+};
 
 // 8×8 hatch: whether the pattern pixel (x, y) carries the brush colour.
 bool HatchOn(TBrushStyle style, int x, int y) {
@@ -303,8 +309,9 @@ void Surface::PaintSpans(const SpanSet& spans, TColor colour) {
 // reaching far outside the bitmap are cut to it first so that the step count
 // stays bounded; on-bitmap lines are stepped exactly from their end points.
 void Surface::DrawSegment(TPoint from, TPoint to, bool include_end) {
-  const auto pattern = DashPattern(Pen.Style);
-  const bool styled = !pattern.empty() && Pen.Width <= 1;
+  const DashPattern pattern = DashPattern::For(Pen.Style);
+  const bool styled = pattern.period > 0 && Pen.Width <= 1;
+  if (styled) dash_phase_ %= pattern.period;  // the style may have changed since the last line
   const int w = Width();
   const int h = Height();
   constexpr std::int64_t kFar = 1 << 15;
@@ -351,13 +358,13 @@ void Surface::DrawSegment(TPoint from, TPoint to, bool include_end) {
     const bool last = x == to.X && y == to.Y;
     if (last && !include_end) break;
     if (x >= -1 && y >= -1 && x <= w && y <= h) {
-      if (!styled || DashOn(pattern, dash_phase_)) {
+      if (!styled || pattern.On(dash_phase_)) {
         on.AddPixel(x, y);
       } else if (fill_gaps) {
         off.AddPixel(x, y);
       }
     }
-    ++dash_phase_;
+    if (styled && ++dash_phase_ == pattern.period) dash_phase_ = 0;
     if (last) break;
     const int e2 = 2 * err;
     if (e2 >= ady) {

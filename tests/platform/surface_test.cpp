@@ -296,6 +296,18 @@ TEST(SurfaceLines, DashPatternRunsOnAcrossConnectedSegmentsAndGapsFillWhenOpaque
   s.LineTo(4, 0);
   s.LineTo(12, 0);
   EXPECT_EQ(Picture(bmp), "###ggg###ggg\n");
+
+  // A style change between connected lines goes on counting within the new
+  // pattern: the dash's 20 pixels leave the dot at pixel 2 of its 6.
+  Bitmap wide(24, 1);
+  Surface w(wide);
+  w.BackColor = clGray;
+  w.Pen.Style = psDash;
+  w.MoveTo(0, 0);
+  w.LineTo(20, 0);
+  w.Pen.Style = psDot;
+  w.LineTo(12, 0);
+  EXPECT_EQ(Picture(wide), "#############g###ggg#...\n");
 }
 
 TEST(SurfaceLines, WidePenIsSolidAndCentredOnTheLine) {
