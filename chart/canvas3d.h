@@ -316,7 +316,9 @@ class TChartCanvas3D {
   // Stores the rectangle as Bounds, the options (may be null) and the 3D flag
   // and sets up the projection coefficients. Buffered: binds to an
   // off-screen bitmap of the rectangle's size and returns (0, 0, width,
-  // height); otherwise binds to the destination and returns the rectangle.
+  // height); otherwise binds to the destination and returns the rectangle
+  // (the canvas then stays bound to the destination until ShowImage or
+  // Bind, so the destination must outlive the drawing).
   TRect BeginDrawing(platform::Surface& destination, const TView3DOptions* options, bool is_3d,
                      const TRect& user_rect);
   // Centres the projection on the rectangle and the given depth.
