@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Reviewed chart snapshots as regression fixtures: each query of
+# tests/fixtures/snapshots/cases.tsv must still draw exactly the pixels of its
+# reviewed PNG. After an intended change of the drawing, look at the new
+# pictures and replace the fixtures.
+set -u
+BUILD=$1
+SRC=$2
+source "$SRC/tests/e2e/lib/lighttpd.sh"
+WORK=$(mktemp -d /tmp/grafolio-snap.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+FIX=$SRC/tests/fixtures/snapshots
+
+same_pixels() {
+  [ "$(/usr/bin/identify -format '%wx%h' "$1")" = "$(/usr/bin/identify -format '%wx%h' "$2")" ] &&
+    /usr/bin/convert "$1" -depth 8 rgb:"$WORK/a.rgb" && /usr/bin/convert "$2" -depth 8 rgb:"$WORK/b.rgb" &&
+    cmp -s "$WORK/a.rgb" "$WORK/b.rgb"
+}
+while IFS=$'\t' read -r name query; do
+  "$BUILD/chart-snapshot" "$query" "$WORK/$name.png" "$SRC/tests/fixtures/workbooks" >/dev/null
+  check "snapshot $name (?$query)" same_pixels "$WORK/$name.png" "$FIX/$name.png"
+done <"$FIX/cases.tsv"
+finish
