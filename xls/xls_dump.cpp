@@ -30,16 +30,16 @@ std::string PyFloatRepr(double value) {
   const int n = static_cast<int>(digits.size());
   if (decpt > -4 && decpt <= 16) {
     if (decpt <= 0) {
-      out += "0." + std::string(static_cast<std::size_t>(-decpt), '0') + digits;
+      out.append("0.").append(static_cast<std::size_t>(-decpt), '0').append(digits);
     } else if (decpt >= n) {
-      out += digits + std::string(static_cast<std::size_t>(decpt - n), '0') + ".0";
+      out.append(digits).append(static_cast<std::size_t>(decpt - n), '0').append(".0");
     } else {
-      out += digits.substr(0, static_cast<std::size_t>(decpt)) + "." + digits.substr(static_cast<std::size_t>(decpt));
+      out.append(digits, 0, static_cast<std::size_t>(decpt)).append(".").append(digits, static_cast<std::size_t>(decpt));
     }
     return out;
   }
   out += digits.substr(0, 1);
-  if (n > 1) out += "." + digits.substr(1);
+  if (n > 1) out.append(".").append(digits, 1);
   char exp[16];
   std::snprintf(exp, sizeof exp, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
   return out + exp;
