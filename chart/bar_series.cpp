@@ -9,17 +9,7 @@
 
 namespace {
 
-void SelectFont(TChartCanvas3D& canvas, const TChartFont& font) {
-  platform::TFont& f = canvas.Font();
-  f.Name = font.Name();
-  f.Size = font.Size();
-  f.Color = font.Color();
-  f.Bold = (font.Style() & fsBold) != 0;
-  f.Italic = (font.Style() & fsItalic) != 0;
-  f.Underline = (font.Style() & fsUnderline) != 0;
-  f.StrikeOut = (font.Style() & fsStrikeOut) != 0;
-  f.Escapement = 0;
-}
+void SelectFont(TChartCanvas3D& canvas, const TChartFont& font) { canvas.Font() = ToSurfaceFont(font); }
 
 }  // namespace
 

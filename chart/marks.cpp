@@ -11,15 +11,9 @@
 namespace {
 
 void SelectFont(TChartCanvas3D& canvas, const TChartFont& font, double zoom) {
-  platform::TFont& f = canvas.Font();
-  f.Name = font.Name();
-  f.Size = zoom == 1.0 ? font.Size() : std::max(1, axis_math::RoundInt(font.Size() * zoom));
-  f.Color = font.Color();
-  f.Bold = (font.Style() & fsBold) != 0;
-  f.Italic = (font.Style() & fsItalic) != 0;
-  f.Underline = (font.Style() & fsUnderline) != 0;
-  f.StrikeOut = (font.Style() & fsStrikeOut) != 0;
-  f.Escapement = 0;
+  platform::TFont f = ToSurfaceFont(font);
+  if (zoom != 1.0) f.Size = std::max(1, axis_math::RoundInt(font.Size() * zoom));
+  canvas.Font() = f;
 }
 
 }  // namespace
