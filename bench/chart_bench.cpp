@@ -2,41 +2,22 @@
 // and axes, at the default size and at four times its width and height.
 #include <benchmark/benchmark.h>
 
+#include "app/hauptseite.h"
 #include "chart/chart.h"
 #include "platform/bitmap.h"
 #include "platform/surface.h"
 
 namespace {
 
-// The chart settings the main form stores.
-void FormDefaults(TChart& chart, int width, int height) {
-  chart.SetWidth(width);
-  chart.SetHeight(height);
-  chart.BackWall().SetColor(clSilver);
-  chart.SetMarginTop(10);
-  chart.SetMarginBottom(10);
-  chart.Title().Text() = {""};
-  chart.Title().SetVisible(false);
-  chart.SetBackColor(clSilver);
-  chart.SetChart3DPercent(50);
-  chart.Legend().SetColorWidth(25);
-  chart.Legend().SetLegendStyle(lsValues);
-  chart.Legend().SetShadowSize(2);
-  chart.View3DOptions().SetElevation(315);
-  chart.View3DOptions().SetHorizOffset(1);
-  chart.View3DOptions().SetOrthogonal(false);
-  chart.View3DOptions().SetRotation(360);
-  chart.SetBevelInner(bvLowered);
-  chart.SetBorderStyle(bsSingle);
-  chart.SetColor(clWhite);
-}
-
 void BM_EmptyChart(benchmark::State& state) {
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
   const bool view3D = state.range(2) != 0;
-  TChart chart;
-  FormDefaults(chart, width, height);
+  // The main form's chart, series inactive, at the wanted size.
+  const auto formChart = CreateMainChart();
+  TChart& chart = *formChart;
+  chart.SetWidth(width);
+  chart.SetHeight(height);
   chart.SetView3D(view3D);
   platform::Bitmap bitmap(width, height);
   platform::Surface surface(bitmap);
