@@ -1,0 +1,82 @@
+// Helpers shared by the chart tests: the German grades, drawing a chart into
+// a bitmap, a chart that notes PlotRect around the pipeline's steps, and a
+// check for an exception's class and exact message.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "chart/bar_series.h"
+#include "chart/chart.h"
+#include "chart/series_kinds.h"
+#include "platform/bitmap.h"
+#include "platform/surface.h"
+
+namespace charttest {
+
+inline const double kGermanValues[] = {67, 58, 32, 18, 6};
+inline const char* const kGermanLabels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
+
+template <class Series>
+Series& AddGrades(Series& s) {
+  for (int i = 0; i < 5; ++i) s.Add(kGermanValues[i], kGermanLabels[i]);
+  return s;
+}
+
+inline platform::Bitmap Draw(TChart& chart) {
+  platform::Bitmap bitmap(chart.Width(), chart.Height());
+  platform::Surface surface(bitmap);
+  chart.Draw(surface, TRect{0, 0, chart.Width(), chart.Height()});
+  return bitmap;
+}
+
+// 400 × 250, flat, no legend, white back wall.
+inline void Plain2D(TChart& chart) {
+  chart.SetWidth(400);
+  chart.SetHeight(250);
+  chart.SetView3D(false);
+  chart.Legend().SetVisible(false);
+  chart.SetBackColor(clWhite);
+}
+
+inline std::vector<double> Values(const TChartValueList& list) {
+  std::vector<double> out;
+  for (int i = 0; i < list.Count(); ++i) out.push_back(list.Value(i));
+  return out;
+}
+
+// Expects f to raise exactly class E with the given message.
+template <class E, class F>
+void ExpectRaises(F&& f, const std::string& message) {
+  try {
+    f();
+    ADD_FAILURE() << "no exception, expected: " << message;
+  } catch (const E& e) {
+    EXPECT_EQ(e.what(), message);
+  }
+}
+
+// A chart that notes PlotRect around the steps of the pipeline.
+class ProbeChart : public TChart {
+ public:
+  TRect beforeFrontPlane{};
+  TRect afterFrontPlane{};
+  TRect atWalls{};
+  int seriesWidth3D = -1;
+
+ protected:
+  void DrawFrontPlane() override {
+    beforeFrontPlane = PlotRect();
+    TChart::DrawFrontPlane();
+    afterFrontPlane = PlotRect();
+  }
+  void DrawWalls() override {
+    atWalls = PlotRect();
+    seriesWidth3D = SeriesWidth3D();
+    TChart::DrawWalls();
+  }
+};
+
+}  // namespace charttest
