@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "chart/canvas3d.h"
 #include "chart/marks.h"
@@ -238,4 +239,20 @@ TEST(Driver, EmptySheetsAnswerTheMessagePage) {
     run.Run();
     EXPECT_EQ(run.output, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n" + MessagePage(c.message)) << c.query;
   }
+}
+
+TEST(Driver, DefaultChartHoldsOnlyTheColoursItDrawsWith) {
+  // Smoothing is off: no blended edge colours, so the picture keeps the few
+  // exact colours the chart draws with and always fits a GIF palette.
+  DriverRun run("");
+  run.page->datenzuordnen(nullptr);
+  run.page->grafikerstellen();
+  const auto bitmap = run.page->Ausgabegrafik.CreateChartBitmap();
+  std::set<TColor> seen;
+  for (int y = 0; y < bitmap->Height(); ++y) {
+    for (int x = 0; x < bitmap->Width(); ++x) seen.insert(bitmap->Pixel(x, y));
+  }
+  std::set<TColor> drawn = {clWhite, clSilver, clBlack, clGray};
+  for (int k = 0; k < 5; ++k) drawn.insert(DarkenColor(clLime, 15 * k));
+  EXPECT_EQ(seen, drawn);
 }
