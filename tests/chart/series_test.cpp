@@ -1,50 +1,32 @@
-#include "chart/series.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "chart/bar_series.h"
-#include "chart/chart.h"
-#include "chart/series_kinds.h"
-#include "platform/bitmap.h"
-#include "platform/surface.h"
+#include "chart_test_support.h"
 
 namespace {
 
-std::vector<double> Values(const TChartValueList& list) {
-  std::vector<double> out;
-  for (int i = 0; i < list.Count(); ++i) out.push_back(list.Value(i));
-  return out;
-}
+using namespace charttest;
 
-TEST(Series, AddFillsXWithTheCountAndYWithTheValue) {
+TEST(Series, AddFillsTheMainListAndTheCountInTheOther) {
   TChart chart;
   auto& bar = chart.AddSeries(std::make_unique<TBarSeries>());
-  EXPECT_EQ(bar.Add(5, "a", clRed), 0);
-  EXPECT_EQ(bar.Add(3, "b", clRed), 1);
-  EXPECT_EQ(bar.Add(7, "", clRed), 2);
+  EXPECT_EQ(bar.Add(5, "a"), 0);
+  EXPECT_EQ(bar.Add(3, "b"), 1);
+  EXPECT_EQ(bar.Add(7), 2);
   EXPECT_EQ(Values(bar.XValues()), (std::vector<double>{0, 1, 2}));
   EXPECT_EQ(Values(bar.YValues()), (std::vector<double>{5, 3, 7}));
-  EXPECT_DOUBLE_EQ(bar.YValues().Total(), 15);
-  EXPECT_DOUBLE_EQ(bar.YValues().MinValue(), 3);
-  EXPECT_DOUBLE_EQ(bar.YValues().MaxValue(), 7);
   EXPECT_EQ(bar.Label(0), "a");
-  EXPECT_EQ(bar.Label(2), "");
   EXPECT_EQ(bar.Label(3), "");  // past the end
-  EXPECT_EQ(bar.YValues().Name(), "Balken");
-}
 
-TEST(Series, HorizontalBarsCarryTheirValuesInX) {
-  TChart chart;
-  auto& bars = chart.AddSeries(std::make_unique<THorizBarSeries>());
-  bars.Add(4, "a");
-  bars.Add(9, "b");
-  EXPECT_EQ(Values(bars.XValues()), (std::vector<double>{4, 9}));
-  EXPECT_EQ(Values(bars.YValues()), (std::vector<double>{0, 1}));
-  EXPECT_DOUBLE_EQ(bars.MarkValue(1), 9);
-  EXPECT_EQ(&bars.MainValueList(), &bars.XValues());
+  // Horizontal bars carry their values in X.
+  auto& horiz = chart.AddSeries(std::make_unique<THorizBarSeries>());
+  horiz.Add(4, "a");
+  horiz.Add(9, "b");
+  EXPECT_EQ(Values(horiz.XValues()), (std::vector<double>{4, 9}));
+  EXPECT_EQ(Values(horiz.YValues()), (std::vector<double>{0, 1}));
+  EXPECT_DOUBLE_EQ(horiz.MarkValue(1), 9);
 }
 
 TEST(Series, AddPointInsertsLabelsAndColoursAtTheOrderedPlace) {
@@ -88,11 +70,7 @@ TEST(Series, ValueColorRules) {
   s.SetSeriesColor(clGreen);
   EXPECT_EQ(s.ValueColor(10), clGreen);  // past the end
   EXPECT_EQ(s.ValueColor(-1), clGreen);
-}
-
-TEST(Series, SwitchingColorEachPointOffForgetsPointColours) {
-  TChartSeries s;
-  s.SetSeriesColor(clGreen);
+  // Switching ColorEachPoint off forgets the point colours.
   s.SetColorEachPoint(true);
   s.Add(1, "", clRed);
   s.SetColorEachPoint(false);
@@ -119,7 +97,6 @@ TEST(Series, EventsOfAddingAndClearing) {
   s.Clear();
   EXPECT_EQ(cleared, 2);
   EXPECT_EQ(s.Count(), 0);
-  EXPECT_EQ(s.Label(0), "");
 }
 
 TEST(Series, DeleteRemovesFromEveryList) {
@@ -131,9 +108,7 @@ TEST(Series, DeleteRemovesFromEveryList) {
   EXPECT_EQ(Values(s.YValues()), (std::vector<double>{1, 3}));
   EXPECT_EQ(s.Label(1), "c");
   EXPECT_EQ(s.PointColor(1), clLime);
-  EXPECT_DOUBLE_EQ(s.YValues().Total(), 4);
   EXPECT_THROW(s.Delete(2), Exception);
-  EXPECT_EQ(s.Count(), 2);
 }
 
 TEST(Series, NullPointsAndSampleValues) {
@@ -143,12 +118,7 @@ TEST(Series, NullPointsAndSampleValues) {
   EXPECT_EQ(s.Label(0), "gap");
 
   for (int n : {0, -3}) {
-    try {
-      s.FillSampleValues(n);
-      ADD_FAILURE() << n;
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), "FillSampleValues NumValues müssen > 0 sein.");
-    }
+    ExpectRaises<Exception>([&] { s.FillSampleValues(n); }, "FillSampleValues NumValues müssen > 0 sein.");
   }
   s.FillSampleValues(25);
   EXPECT_EQ(s.Count(), 25);
@@ -187,11 +157,7 @@ TEST(Series, RemoveHandsTheSeriesBack) {
   ASSERT_EQ(back.get(), &s);
   EXPECT_EQ(back->ParentChart(), nullptr);
   EXPECT_EQ(chart.SeriesCount(), 0);
-  EXPECT_EQ(chart.Series(0), nullptr);
   EXPECT_EQ(chart.RemoveSeries(*back), nullptr);
-  TChart other;
-  other.AddSeries(std::move(back));
-  EXPECT_EQ(other.SeriesCount(), 1);
 }
 
 TEST(Series, PointOriginSumsEarlierSeriesOfTheSameKind) {
@@ -247,9 +213,7 @@ TEST(Series, VisibleRangeFollowsTheHorizontalScale) {
     chart.BottomAxis().SetAutomaticMaximum(false);
     chart.BottomAxis().SetAutomaticMinimum(false);
     chart.BottomAxis().SetMinMax(c.min, c.max);
-    platform::Bitmap bitmap(400, 250);
-    platform::Surface surface(bitmap);
-    chart.Draw(surface, TRect{0, 0, 400, 250});
+    Draw(chart);
     EXPECT_EQ(s.FirstValueIndex(), c.first) << c.kind << " " << c.min << ".." << c.max;
     EXPECT_EQ(s.LastValueIndex(), c.last) << c.kind << " " << c.min << ".." << c.max;
   }
@@ -260,9 +224,6 @@ TEST(PieSeries, ActivatingTakesOverTheChart) {
   auto& pie = chart.AddSeries(std::make_unique<TPieSeries>());
   pie.SetActive(false);  // as the main form stores it: the chart gets its axes back
   EXPECT_TRUE(chart.AxisVisible());
-  EXPECT_TRUE(chart.ClipPoints());
-  EXPECT_TRUE(chart.View3DWalls());
-  EXPECT_TRUE(chart.Frame().Visible());
 
   chart.View3DOptions().SetOrthogonal(true);
   chart.View3DOptions().SetRotation(10);
@@ -280,23 +241,14 @@ TEST(PieSeries, ActivatingTakesOverTheChart) {
 
   pie.SetActive(false);
   EXPECT_TRUE(chart.AxisVisible());
-  EXPECT_TRUE(chart.View3DWalls());
   EXPECT_EQ(chart.BackWall().Brush().Style(), platform::bsSolid);
 }
 
 TEST(PieSeries, SettingsAndTheirChecks) {
   TPieSeries pie;
-  EXPECT_TRUE(pie.ColorEachPoint());
-  EXPECT_EQ(pie.PieValues().Name(), "Torte");
-  EXPECT_EQ(pie.OtherSlice().Text(), "Weitere");
   pie.SetRotationAngle(450);
   EXPECT_EQ(pie.RotationAngle(), 90);
-  try {
-    pie.SetRotationAngle(-1);
-    ADD_FAILURE();
-  } catch (const PieException& e) {
-    EXPECT_STREQ(e.what(), "Drehung-Winkel muß zwischen 0 und 359 Grad liegen.");
-  }
+  ExpectRaises<PieException>([&] { pie.SetRotationAngle(-1); }, "Drehung-Winkel muß zwischen 0 und 359 Grad liegen.");
   EXPECT_EQ(pie.RotationAngle(), 90);
 
   for (double v : {1.0, 5.0, 3.0}) pie.Add(v);
@@ -322,42 +274,23 @@ TEST(PieSeries, SmallValuesFoldIntoTheOtherSlice) {
     EXPECT_EQ(pie.CountLegendItems(), 3);
     EXPECT_EQ(pie.LegendToValueIndex(2), 4);
   }
-}
 
-TEST(PieSeries, AZeroTotalFoldsNothing) {
-  TChart chart;
-  auto& pie = static_cast<TPieSeries&>(chart.AddSeries(std::make_unique<TPieSeries>()));
+  // A zero total folds nothing.
+  pie.Clear();
   for (int i = 0; i < 3; ++i) pie.Add(0);
-  pie.OtherSlice().SetStyle(poBelowPercent);
-  pie.OtherSlice().SetValue(10);
   pie.DoBeforeDrawChart();
   EXPECT_EQ(Values(pie.XValues()), (std::vector<double>{0, 1, 2}));
   EXPECT_EQ(pie.CountLegendItems(), 3);
 }
 
-TEST(FastLineSeries, PenColourAndSeriesColourFollowEachOther) {
-  TFastLineSeries s;
-  s.LinePen().SetColor(clBlue);
-  EXPECT_EQ(s.SeriesColor(), clBlue);
-  s.SetSeriesColor(clRed);
-  EXPECT_EQ(s.LinePen().Color(), clRed);
-}
-
 TEST(PointerSeries, SizesBelowOneRaise) {
   TPointSeries s;
+  const char* message = "Die Größe des Pointers muß > 0 sein.";
   for (int size : {0, -2}) {
-    try {
-      s.Pointer().SetHorizSize(size);
-      ADD_FAILURE();
-    } catch (const ChartException& e) {
-      EXPECT_STREQ(e.what(), "Die Größe des Pointers muß > 0 sein.");
-    }
-    EXPECT_THROW(s.Pointer().SetVertSize(size), ChartException);
+    ExpectRaises<ChartException>([&] { s.Pointer().SetHorizSize(size); }, message);
+    ExpectRaises<ChartException>([&] { s.Pointer().SetVertSize(size); }, message);
   }
   EXPECT_EQ(s.Pointer().HorizSize(), 4);
-  EXPECT_TRUE(s.Pointer().Visible());
-  EXPECT_FALSE(TLineSeries().Pointer().Visible());
-  EXPECT_TRUE(TAreaSeries().DrawArea());
 }
 
 }  // namespace
