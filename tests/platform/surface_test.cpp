@@ -16,210 +16,81 @@
 namespace platform {
 namespace {
 
-// The bitmap as text, one line per row: '.' white, '#' black, 'r' red,
+// The bitmap as text, rows separated by spaces: '.' white, '#' black, 'r' red,
 // 'b' blue, 'g' gray, '?' anything else.
 std::string Picture(const Bitmap& bmp) {
   std::string out;
   for (int y = 0; y < bmp.Height(); ++y) {
+    if (y > 0) out += ' ';
     for (int x = 0; x < bmp.Width(); ++x) {
-      switch (bmp.Pixel(x, y)) {
-        case clWhite: out += '.'; break;
-        case clBlack: out += '#'; break;
-        case clRed: out += 'r'; break;
-        case clBlue: out += 'b'; break;
-        case clGray: out += 'g'; break;
-        default: out += '?'; break;
-      }
+      const TColor c = bmp.Pixel(x, y);
+      out += c == clWhite ? '.' : c == clBlack ? '#' : c == clRed ? 'r' : c == clBlue ? 'b' : c == clGray ? 'g' : '?';
     }
-    out += '\n';
   }
   return out;
 }
 
-struct ShapeCase {
-  const char* name;
-  std::function<void(Surface&)> draw;
-  const char* expected;
-};
-
 TEST(SurfaceShapes, FollowDeviceContextPixelRules) {
-  const ShapeCase cases[] = {
-      {"rectangle: 1-pixel outline on left..right-1, brush inside",
-       [](Surface& s) {
-         s.Brush.Color = clRed;
-         s.Rectangle(1, 1, 6, 5);
-       },
-       "........\n"
-       ".#####..\n"
-       ".#rrr#..\n"
-       ".#rrr#..\n"
-       ".#####..\n"
-       "........\n"},
-      {"rectangle with clear brush and clear pen",
-       [](Surface& s) {
-         s.Brush.Style = bsClear;
-         s.Rectangle(0, 0, 3, 3);
-         s.Pen.Style = psClear;
-         s.Brush.Style = bsSolid;
-         s.Brush.Color = clRed;
-         s.Rectangle(4, 1, 7, 3);
-       },
-       "###.....\n"
-       "#.#.rrr.\n"
-       "###.rrr.\n"
-       "........\n"
-       "........\n"
-       "........\n"},
-      {"fill rect covers left..right-1 without outline",
-       [](Surface& s) {
-         s.Brush.Color = clBlue;
-         s.FillRect(Rect(2, 1, 5, 3));
-       },
-       "........\n"
-       "..bbb...\n"
-       "..bbb...\n"
-       "........\n"
-       "........\n"
-       "........\n"},
-      {"LineTo leaves out its end pixel, in every direction",
-       [](Surface& s) {
-         s.MoveTo(1, 0);
-         s.LineTo(6, 0);
-         s.MoveTo(0, 5);
-         s.LineTo(0, 1);
-         s.MoveTo(2, 2);
-         s.LineTo(5, 5);
-       },
-       ".#####..\n"
-       "........\n"
-       "#.#.....\n"
-       "#..#....\n"
-       "#...#...\n"
-       "#.......\n"},
-      {"polyline joins its points, last one unlit",
-       [](Surface& s) {
-         const TPoint pts[] = {{1, 1}, {5, 1}, {5, 4}};
-         s.Polyline(pts);
-       },
-       "........\n"
-       ".#####..\n"
-       ".....#..\n"
-       ".....#..\n"
-       "........\n"
-       "........\n"},
-      {"polygon: filled inside, outline through every vertex",
-       [](Surface& s) {
-         s.Brush.Color = clRed;
-         const TPoint pts[] = {{1, 1}, {6, 1}, {6, 4}, {1, 4}};
-         s.Polygon(pts);
-       },
-       "........\n"
-       ".######.\n"
-       ".#rrrr#.\n"
-       ".#rrrr#.\n"
-       ".######.\n"
-       "........\n"},
-      {"polygon without pen fills the pixels whose centres lie inside",
-       [](Surface& s) {
-         s.Pen.Style = psClear;
-         s.Brush.Color = clBlue;
-         const TPoint pts[] = {{0, 0}, {6, 0}, {0, 6}};
-         s.Polygon(pts);
-       },
-       "bbbbbb..\n"
-       "bbbbb...\n"
-       "bbbb....\n"
-       "bbb.....\n"
-       "bb......\n"
-       "b.......\n"},
-      {"ellipse stays inside its box and touches all four sides",
-       [](Surface& s) {
-         s.Brush.Color = clRed;
-         s.Ellipse(0, 0, 8, 6);
-       },
-       "..####..\n"
-       ".#rrrr#.\n"
-       "#rrrrrr#\n"
-       "#rrrrrr#\n"
-       ".#rrrr#.\n"
-       "..####..\n"},
-      {"pie: the quarter from 3 o'clock to 12 o'clock",
-       [](Surface& s) {
-         s.Brush.Color = clRed;
-         s.Pie(0, 0, 8, 6, 8, 3, 4, 0);
-       },
-       "....##..\n"
-       "....#r#.\n"
-       "....####\n"
-       "........\n"
-       "........\n"
-       "........\n"},
-      {"clip to a rectangle",
-       [](Surface& s) {
-         s.ClipRectangle(Rect(2, 1, 5, 4));
-         s.Brush.Color = clBlue;
-         s.FillRect(Rect(0, 0, 8, 6));
-         s.UnClip();
-         s.SetPixel(7, 5, clBlack);
-       },
-       "........\n"
-       "..bbb...\n"
-       "..bbb...\n"
-       "..bbb...\n"
-       "........\n"
-       ".......#\n"},
-      {"clip to a polygon",
-       [](Surface& s) {
-         const TPoint tri[] = {{0, 0}, {6, 0}, {0, 6}};
-         s.ClipPolygon(tri);
-         s.Brush.Color = clBlue;
-         s.FillRect(Rect(0, 0, 8, 6));
-       },
-       "bbbbbb..\n"
-       "bbbbb...\n"
-       "bbbb....\n"
-       "bbb.....\n"
-       "bb......\n"
-       "b.......\n"},
-      {"hatch brush: gaps untouched with a transparent background",
-       [](Surface& s) {
-         s.BackMode = bmTransparent;
-         s.Brush.Color = clBlue;
-         s.Brush.Style = bsCross;
-         s.FillRect(Rect(0, 0, 8, 6));
-       },
-       "bbbbbbbb\n"
-       "b.......\n"
-       "b.......\n"
-       "b.......\n"
-       "b.......\n"
-       "b.......\n"},
-      {"hatch brush: gaps in the background colour when opaque",
-       [](Surface& s) {
-         s.BackColor = clGray;
-         s.Brush.Color = clBlue;
-         s.Brush.Style = bsFDiagonal;
-         s.FillRect(Rect(0, 0, 4, 4));
-       },
-       "bggg....\n"
-       "gbgg....\n"
-       "ggbg....\n"
-       "gggb....\n"
-       "........\n"
-       "........\n"},
-      {"round rectangle with corner 4 x 4",
-       [](Surface& s) {
-         s.Brush.Color = clRed;
-         s.RoundRect(0, 0, 8, 6, 4, 4);
-       },
-       ".######.\n"
-       "#rrrrrr#\n"
-       "#rrrrrr#\n"
-       "#rrrrrr#\n"
-       "#rrrrrr#\n"
-       ".######.\n"},
+  struct Case {
+    const char* name;
+    std::function<void(Surface&)> draw;
+    const char* expected;  // 8 x 6 pixels
   };
-  for (const ShapeCase& c : cases) {
+  const TPoint triangle[] = {{0, 0}, {6, 0}, {0, 6}};
+  const char* const kTriangle = "bbbbbb.. bbbbb... bbbb.... bbb..... bb...... b.......";
+  const Case cases[] = {
+      {"rectangle: 1-pixel outline on left..right-1, brush inside",
+       [](Surface& s) { s.Brush.Color = clRed; s.Rectangle(1, 1, 6, 5); },
+       "........ .#####.. .#rrr#.. .#rrr#.. .#####.. ........"},
+      {"rectangle with clear brush, then with clear pen",
+       [](Surface& s) {
+         s.Brush.Style = bsClear, s.Rectangle(0, 0, 3, 3);
+         s.Pen.Style = psClear, s.Brush = {clRed, bsSolid, nullptr}, s.Rectangle(4, 1, 7, 3);
+       },
+       "###..... #.#.rrr. ###.rrr. ........ ........ ........"},
+      {"fill rect covers left..right-1 without outline",
+       [](Surface& s) { s.Brush.Color = clBlue; s.FillRect(Rect(2, 1, 5, 3)); },
+       "........ ..bbb... ..bbb... ........ ........ ........"},
+      {"LineTo leaves out its end pixel, in every direction",
+       [](Surface& s) { s.MoveTo(1, 0), s.LineTo(6, 0), s.MoveTo(0, 5), s.LineTo(0, 1), s.MoveTo(2, 2), s.LineTo(5, 5); },
+       ".#####.. ........ #.#..... #..#.... #...#... #......."},
+      {"polyline joins its points, last one unlit",
+       [](Surface& s) { const TPoint pts[] = {{1, 1}, {5, 1}, {5, 4}}; s.Polyline(pts); },
+       "........ .#####.. .....#.. .....#.. ........ ........"},
+      {"polygon: filled inside, outline through every vertex",
+       [](Surface& s) { const TPoint pts[] = {{1, 1}, {6, 1}, {6, 4}, {1, 4}}; s.Brush.Color = clRed, s.Polygon(pts); },
+       "........ .######. .#rrrr#. .#rrrr#. .######. ........"},
+      {"polygon without pen fills the pixels whose centres lie inside",
+       [&](Surface& s) { s.Pen.Style = psClear; s.Brush.Color = clBlue; s.Polygon(triangle); }, kTriangle},
+      {"ellipse stays inside its box and touches all four sides",
+       [](Surface& s) { s.Brush.Color = clRed; s.Ellipse(0, 0, 8, 6); },
+       "..####.. .#rrrr#. #rrrrrr# #rrrrrr# .#rrrr#. ..####.."},
+      {"pie: the quarter from 3 o'clock to 12 o'clock",
+       [](Surface& s) { s.Brush.Color = clRed; s.Pie(0, 0, 8, 6, 8, 3, 4, 0); },
+       "....##.. ....#r#. ....#### ........ ........ ........"},
+      {"round rectangle with corner 4 x 4",
+       [](Surface& s) { s.Brush.Color = clRed; s.RoundRect(0, 0, 8, 6, 4, 4); },
+       ".######. #rrrrrr# #rrrrrr# #rrrrrr# #rrrrrr# .######."},
+      {"clip to a rectangle, then unclipped",
+       [](Surface& s) {
+         s.ClipRectangle(Rect(2, 1, 5, 4)), s.Brush.Color = clBlue, s.FillRect(Rect(0, 0, 8, 6));
+         s.UnClip(), s.SetPixel(7, 5, clBlack);
+       },
+       "........ ..bbb... ..bbb... ..bbb... ........ .......#"},
+      {"clip to a polygon",
+       [&](Surface& s) { s.ClipPolygon(triangle); s.Brush.Color = clBlue; s.FillRect(Rect(0, 0, 8, 6)); },
+       kTriangle},
+      {"hatch brush: gaps untouched when transparent, in the background colour when opaque",
+       [](Surface& s) {
+         s.BackMode = bmTransparent, s.Brush = {clBlue, bsCross, nullptr}, s.FillRect(Rect(0, 0, 4, 6));
+         s.BackMode = bmOpaque, s.BackColor = clGray, s.Brush.Style = bsFDiagonal, s.FillRect(Rect(4, 2, 8, 6));
+       },
+       "bbbb.... b....... b...gggg b...gggg b...bggg b...gbgg"},
+      {"a wide pen is solid, whatever its style, and centred on the line",
+       [](Surface& s) { s.Pen.Width = 3, s.Pen.Style = psDash; s.MoveTo(1, 3), s.LineTo(6, 3); },
+       "........ ........ ######## ######## ######## ........"},
+  };
+  for (const Case& c : cases) {
     Bitmap bmp(8, 6);
     Surface s(bmp);
     c.draw(s);
@@ -231,105 +102,61 @@ TEST(SurfaceShapes, FollowDeviceContextPixelRules) {
 // exactly as cairo's own fills do.
 TEST(SurfaceShapes, EveryKindOfDrawingHonoursTheSameClip) {
   const TPoint star[] = {{2, 1}, {17, 6}, {3, 13}, {10, 0}, {15, 14}};
-  auto clip = [&](Surface& s, bool polygon) {
-    if (polygon) {
-      s.ClipPolygon(star);
-    } else {
-      s.ClipRectangle(Rect(3, 2, 14, 11));
-    }
-  };
   for (bool polygon : {false, true}) {
-    Bitmap by_fill(18, 15);
-    Surface f(by_fill);
-    clip(f, polygon);
-    f.Brush.Color = clBlack;
-    f.FillRect(Rect(0, 0, 18, 15));  // cairo fill
-
-    Bitmap by_lines(18, 15);
-    Surface l(by_lines);
-    clip(l, polygon);
-    for (int y = 0; y < 15; ++y) {  // direct runs
-      l.MoveTo(-1, y);
-      l.LineTo(20, y);
-    }
-    EXPECT_EQ(Picture(by_lines), Picture(by_fill)) << (polygon ? "polygon" : "rectangle");
-
-    Bitmap by_ellipse(18, 15);
-    Surface e(by_ellipse);
-    clip(e, polygon);
-    e.Brush.Color = clBlack;
-    e.Ellipse(-20, -20, 40, 40);
-    EXPECT_EQ(Picture(by_ellipse), Picture(by_fill)) << (polygon ? "polygon" : "rectangle");
+    auto clipped = [&](const std::function<void(Surface&)>& draw) {
+      Bitmap bmp(18, 15);
+      Surface s(bmp);
+      polygon ? s.ClipPolygon(star) : s.ClipRectangle(Rect(3, 2, 14, 11));
+      s.Brush.Color = clBlack;
+      draw(s);
+      return Picture(bmp);
+    };
+    SCOPED_TRACE(polygon ? "polygon" : "rectangle");
+    const std::string by_fill = clipped([](Surface& s) { s.FillRect(Rect(0, 0, 18, 15)); });
+    EXPECT_EQ(clipped([](Surface& s) {
+                for (int y = 0; y < 15; ++y) s.MoveTo(-1, y), s.LineTo(20, y);
+              }),
+              by_fill);
+    EXPECT_EQ(clipped([](Surface& s) { s.Ellipse(-20, -20, 40, 40); }), by_fill);
   }
 }
 
+// A line drawn as two connected segments over an opaque gray background: the
+// pattern runs on across the joint and its gaps take the background colour.
 TEST(SurfaceLines, StyledPensFollowTheirDashPatterns) {
-  struct Case {
-    TPenStyle style;
-    const char* expected;  // the first 36 pixels of a long line
-  };
-  const Case cases[] = {
+  const std::pair<TPenStyle, const char*> cases[] = {
       {psSolid, "####################################"},
-      {psDash, "##################......############"},
-      {psDot, "###...###...###...###...###...###..."},
-      {psDashDot, "#########......###......#########..."},
-      {psDashDotDot, "#########...###...###...#########..."},
+      {psDash, "##################gggggg############"},
+      {psDot, "###ggg###ggg###ggg###ggg###ggg###ggg"},
+      {psDashDot, "#########gggggg###gggggg#########ggg"},
+      {psDashDotDot, "#########ggg###ggg###ggg#########ggg"},
       {psClear, "...................................."},
   };
-  for (const Case& c : cases) {
+  for (const auto& [style, expected] : cases) {
     Bitmap bmp(40, 1);
     Surface s(bmp);
-    s.BackMode = bmTransparent;
-    s.Pen.Style = c.style;
-    s.MoveTo(0, 0);
-    s.LineTo(40, 0);
-    EXPECT_EQ(Picture(bmp).substr(0, 36), c.expected) << c.style;
+    s.BackColor = clGray;  // opaque background mode by default
+    s.Pen.Style = style;
+    s.MoveTo(0, 0), s.LineTo(4, 0), s.LineTo(40, 0);
+    EXPECT_EQ(Picture(bmp).substr(0, 36), expected) << style;
   }
-}
-
-TEST(SurfaceLines, DashPatternRunsOnAcrossConnectedSegmentsAndGapsFillWhenOpaque) {
-  Bitmap bmp(12, 1);
-  Surface s(bmp);
-  s.Pen.Style = psDot;
-  s.BackColor = clGray;  // opaque background mode by default
-  s.MoveTo(0, 0);
-  s.LineTo(4, 0);
-  s.LineTo(12, 0);
-  EXPECT_EQ(Picture(bmp), "###ggg###ggg\n");
-
   // A style change between connected lines goes on counting within the new
   // pattern: the dash's 20 pixels leave the dot at pixel 2 of its 6.
-  Bitmap wide(24, 1);
-  Surface w(wide);
-  w.BackColor = clGray;
-  w.Pen.Style = psDash;
-  w.MoveTo(0, 0);
-  w.LineTo(20, 0);
-  w.Pen.Style = psDot;
-  w.LineTo(12, 0);
-  EXPECT_EQ(Picture(wide), "#############g###ggg#...\n");
-}
-
-TEST(SurfaceLines, WidePenIsSolidAndCentredOnTheLine) {
-  Bitmap bmp(10, 7);
+  Bitmap bmp(24, 1);
   Surface s(bmp);
-  s.Pen.Width = 3;
+  s.BackColor = clGray;
   s.Pen.Style = psDash;
-  s.MoveTo(2, 3);
-  s.LineTo(7, 3);
-  const std::string pic = Picture(bmp);
-  // rows 2..4 carry the line, rows 0 and 6 stay white.
-  EXPECT_EQ(pic.substr(0, 11), "..........\n");
-  EXPECT_EQ(pic.substr(3 * 11 + 2, 6), "######");
-  EXPECT_EQ(pic.substr(6 * 11, 11), "..........\n");
+  s.MoveTo(0, 0), s.LineTo(20, 0);
+  s.Pen.Style = psDot;
+  s.LineTo(12, 0);
+  EXPECT_EQ(Picture(bmp), "#############g###ggg#...");
 }
 
 TEST(SurfaceRobustness, FarAwayAndDegenerateShapesDrawQuicklyAndSafely) {
   Bitmap bmp(20, 20);
   Surface s(bmp);
-  s.MoveTo(-2000000000, -2000000000);
-  s.LineTo(2000000000, 2000000000);  // crosses the bitmap diagonally
-  s.Ellipse(-100000000, -100000000, 100000000, 100000000);
+  constexpr int kMin = INT_MIN, kMax = INT_MAX;
+  s.MoveTo(-2000000000, -2000000000), s.LineTo(2000000000, 2000000000);  // crosses the bitmap diagonally
   s.Rectangle(5, 5, 5, 9);
   s.Ellipse(3, 3, 3, 3);
   s.Pie(0, 0, 0, 10, 0, 0, 0, 0);
@@ -341,9 +168,7 @@ TEST(SurfaceRobustness, FarAwayAndDegenerateShapesDrawQuicklyAndSafely) {
   s.ClipRectangle(Rect(5, 5, 2, 2));  // empty clip: nothing drawable
   s.FillRect(Rect(0, 0, 20, 20));
   s.UnClip();
-  s.SetPixel(-1, 0, clRed);
-  s.SetPixel(20, 0, clRed);
-  constexpr int kMin = INT_MIN, kMax = INT_MAX;
+  s.SetPixel(-1, 0, clRed), s.SetPixel(20, 0, clRed);
   s.Rectangle(kMin, kMin, kMax, kMax);
   s.RoundRect(kMin, kMin, kMax, kMax, kMax, kMax);
   s.Ellipse(kMax, kMax, kMin, kMin);
@@ -359,31 +184,24 @@ TEST(SurfaceRobustness, FarAwayAndDegenerateShapesDrawQuicklyAndSafely) {
   EXPECT_EQ(s.Font.PixelHeight(), TFont::kMaxPixelHeight);
   s.Font.Escapement = kMin;
   s.TextOut(kMax, kMin, "x");
+  // Invalid UTF-8 is measured and drawn, and the surface stays usable.
+  const std::string bad = std::string("A\xC3") + "\xFF" + std::string(1, '\0') + "Z\xE2\x82";
+  EXPECT_GT(s.TextWidth(bad), s.TextWidth("AZ"));
+  s.TextOut(0, 0, bad);
+  s.SetPixel(19, 19, clRed);
+  EXPECT_EQ(bmp.Pixel(19, 19), clRed);
 }
 
 TEST(SurfaceColours, SystemColoursResolveAndNothingIsSmoothed) {
   Bitmap bmp(120, 80);
   Surface s(bmp);
-  s.Brush.Color = clBtnFace;
-  s.FillRect(Rect(0, 0, 120, 80));
-  EXPECT_EQ(bmp.Pixel(0, 0), 0xC0C0C0u);
-
-  s.Pen.Color = clBlue;
-  s.Brush.Color = clYellow;
-  s.Ellipse(5, 5, 60, 40);
-  s.MoveTo(0, 79);
-  s.LineTo(119, 3);
+  s.Brush.Color = clBtnFace, s.FillRect(Rect(0, 0, 120, 80));
+  s.Pen.Color = clBlue, s.Brush.Color = clYellow, s.Ellipse(5, 5, 60, 40);
+  s.MoveTo(0, 79), s.LineTo(119, 3);
   const TPoint tri[] = {{70, 10}, {115, 30}, {80, 70}};
-  s.Pen.Width = 3;
-  s.Polygon(tri);
-  s.Font.Color = clRed;
-  s.Font.Escapement = 300;
-  s.BackMode = bmTransparent;
-  s.TextOut(10, 70, "Smooth?");
-  s.Font.Escapement = 0;
-  s.Font.Bold = true;
-  s.TextOut(40, 45, "Text");
-
+  s.Pen.Width = 3, s.Polygon(tri);
+  s.Font.Color = clRed, s.Font.Escapement = 300, s.BackMode = bmTransparent, s.TextOut(10, 70, "Smooth?");
+  s.Font.Escapement = 0, s.Font.Bold = true, s.TextOut(40, 45, "Text");
   std::set<TColor> colours;
   for (int y = 0; y < bmp.Height(); ++y) {
     for (int x = 0; x < bmp.Width(); ++x) colours.insert(bmp.Pixel(x, y));
@@ -404,25 +222,8 @@ TEST(SurfaceText, ExtentComesFromAdvanceWidthsAndAscentPlusDescent) {
   EXPECT_EQ(s.TextHeight(""), w.cy);
   s.Font.Size = 10;
   EXPECT_EQ(s.Font.PixelHeight(), 13);
-  EXPECT_GT(s.TextHeight("W"), w.cy);
   s.Font.Name = "Courier New";  // monospaced: every glyph the same advance
   EXPECT_EQ(s.TextWidth("iiii"), s.TextWidth("WWWW"));
-}
-
-// Bounding box of all non-white pixels.
-TRect InkBox(const Bitmap& bmp) {
-  TRect box{bmp.Width(), bmp.Height(), -1, -1};
-  for (int y = 0; y < bmp.Height(); ++y) {
-    for (int x = 0; x < bmp.Width(); ++x) {
-      if (bmp.Pixel(x, y) != clWhite) {
-        box.Left = std::min(box.Left, x);
-        box.Top = std::min(box.Top, y);
-        box.Right = std::max(box.Right, x + 1);
-        box.Bottom = std::max(box.Bottom, y + 1);
-      }
-    }
-  }
-  return box;
 }
 
 TEST(SurfaceText, AlignmentAndRotationPlaceTheTextBoxAboutTheReferencePoint) {
@@ -438,8 +239,7 @@ TEST(SurfaceText, AlignmentAndRotationPlaceTheTextBoxAboutTheReferencePoint) {
       {"right bottom: left and above", 0, TA_RIGHT | TA_BOTTOM, Rect(28, 44, 60, 60)},
       {"centre baseline: around x, above y", 0, TA_CENTER | TA_BASELINE, Rect(44, 47, 76, 64)},
       {"90 degrees, top: a tall box right of and above the point", 900, TA_LEFT | TA_TOP, Rect(60, 28, 76, 60)},
-      {"90 degrees, bottom: a tall box left of and above the point", 900, TA_LEFT | TA_BOTTOM,
-       Rect(44, 28, 60, 60)},
+      {"90 degrees, bottom: a tall box left of and above the point", 900, TA_LEFT | TA_BOTTOM, Rect(44, 28, 60, 60)},
       {"180 degrees: upside down left of and above the point", 1800, TA_LEFT | TA_TOP, Rect(28, 44, 60, 60)},
       {"270 degrees: reading downwards, left of and below", 2700, TA_LEFT | TA_TOP, Rect(44, 60, 60, 92)},
   };
@@ -450,7 +250,13 @@ TEST(SurfaceText, AlignmentAndRotationPlaceTheTextBoxAboutTheReferencePoint) {
     s.Font.Escapement = c.escapement;
     s.TextAlign = c.align;
     s.TextOut(60, 60, "Hello");
-    const TRect ink = InkBox(bmp);
+    TRect ink{bmp.Width(), bmp.Height(), -1, -1};  // bounding box of the non-white pixels
+    for (int y = 0; y < bmp.Height(); ++y) {
+      for (int x = 0; x < bmp.Width(); ++x) {
+        if (bmp.Pixel(x, y) == clWhite) continue;
+        ink = {std::min(ink.Left, x), std::min(ink.Top, y), std::max(ink.Right, x + 1), std::max(ink.Bottom, y + 1)};
+      }
+    }
     EXPECT_GE(ink.Left, c.within.Left) << c.name;
     EXPECT_GE(ink.Top, c.within.Top) << c.name;
     EXPECT_LE(ink.Right, c.within.Right) << c.name;
@@ -475,17 +281,6 @@ TEST(SurfaceText, OpaqueBackgroundFillsTheTextBoxUnlessTheBrushIsClear) {
     EXPECT_EQ(bmp.Pixel(5 + ext.cx, 5), clWhite);
     EXPECT_EQ(bmp.Pixel(5, 5 + ext.cy), clWhite);
   }
-}
-
-TEST(SurfaceText, InvalidUtf8IsDrawnAndTheSurfaceStaysUsable) {
-  Bitmap bmp(80, 20);
-  Surface s(bmp);
-  s.BackMode = bmTransparent;
-  const std::string bad = std::string("A\xC3") + "\xFF" + std::string(1, '\0') + "Z\xE2\x82";
-  EXPECT_GT(s.TextWidth(bad), s.TextWidth("AZ"));
-  s.TextOut(0, 0, bad);
-  s.SetPixel(79, 19, clRed);
-  EXPECT_EQ(bmp.Pixel(79, 19), clRed);
 }
 
 // Several serving threads draw text at once: the shared face cache must hand
@@ -518,7 +313,6 @@ TEST(Fonts, FaceNamesMapToLiberationFilesAndMissingFilesAreReported) {
     const char* file;
   };
   const Case cases[] = {
-      {"Arial", false, false, "LiberationSans-Regular.ttf"},
       {" arial ", true, false, "LiberationSans-Bold.ttf"},
       {"Times New Roman", false, true, "LiberationSerif-Italic.ttf"},
       {"COURIER NEW", true, true, "LiberationMono-BoldItalic.ttf"},
@@ -539,12 +333,8 @@ TEST(Fonts, FaceNamesMapToLiberationFilesAndMissingFilesAreReported) {
     EXPECT_STREQ(e.what(), "Font file /nonexistent/fonts/LiberationSans-Regular.ttf not found");
   }
   EXPECT_THROW(s.TextWidth("x"), Exception);
-  if (old) {
-    setenv("GRAFOLIO_FONT_DIR", saved.c_str(), 1);
-  } else {
-    unsetenv("GRAFOLIO_FONT_DIR");
-  }
-  EXPECT_EQ(s.TextWidth(""), s.TextWidth(""));  // usable again
+  old ? setenv("GRAFOLIO_FONT_DIR", saved.c_str(), 1) : unsetenv("GRAFOLIO_FONT_DIR");
+  EXPECT_GT(s.TextWidth("x"), 0);  // usable again
 }
 
 TEST(SurfaceBlit, DrawStretchAndBitBltCopyPixels) {
@@ -557,13 +347,7 @@ TEST(SurfaceBlit, DrawStretchAndBitBltCopyPixels) {
   s.StretchDraw(Rect(4, 0, 8, 4), pic);
   s.ClipRectangle(Rect(0, 0, 1, 1));  // BitBlt ignores the clip
   s.BitBlt(0, 4, pic, Rect(0, 0, 2, 2));
-  EXPECT_EQ(Picture(bmp),
-            "....rr..\n"
-            ".r..rr..\n"
-            "..b...bb\n"
-            "......bb\n"
-            "r.......\n"
-            ".b......\n");
+  EXPECT_EQ(Picture(bmp), "....rr.. .r..rr.. ..b...bb ......bb r....... .b......");
 }
 
 }  // namespace

@@ -44,13 +44,8 @@ struct CfbTestFile {
   }
   std::size_t MiniFatEntryOffset(std::uint32_t s) const { return SectorOffset(miniFatStart) + s * 4; }
 
-  void Put32(std::size_t offset, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
-  }
-  void Put16(std::size_t offset, std::uint16_t v) {
-    bytes[offset] = static_cast<std::uint8_t>(v);
-    bytes[offset + 1] = static_cast<std::uint8_t>(v >> 8);
-  }
+  void Put32(std::size_t at, std::uint32_t v) { for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(v >> (8 * i)); }
+  void Put16(std::size_t at, std::uint16_t v) { bytes[at] = static_cast<std::uint8_t>(v), bytes[at + 1] = static_cast<std::uint8_t>(v >> 8); }
 };
 
 struct CfbTestOptions {
@@ -66,8 +61,7 @@ inline CfbTestFile BuildCfb(const std::vector<CfbTestStream>& streams, CfbTestOp
   auto ceilDiv = [](std::uint64_t a, std::uint64_t b) { return static_cast<std::uint32_t>((a + b - 1) / b); };
 
   // Mini streams: every non-empty stream under 4096 bytes, each padded to 64.
-  std::uint32_t miniSectors = 0;
-  std::uint32_t regularSectors = 0;
+  std::uint32_t miniSectors = 0, regularSectors = 0;
   for (const auto& s : streams) {
     const bool mini = !s.data.empty() && s.data.size() < 4096;
     f.streamIsMini.push_back(mini);
@@ -81,22 +75,15 @@ inline CfbTestFile BuildCfb(const std::vector<CfbTestStream>& streams, CfbTestOp
 
   std::uint32_t fatCount = std::max<std::uint32_t>(1, options.minFatSectors);
   std::uint32_t difatCount = 0;
-  for (;;) {
+  for (;; ++fatCount) {  // enough FAT sectors to map everything, themselves and the DIFAT included
     difatCount = fatCount > 109 ? ceilDiv(fatCount - 109, S / 4 - 1) : 0;
     if (std::uint64_t{fatCount} * (S / 4) >= data + fatCount + difatCount) break;
-    ++fatCount;
   }
   const std::uint32_t total = fatCount + difatCount + data;
   std::vector<std::uint32_t> fat(std::size_t{fatCount} * (S / 4), kFree);
   std::uint32_t next = 0;
-  for (std::uint32_t i = 0; i < fatCount; ++i) {
-    f.fatSectors.push_back(next);
-    fat[next++] = kFatSect;
-  }
-  for (std::uint32_t i = 0; i < difatCount; ++i) {
-    f.difatSectors.push_back(next);
-    fat[next++] = kDifSect;
-  }
+  for (std::uint32_t i = 0; i < fatCount; ++i) f.fatSectors.push_back(next), fat[next++] = kFatSect;
+  for (std::uint32_t i = 0; i < difatCount; ++i) f.difatSectors.push_back(next), fat[next++] = kDifSect;
   auto chain = [&](std::uint32_t count) {
     if (count == 0) return kEnd;
     const std::uint32_t first = next;
@@ -108,17 +95,13 @@ inline CfbTestFile BuildCfb(const std::vector<CfbTestStream>& streams, CfbTestOp
   f.miniStreamStart = chain(miniStreamSectors);
   std::vector<std::uint32_t> miniFat;
   for (std::size_t i = 0; i < streams.size(); ++i) {
-    const auto& s = streams[i];
-    if (f.streamIsMini[i]) {
-      const std::uint32_t count = ceilDiv(s.data.size(), 64);
-      f.streamStart.push_back(static_cast<std::uint32_t>(miniFat.size()));
-      for (std::uint32_t k = 0; k < count; ++k) {
-        const auto here = static_cast<std::uint32_t>(miniFat.size());
-        miniFat.push_back(k + 1 < count ? here + 1 : kEnd);
-      }
-    } else {
-      f.streamStart.push_back(chain(ceilDiv(s.data.size(), S)));
+    if (!f.streamIsMini[i]) {
+      f.streamStart.push_back(chain(ceilDiv(streams[i].data.size(), S)));
+      continue;
     }
+    const std::uint32_t count = ceilDiv(streams[i].data.size(), 64);
+    f.streamStart.push_back(static_cast<std::uint32_t>(miniFat.size()));
+    for (std::uint32_t k = 0; k < count; ++k) miniFat.push_back(k + 1 < count ? f.streamStart[i] + k + 1 : kEnd);
   }
 
   f.bytes.assign((std::size_t{total} + 1) * S, 0);
@@ -149,12 +132,9 @@ inline CfbTestFile BuildCfb(const std::vector<CfbTestStream>& streams, CfbTestOp
     }
     f.Put32(base + 4 * perDifat, d + 1 < difatCount ? f.difatSectors[d + 1] : kEnd);
   }
-  // FAT and mini FAT.
-  for (std::size_t i = 0; i < fat.size(); ++i) f.Put32(f.SectorOffset(f.fatSectors[i / (S / 4)]) + (i % (S / 4)) * 4, fat[i]);
-  for (std::size_t i = 0; i < miniFatSectors * (S / 4); ++i) {
-    f.Put32(f.SectorOffset(f.miniFatStart + static_cast<std::uint32_t>(i / (S / 4))) + (i % (S / 4)) * 4,
-            i < miniFat.size() ? miniFat[i] : kFree);
-  }
+  // FAT and mini FAT (the mini FAT's sectors are consecutive).
+  for (std::uint32_t i = 0; i < fat.size(); ++i) f.Put32(f.FatEntryOffset(i), fat[i]);
+  for (std::uint32_t i = 0; i < miniFatSectors * (S / 4); ++i) f.Put32(f.MiniFatEntryOffset(i), i < miniFat.size() ? miniFat[i] : kFree);
   // Directory: the root, then one entry per stream linked as a right-leaning list.
   auto entry = [&](std::uint32_t i, const std::string& name, std::uint8_t type, std::uint32_t right,
                    std::uint32_t child, std::uint32_t start, std::uint64_t size) {
@@ -171,26 +151,19 @@ inline CfbTestFile BuildCfb(const std::vector<CfbTestStream>& streams, CfbTestOp
     f.Put32(e + 0x7C, static_cast<std::uint32_t>(size >> 32));
   };
   for (std::uint32_t i = static_cast<std::uint32_t>(streams.size()) + 1; i < dirSectors * (S / 128); ++i) {
-    const std::size_t e = f.DirEntryOffset(i);
-    f.Put32(e + 0x44, kFree);
-    f.Put32(e + 0x48, kFree);
-    f.Put32(e + 0x4C, kFree);
+    for (std::size_t link : {0x44, 0x48, 0x4C}) f.Put32(f.DirEntryOffset(i) + link, kFree);  // unused entries link nowhere
   }
   entry(0, "Root Entry", 5, kFree, streams.empty() ? kFree : 1, f.miniStreamStart, std::uint64_t{miniSectors} * 64);
   for (std::uint32_t i = 0; i < streams.size(); ++i) {
     entry(i + 1, streams[i].name, 2, i + 1 < streams.size() ? i + 2 : kFree, kFree,
           streams[i].data.empty() ? kEnd : f.streamStart[i], streams[i].data.size());
   }
-  // Stream contents.
+  // Stream contents; the mini stream's sectors are consecutive too.
   for (std::size_t i = 0; i < streams.size(); ++i) {
-    const auto& d = streams[i].data;
-    if (d.empty()) continue;
-    if (f.streamIsMini[i]) {
-      const std::size_t at = f.SectorOffset(f.miniStreamStart) + std::size_t{f.streamStart[i]} * 64;
-      std::memcpy(f.bytes.data() + at, d.data(), d.size());  // the mini stream's sectors are consecutive
-    } else {
-      std::memcpy(f.bytes.data() + f.SectorOffset(f.streamStart[i]), d.data(), d.size());
-    }
+    if (streams[i].data.empty()) continue;
+    const std::size_t at = f.streamIsMini[i] ? f.SectorOffset(f.miniStreamStart) + std::size_t{f.streamStart[i]} * 64
+                                             : f.SectorOffset(f.streamStart[i]);
+    std::copy(streams[i].data.begin(), streams[i].data.end(), f.bytes.begin() + static_cast<std::ptrdiff_t>(at));
   }
   return f;
 }

@@ -1,22 +1,17 @@
 #include "support/test_support.h"
 
+#include <stdlib.h>
+
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 
 namespace testing_support {
 
 TempDir::TempDir() {
-  std::random_device rd;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    auto candidate = std::filesystem::temp_directory_path() / ("grafolio-test-" + std::to_string(rd()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate;
-      return;
-    }
-  }
-  throw std::runtime_error("cannot create a temporary folder");
+  std::string name = (std::filesystem::temp_directory_path() / "grafolio-test-XXXXXX").string();
+  if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("cannot create a temporary folder");
+  path_ = name;
 }
 
 TempDir::~TempDir() {
