@@ -1,6 +1,6 @@
 // Helpers for the GIF tests: a block walker that takes an encoded file apart,
 // a plain LZW code reader, and two independent decoders (giflib and
-// ImageMagick) that turn a file back into RGB pixels.
+// ImageMagick) that turn a file back into pixels.
 #pragma once
 
 #include <gif_lib.h>
@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -20,16 +18,15 @@
 
 namespace gif_test {
 
-inline int Word(const std::vector<std::uint8_t>& b, std::size_t at) { return b.at(at) | (b.at(at + 1) << 8); }
+using TBytes = std::vector<std::uint8_t>;
 
 struct TImageBlock {
   int Left = 0, Top = 0, Width = 0, Height = 0;
   std::uint8_t Flags = 0;
-  std::vector<std::uint8_t> LocalTable;  // R, G, B triples
+  TBytes LocalTable;  // R, G, B triples
   int MinCodeSize = 0;
-  std::vector<int> SubBlockSizes;       // data sub-blocks, terminator not included
-  std::vector<std::uint8_t> Data;       // the sub-blocks' bytes joined
-  std::vector<std::uint8_t> RawBlock;   // min code size byte up to the terminator
+  TBytes Data;      // the data sub-blocks' bytes joined
+  TBytes RawBlock;  // min code size byte up to the terminator
 };
 
 struct TControlBlock {
@@ -41,78 +38,47 @@ struct TControlBlock {
 // A GIF taken apart block by block. Throws std::runtime_error when the bytes
 // do not follow the block layout.
 struct TParsedGif {
-  int ScreenWidth = 0, ScreenHeight = 0;
-  std::uint8_t ScreenFlags = 0, Background = 0, Aspect = 0;
-  std::vector<std::uint8_t> GlobalTable;
+  TBytes GlobalTable;
   // Block kinds in file order: 'A'pplication, 'C'omment, 'G'raphic control, 'I'mage.
   std::string Order;
-  std::vector<std::uint8_t> Application;  // the application block's bytes (11 id + sub-blocks joined)
+  std::string Application;  // 11 id bytes and the sub-blocks joined
   std::vector<std::string> Comments;
   std::vector<std::vector<int>> CommentSubBlocks;
   std::vector<TControlBlock> Controls;
   std::vector<TImageBlock> Images;
-  bool Trailer = false;
 };
 
-inline TParsedGif ParseGif(const std::vector<std::uint8_t>& b) {
-  TParsedGif g;
-  if (b.size() < 13 || (std::memcmp(b.data(), "GIF89a", 6) != 0 && std::memcmp(b.data(), "GIF87a", 6) != 0)) {
+inline TParsedGif ParseGif(const TBytes& b) {
+  if (b.size() < 13 || (std::memcmp(b.data(), "GIF89a", 6) && std::memcmp(b.data(), "GIF87a", 6))) {
     throw std::runtime_error("no GIF header");
   }
-  g.ScreenWidth = Word(b, 6);
-  g.ScreenHeight = Word(b, 8);
-  g.ScreenFlags = b.at(10);
-  g.Background = b.at(11);
-  g.Aspect = b.at(12);
+  TParsedGif g;
   std::size_t p = 13;
   auto take = [&](std::size_t n) {
     if (p + n > b.size()) throw std::runtime_error("truncated at " + std::to_string(p));
-    std::vector<std::uint8_t> out(b.begin() + static_cast<long>(p), b.begin() + static_cast<long>(p + n));
     p += n;
-    return out;
+    return TBytes(b.begin() + static_cast<long>(p - n), b.begin() + static_cast<long>(p));
   };
   auto subBlocks = [&](std::vector<int>* sizes) {
-    std::vector<std::uint8_t> data;
-    while (true) {
-      const int n = take(1)[0];
-      if (n == 0) break;
+    TBytes data;
+    for (int n; (n = take(1)[0]) != 0;) {
       if (sizes) sizes->push_back(n);
-      auto part = take(static_cast<std::size_t>(n));
+      const auto part = take(static_cast<std::size_t>(n));
       data.insert(data.end(), part.begin(), part.end());
     }
     return data;
   };
-  if (g.ScreenFlags & 0x80) g.GlobalTable = take(3u << ((g.ScreenFlags & 7) + 1));
+  if (b[10] & 0x80) g.GlobalTable = take(3u << ((b[10] & 7) + 1));
   while (true) {
     const int introducer = take(1)[0];
     if (introducer == 0x3B) {
-      g.Trailer = true;
       if (p != b.size()) throw std::runtime_error("bytes after the trailer");
       return g;
     }
-    if (introducer == 0x21) {
-      const int label = take(1)[0];
-      if (label == 0xFF) {
-        g.Order += 'A';
-        g.Application = subBlocks(nullptr);
-      } else if (label == 0xFE) {
-        g.Order += 'C';
-        std::vector<int> sizes;
-        auto text = subBlocks(&sizes);
-        g.Comments.emplace_back(text.begin(), text.end());
-        g.CommentSubBlocks.push_back(sizes);
-      } else if (label == 0xF9) {
-        g.Order += 'G';
-        auto body = subBlocks(nullptr);
-        if (body.size() != 4) throw std::runtime_error("graphic control extension of wrong size");
-        g.Controls.push_back({body[0], body[1] | (body[2] << 8), body[3]});
-      } else {
-        throw std::runtime_error("unknown extension label");
-      }
-    } else if (introducer == 0x2C) {
+    if (introducer == 0x2C) {
       g.Order += 'I';
       TImageBlock im;
-      auto d = take(9);
+      const auto d = take(9);
       im.Left = d[0] | (d[1] << 8);
       im.Top = d[2] | (d[3] << 8);
       im.Width = d[4] | (d[5] << 8);
@@ -121,37 +87,47 @@ inline TParsedGif ParseGif(const std::vector<std::uint8_t>& b) {
       if (im.Flags & 0x80) im.LocalTable = take(3u << ((im.Flags & 7) + 1));
       const std::size_t start = p;
       im.MinCodeSize = take(1)[0];
-      im.Data = subBlocks(&im.SubBlockSizes);
+      im.Data = subBlocks(nullptr);
       im.RawBlock.assign(b.begin() + static_cast<long>(start), b.begin() + static_cast<long>(p));
       g.Images.push_back(std::move(im));
+      continue;
+    }
+    const int label = introducer == 0x21 ? take(1)[0] : -1;
+    if (label == 0xFF) {
+      g.Order += 'A';
+      const auto body = subBlocks(nullptr);
+      g.Application.assign(body.begin(), body.end());
+    } else if (label == 0xFE) {
+      g.Order += 'C';
+      g.CommentSubBlocks.emplace_back();
+      const auto text = subBlocks(&g.CommentSubBlocks.back());
+      g.Comments.emplace_back(text.begin(), text.end());
+    } else if (label == 0xF9) {
+      g.Order += 'G';
+      const auto body = subBlocks(nullptr);
+      if (body.size() != 4) throw std::runtime_error("graphic control extension of wrong size");
+      g.Controls.push_back({body[0], body[1] | (body[2] << 8), body[3]});
     } else {
-      throw std::runtime_error("unexpected byte " + std::to_string(introducer) + " at " + std::to_string(p - 1));
+      throw std::runtime_error("unexpected block at " + std::to_string(p - 1));
     }
   }
 }
 
 // The code stream of GIF image data read back with the decoder's width rule,
-// and the indices it stands for. Written from the format's description only
-// (no hashing), so it shares nothing with the encoder.
+// and the indices it stands for. Written from the format's description only,
+// so it shares nothing with the encoder.
 struct TCodeStream {
   std::vector<int> Codes;
   std::vector<int> Widths;  // width each code was read at
-  std::vector<std::uint8_t> Indices;
+  TBytes Indices;
   bool EndSeen = false;
 };
 
-inline TCodeStream ReadCodes(const std::vector<std::uint8_t>& data, int minCodeSize) {
+inline TCodeStream ReadCodes(const TBytes& data, int minCodeSize) {
   TCodeStream s;
   const int clear = 1 << minCodeSize;
-  const int end = clear + 1;
   int width = minCodeSize + 1;
-  std::vector<std::vector<std::uint8_t>> table;
-  auto reset = [&] {
-    table.clear();
-    for (int i = 0; i < clear + 2; ++i) table.push_back({static_cast<std::uint8_t>(i)});
-    width = minCodeSize + 1;
-  };
-  reset();
+  std::vector<TBytes> table;
   std::size_t bit = 0;
   int previous = -1;
   while (bit + static_cast<std::size_t>(width) <= data.size() * 8) {
@@ -159,29 +135,24 @@ inline TCodeStream ReadCodes(const std::vector<std::uint8_t>& data, int minCodeS
     for (int k = 0; k < width; ++k, ++bit) code |= ((data[bit / 8] >> (bit % 8)) & 1) << k;
     s.Codes.push_back(code);
     s.Widths.push_back(width);
-    if (code == clear) {
-      reset();
+    if (code == clear || table.empty()) {
+      table.clear();
+      for (int i = 0; i < clear + 2; ++i) table.push_back({static_cast<std::uint8_t>(i)});
+      width = minCodeSize + 1;
       previous = -1;
-      continue;
+      if (code == clear) continue;
     }
-    if (code == end) {
+    if (code == clear + 1) {
       s.EndSeen = true;
       break;
     }
-    std::vector<std::uint8_t> entry;
-    if (code < static_cast<int>(table.size())) {
-      entry = table[static_cast<std::size_t>(code)];
-      if (previous >= 0 && table.size() < 4096) {
-        auto added = table[static_cast<std::size_t>(previous)];
-        added.push_back(entry[0]);
-        table.push_back(std::move(added));
-      }
-    } else if (code == static_cast<int>(table.size()) && previous >= 0) {
-      entry = table[static_cast<std::size_t>(previous)];
-      entry.push_back(entry[0]);
-      table.push_back(entry);
-    } else {
-      throw std::runtime_error("code " + std::to_string(code) + " not in the table");
+    const auto size = static_cast<int>(table.size());
+    if (code > size || (code == size && previous < 0)) throw std::runtime_error("code not in the table");
+    TBytes entry = code < size ? table[static_cast<std::size_t>(code)] : table[static_cast<std::size_t>(previous)];
+    if (code == size) entry.push_back(entry[0]);
+    if (previous >= 0 && size < 4096) {
+      table.push_back(table[static_cast<std::size_t>(previous)]);
+      table.back().push_back(entry[0]);
     }
     s.Indices.insert(s.Indices.end(), entry.begin(), entry.end());
     previous = code;
@@ -190,13 +161,11 @@ inline TCodeStream ReadCodes(const std::vector<std::uint8_t>& data, int minCodeS
   return s;
 }
 
-// ---- giflib ----
-
 struct TDecodedFrame {
   int Left = 0, Top = 0, Width = 0, Height = 0;
   std::vector<std::uint32_t> Rgb;  // 0x00RRGGBB per pixel, rows top to bottom
+  TBytes Indices;
   int TransparentIndex = -1;
-  std::vector<std::uint8_t> Indices;
 };
 
 struct TDecodedGif {
@@ -204,42 +173,27 @@ struct TDecodedGif {
   std::vector<TDecodedFrame> Frames;
 };
 
-// Decodes with DGifSlurp (which also undoes interlacing).
-inline TDecodedGif GiflibDecode(const std::vector<std::uint8_t>& bytes) {
-  struct Reader {
-    const std::vector<std::uint8_t>* bytes;
-    std::size_t pos;
-  } reader{&bytes, 0};
-  auto read = [](GifFileType* file, GifByteType* buffer, int count) -> int {
-    auto* r = static_cast<Reader*>(file->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), r->bytes->size() - r->pos);
-    std::memcpy(buffer, r->bytes->data() + r->pos, n);
-    r->pos += n;
-    return static_cast<int>(n);
-  };
+// Decodes with giflib's DGifSlurp (which also undoes interlacing).
+inline TDecodedGif GiflibDecode(const TBytes& bytes) {
+  testing_support::TempDir dir;
+  const auto path = dir.path() / "image.gif";
+  testing_support::WriteBytes(path, bytes);
   int error = 0;
-  GifFileType* file = DGifOpen(&reader, read, &error);
+  GifFileType* file = DGifOpenFileName(path.c_str(), &error);
   if (!file) throw std::runtime_error("giflib cannot open: " + std::string(GifErrorString(error)));
   if (DGifSlurp(file) != GIF_OK) {
-    std::string message = GifErrorString(file->Error);
+    const std::string message = GifErrorString(file->Error);
     DGifCloseFile(file, &error);
     throw std::runtime_error("giflib cannot decode: " + message);
   }
-  TDecodedGif out;
-  out.ScreenWidth = file->SWidth;
-  out.ScreenHeight = file->SHeight;
+  TDecodedGif out{file->SWidth, file->SHeight, {}};
   for (int i = 0; i < file->ImageCount; ++i) {
     const SavedImage& image = file->SavedImages[i];
-    TDecodedFrame f;
-    f.Left = image.ImageDesc.Left;
-    f.Top = image.ImageDesc.Top;
-    f.Width = image.ImageDesc.Width;
-    f.Height = image.ImageDesc.Height;
-    const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : file->SColorMap;
-    const std::size_t n = static_cast<std::size_t>(f.Width) * static_cast<std::size_t>(f.Height);
-    f.Indices.assign(image.RasterBits, image.RasterBits + n);
-    for (std::size_t k = 0; k < n; ++k) {
-      const int index = image.RasterBits[k];
+    const GifImageDesc& d = image.ImageDesc;
+    TDecodedFrame f{d.Left, d.Top, d.Width, d.Height, {}, {}, -1};
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : file->SColorMap;
+    f.Indices.assign(image.RasterBits, image.RasterBits + static_cast<std::size_t>(d.Width) * d.Height);
+    for (const int index : f.Indices) {
       if (!map || index >= map->ColorCount) throw std::runtime_error("index beyond the colour table");
       const GifColorType c = map->Colors[index];
       f.Rgb.push_back((static_cast<std::uint32_t>(c.Red) << 16) | (c.Green << 8) | c.Blue);
@@ -252,84 +206,67 @@ inline TDecodedGif GiflibDecode(const std::vector<std::uint8_t>& bytes) {
   return out;
 }
 
-// Encodes `indices` (width x height, colour table of 2^bits entries) with
-// giflib's encoder and returns the whole file.
-inline std::vector<std::uint8_t> GiflibEncode(const std::vector<std::uint8_t>& indices, int width, int height,
-                                              int bits) {
-  std::vector<std::uint8_t> out;
-  auto write = [](GifFileType* file, const GifByteType* data, int count) -> int {
-    auto* o = static_cast<std::vector<std::uint8_t>*>(file->UserData);
-    o->insert(o->end(), data, data + count);
-    return count;
-  };
+// Encodes `indices` (one row, colour table of 2^bits entries) with giflib's
+// encoder and returns the whole file.
+inline TBytes GiflibEncodeRow(const TBytes& indices, int bits) {
+  testing_support::TempDir dir;
+  const auto path = dir.path() / "image.gif";
   int error = 0;
-  GifFileType* file = EGifOpen(&out, write, &error);
+  GifFileType* file = EGifOpenFileName(path.c_str(), false, &error);
   if (!file) throw std::runtime_error("giflib cannot open for writing");
+  const int width = static_cast<int>(indices.size());
   ColorMapObject* map = GifMakeMapObject(1 << bits, nullptr);
-  bool ok = EGifPutScreenDesc(file, width, height, bits, 0, map) == GIF_OK &&
-            EGifPutImageDesc(file, 0, 0, width, height, false, nullptr) == GIF_OK;
-  for (int y = 0; ok && y < height; ++y) {
-    ok = EGifPutLine(file, const_cast<GifPixelType*>(indices.data()) + static_cast<std::size_t>(y) * width, width) ==
-         GIF_OK;
-  }
+  const bool ok = EGifPutScreenDesc(file, width, 1, bits, 0, map) == GIF_OK &&
+                  EGifPutImageDesc(file, 0, 0, width, 1, false, nullptr) == GIF_OK &&
+                  EGifPutLine(file, const_cast<GifPixelType*>(indices.data()), width) == GIF_OK;
   GifFreeMapObject(map);
   if (EGifCloseFile(file, &error) != GIF_OK || !ok) throw std::runtime_error("giflib cannot encode");
-  return out;
+  return testing_support::ReadBytes(path);
 }
-
-// ---- ImageMagick ----
 
 // Decodes every frame with /usr/bin/convert into raw RGBA bytes (frames one
 // after the other, each at its own size).
-inline std::vector<std::uint8_t> ImageMagickRgba(const std::vector<std::uint8_t>& gif) {
+inline TBytes ImageMagickRgba(const TBytes& gif) {
   testing_support::TempDir dir;
   const auto file = dir.path() / "image.gif";
   testing_support::WriteBytes(file, gif);
-  const std::string command = "/usr/bin/convert '" + file.string() + "' rgba:- 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
+  FILE* pipe = popen(("/usr/bin/convert '" + file.string() + "' rgba:- 2>/dev/null").c_str(), "r");
   if (!pipe) throw std::runtime_error("cannot start /usr/bin/convert");
-  std::vector<std::uint8_t> out;
+  TBytes out;
   std::uint8_t buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.insert(out.end(), buffer, buffer + n);
   if (pclose(pipe) != 0) throw std::runtime_error("/usr/bin/convert failed");
   return out;
 }
 
-// ---- bitmaps ----
-
-inline std::uint32_t BitmapRgb(const platform::Bitmap& bitmap, int x, int y) {
-  return bitmap.Row(y)[x] & 0x00FFFFFFu;
-}
-
-inline void FillRgb(platform::Bitmap& bitmap, int x, int y, std::uint32_t rgb) {
-  const_cast<std::uint32_t*>(bitmap.Row(y))[x] = rgb;
-  bitmap.MarkDirty();
-}
+inline std::uint32_t BitmapRgb(const platform::Bitmap& bitmap, int x, int y) { return bitmap.Row(y)[x] & 0xFFFFFFu; }
 
 // Colour number c (0..65535) as 0x00RRGGBB; different numbers give different
-// colours.
+// colours, and red holds the low byte of c.
 inline std::uint32_t DistinctColor(std::uint32_t c) {
   return ((c & 0xFF) << 16) | (((c * 37 + 11) & 0xFF) << 8) | ((c >> 8) & 0xFF);
 }
 
-// A bitmap whose pixels cycle through `colors` distinct colours in a
-// scrambled order (so that runs and strings vary).
-// Colour numbers start at firstColor.
-inline platform::Bitmap ColorBitmap(int width, int height, int colors, unsigned seed = 1, std::uint32_t firstColor = 0) {
+// A bitmap whose pixel (x, y) has the colour number `color(x, y)`.
+template <typename F>
+platform::Bitmap MakeBitmap(int width, int height, F color) {
   platform::Bitmap bitmap(width, height);
-  std::mt19937 random(seed);
   for (int y = 0; y < height; ++y) {
     auto* row = const_cast<std::uint32_t*>(bitmap.Row(y));
-    for (int x = 0; x < width; ++x) {
-      const long k = static_cast<long>(y) * width + x;
-      // Every colour appears at least once when there are enough pixels.
-      const std::uint32_t c = k < colors ? static_cast<std::uint32_t>(k) : random() % static_cast<std::uint32_t>(colors);
-      row[x] = DistinctColor(firstColor + c);
-    }
+    for (int x = 0; x < width; ++x) row[x] = DistinctColor(static_cast<std::uint32_t>(color(x, y)));
   }
   bitmap.MarkDirty();
   return bitmap;
+}
+
+// Colour numbers first .. first + colors - 1 in a scrambled order, each of
+// them met once in the first pixels (when there are enough pixels).
+inline platform::Bitmap ColorBitmap(int width, int height, int colors, unsigned seed = 1, int first = 0) {
+  std::mt19937 random(seed);
+  return MakeBitmap(width, height, [&](int x, int y) {
+    const long k = static_cast<long>(y) * width + x;
+    return first + static_cast<int>(k < colors ? k : static_cast<long>(random() % static_cast<unsigned>(colors)));
+  });
 }
 
 }  // namespace gif_test
