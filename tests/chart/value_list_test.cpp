@@ -4,15 +4,12 @@
 
 #include <vector>
 
+#include "chart_test_support.h"
 #include "platform/sysutils.h"
 
 namespace {
 
-std::vector<double> Values(const TChartValueList& list) {
-  std::vector<double> out;
-  for (int i = 0; i < list.Count(); ++i) out.push_back(list.Value(i));
-  return out;
-}
+using namespace charttest;
 
 TEST(ValueList, AddKeepsOrder) {
   struct Case {
@@ -36,10 +33,8 @@ TEST(ValueList, AddKeepsOrder) {
     EXPECT_EQ(Values(list), c.stored) << "order " << c.order;
     EXPECT_EQ(indexes, c.indexes) << "order " << c.order;
   }
-}
 
-TEST(ValueList, EqualValuesKeepInsertionOrder) {
-  // The stored values are equal, so tell them apart by what sits beside them.
+  // Equal values keep their insertion order: told apart by what sits beside them.
   TChartValueList x(nullptr, "X");
   TChartValueList y(nullptr, "Y");
   x.SetOrder(loAscending);
@@ -49,38 +44,25 @@ TEST(ValueList, EqualValuesKeepInsertionOrder) {
   EXPECT_EQ(Values(y), (std::vector<double>{20, 10, 30, 40}));
 }
 
+// Total, AbsoluteTotal, MinValue, MaxValue.
+std::vector<double> Stats(const TChartValueList& l) { return {l.Total(), l.AbsoluteTotal(), l.MinValue(), l.MaxValue()}; }
+
 TEST(ValueList, StatisticsFollowAddDeleteSetAndClear) {
   TChartValueList list(nullptr, "Y");
   for (double v : {5.0, 3.0, 7.0}) list.AddValue(v);
-  EXPECT_DOUBLE_EQ(list.Total(), 15);
-  EXPECT_DOUBLE_EQ(list.AbsoluteTotal(), 15);
-  EXPECT_DOUBLE_EQ(list.MinValue(), 3);
-  EXPECT_DOUBLE_EQ(list.MaxValue(), 7);
-
+  EXPECT_EQ(Stats(list), (std::vector<double>{15, 15, 3, 7}));
   list.AddValue(-4);
-  EXPECT_DOUBLE_EQ(list.Total(), 11);
-  EXPECT_DOUBLE_EQ(list.AbsoluteTotal(), 19);
-  EXPECT_DOUBLE_EQ(list.MinValue(), -4);
-
+  EXPECT_EQ(Stats(list), (std::vector<double>{11, 19, -4, 7}));
   list.Delete(3);  // the -4
-  EXPECT_DOUBLE_EQ(list.Total(), 15);
-  EXPECT_DOUBLE_EQ(list.AbsoluteTotal(), 15);
-  EXPECT_DOUBLE_EQ(list.MinValue(), 3);
-
+  EXPECT_EQ(Stats(list), (std::vector<double>{15, 15, 3, 7}));
   list.Delete(2);  // the 7: the maximum is found again among the rest
-  EXPECT_DOUBLE_EQ(list.MaxValue(), 5);
-
+  EXPECT_EQ(Stats(list), (std::vector<double>{8, 8, 3, 5}));
   list.SetValue(0, 10);
   EXPECT_EQ(Values(list), (std::vector<double>{10, 3}));
-  EXPECT_DOUBLE_EQ(list.Total(), 13);
-  EXPECT_DOUBLE_EQ(list.MaxValue(), 10);
-
+  EXPECT_EQ(Stats(list), (std::vector<double>{13, 13, 3, 10}));
   list.Clear();
   EXPECT_EQ(list.Count(), 0);
-  EXPECT_DOUBLE_EQ(list.Total(), 0);
-  EXPECT_DOUBLE_EQ(list.AbsoluteTotal(), 0);
-  EXPECT_DOUBLE_EQ(list.MinValue(), 0);
-  EXPECT_DOUBLE_EQ(list.MaxValue(), 0);
+  EXPECT_EQ(Stats(list), (std::vector<double>{0, 0, 0, 0}));
 }
 
 TEST(ValueList, MultiplierScalesReadsAndStatistics) {
@@ -90,42 +72,32 @@ TEST(ValueList, MultiplierScalesReadsAndStatistics) {
   list.SetMultiplier(10);
   EXPECT_DOUBLE_EQ(list.Value(0), 20);
   EXPECT_DOUBLE_EQ(list.StoredValue(0), 2);
-  EXPECT_DOUBLE_EQ(list.MinValue(), -30);
-  EXPECT_DOUBLE_EQ(list.MaxValue(), 20);
   // The totals are sums of multiplied values too, so they change with it.
-  EXPECT_DOUBLE_EQ(list.Total(), -10);
-  EXPECT_DOUBLE_EQ(list.AbsoluteTotal(), 50);
+  EXPECT_EQ(Stats(list), (std::vector<double>{-10, 50, -30, 20}));
   list.AddValue(1);
   EXPECT_DOUBLE_EQ(list.Total(), 0);
   EXPECT_EQ(list.Locate(10), 2);
   EXPECT_EQ(list.Locate(1), -1);
-}
 
-TEST(ValueList, AscendingOrderComparesStoredValues) {
   // A negative multiplier turns the read order round, but the list keeps the
   // order of what it stores.
-  TChartValueList list(nullptr, "X");
-  list.SetOrder(loAscending);
-  list.SetMultiplier(-1);
-  list.AddValue(2);
-  list.AddValue(1);
-  EXPECT_EQ(Values(list), (std::vector<double>{-1, -2}));
+  TChartValueList x(nullptr, "X");
+  x.SetOrder(loAscending);
+  x.SetMultiplier(-1);
+  x.AddValue(2);
+  x.AddValue(1);
+  EXPECT_EQ(Values(x), (std::vector<double>{-1, -2}));
 }
 
 TEST(ValueList, BadIndexesRaise) {
   TChartValueList list(nullptr, "Y");
   list.AddValue(1);
-  EXPECT_THROW(list.Value(1), Exception);
+  ExpectRaises<Exception>([&] { list.Value(7); }, "Listenindex überschreitet das Maximum (7)");
   EXPECT_THROW(list.Value(-1), Exception);
   EXPECT_THROW(list.Delete(5), Exception);
   EXPECT_THROW(list.InsertValue(3, 0), Exception);
   EXPECT_THROW(list.SetValue(1, 0), Exception);
   EXPECT_EQ(list.Count(), 1);
-  try {
-    list.Value(7);
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Listenindex überschreitet das Maximum (7)");
-  }
 }
 
 }  // namespace
