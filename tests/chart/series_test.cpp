@@ -29,18 +29,24 @@ TEST(Series, AddFillsTheMainListAndTheCountInTheOther) {
   EXPECT_DOUBLE_EQ(horiz.MarkValue(1), 9);
 }
 
-TEST(Series, AddPointInsertsLabelsAndColoursAtTheOrderedPlace) {
+TEST(Series, LabelsAndColoursStayInStepWithTheValues) {
   TChartSeries s;
   s.AddPoint(5, 50, "five", clRed);
-  s.AddPoint(1, 10, "one", clDefault);
+  s.AddPoint(1, 10, "one", clDefault);  // the platform default is stored as automatic
   s.AddPoint(3, 30, "three", clBlue);
+  auto points = [&] {
+    std::vector<std::pair<std::string, TColor>> out;
+    for (int i = 0; i < s.Count(); ++i) out.emplace_back(s.Label(i), s.PointColor(i));
+    return out;
+  };
+  using Points = std::vector<std::pair<std::string, TColor>>;
   EXPECT_EQ(Values(s.XValues()), (std::vector<double>{1, 3, 5}));
   EXPECT_EQ(Values(s.YValues()), (std::vector<double>{10, 30, 50}));
-  EXPECT_EQ(s.Label(0), "one");
-  EXPECT_EQ(s.Label(1), "three");
-  EXPECT_EQ(s.PointColor(0), clAutomatic);  // the platform default is stored as automatic
-  EXPECT_EQ(s.PointColor(1), clBlue);
-  EXPECT_EQ(s.PointColor(2), clRed);
+  EXPECT_EQ(points(), (Points{{"one", clAutomatic}, {"three", clBlue}, {"five", clRed}}));
+  s.Delete(1);
+  EXPECT_EQ(Values(s.YValues()), (std::vector<double>{10, 50}));
+  EXPECT_EQ(points(), (Points{{"one", clAutomatic}, {"five", clRed}}));
+  EXPECT_THROW(s.Delete(2), Exception);
 }
 
 TEST(Series, ValueColorRules) {
@@ -97,18 +103,6 @@ TEST(Series, EventsOfAddingAndClearing) {
   s.Clear();
   EXPECT_EQ(cleared, 2);
   EXPECT_EQ(s.Count(), 0);
-}
-
-TEST(Series, DeleteRemovesFromEveryList) {
-  TChartSeries s;
-  s.Add(1, "a", clRed);
-  s.Add(2, "b", clBlue);
-  s.Add(3, "c", clLime);
-  s.Delete(1);
-  EXPECT_EQ(Values(s.YValues()), (std::vector<double>{1, 3}));
-  EXPECT_EQ(s.Label(1), "c");
-  EXPECT_EQ(s.PointColor(1), clLime);
-  EXPECT_THROW(s.Delete(2), Exception);
 }
 
 TEST(Series, NullPointsAndSampleValues) {
@@ -207,7 +201,6 @@ TEST(Series, VisibleRangeFollowsTheHorizontalScale) {
     }
     if (c.kind == kUnordered) owned->XValues().SetOrder(loNone);
     TChartSeries& s = chart.AddSeries(std::move(owned));
-    s.SetActive(true);
     for (int i = 0; i < 10; ++i) s.Add(i);
     chart.BottomAxis().SetAutomatic(false);
     chart.BottomAxis().SetAutomaticMaximum(false);
@@ -224,20 +217,15 @@ TEST(PieSeries, ActivatingTakesOverTheChart) {
   auto& pie = chart.AddSeries(std::make_unique<TPieSeries>());
   pie.SetActive(false);  // as the main form stores it: the chart gets its axes back
   EXPECT_TRUE(chart.AxisVisible());
-
   chart.View3DOptions().SetOrthogonal(true);
   chart.View3DOptions().SetRotation(10);
   chart.View3DOptions().SetTilt(5);
   pie.SetActive(true);
-  EXPECT_FALSE(chart.AxisVisible());
-  EXPECT_FALSE(chart.ClipPoints());
-  EXPECT_FALSE(chart.View3DWalls());
-  EXPECT_FALSE(chart.Frame().Visible());
+  EXPECT_FALSE(chart.AxisVisible() || chart.ClipPoints() || chart.View3DWalls() || chart.Frame().Visible());
   EXPECT_EQ(chart.BackWall().Brush().Style(), platform::bsClear);
-  EXPECT_FALSE(chart.View3DOptions().Orthogonal());
-  EXPECT_EQ(chart.View3DOptions().Rotation(), 360);
-  EXPECT_EQ(chart.View3DOptions().Elevation(), 315);
-  EXPECT_EQ(chart.View3DOptions().Tilt(), 0);
+  const TView3DOptions& view = chart.View3DOptions();
+  EXPECT_EQ((std::vector<int>{view.Orthogonal(), view.Rotation(), view.Elevation(), view.Tilt()}),
+            (std::vector<int>{false, 360, 315, 0}));
 
   pie.SetActive(false);
   EXPECT_TRUE(chart.AxisVisible());
