@@ -47,6 +47,7 @@ TEST(Legend, ValueTextsByTextStyle) {
   struct Case {
     TLegendTextStyle style;
     std::vector<std::string> texts;
+    std::vector<std::pair<double, std::string>> points = {};  // none: the German grades
   };
   const Case cases[] = {
       {ltsLeftPercent,
@@ -56,31 +57,19 @@ TEST(Legend, ValueTextsByTextStyle) {
       {ltsRightPercent,
        {"sehr gut 37.02 %", "gut 32.04 %", "befriedigend 17.68 %", "ausreichend 9.94 %", "mangelhaft 3.31 %"}},
       {ltsPlain, {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"}},
+      // line breaks become blanks; an empty label is joined by one blank even so
+      {ltsLeftValue, {"1,234.5 two  lines", "0 "}, {{1234.5, "two\r\nlines"}, {0, ""}}},
+      {ltsLeftPercent, {"100 % a"}, {{0, "a"}}},  // a zero total counts as 100 %
   };
   for (const Case& c : cases) {
     TChart chart;
-    TChartSeries& s = AddGermanGrades(chart);
+    TChartSeries& s = c.points.empty() ? AddGermanGrades(chart) : chart.AddSeries(std::make_unique<TLineSeries>());
+    for (const auto& [value, label] : c.points) s.Add(value, label);
     chart.Legend().SetTextStyle(c.style);
     std::vector<std::string> texts;
     for (int i = 0; i < s.Count(); ++i) texts.push_back(chart.Legend().ValueText(s, i));
     EXPECT_EQ(texts, c.texts) << "style " << c.style;
   }
-}
-
-TEST(Legend, ValueTextDetails) {
-  TChart chart;
-  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
-  s.Add(1234.5, "two\r\nlines");
-  s.Add(0, "");
-  chart.Legend().SetTextStyle(ltsLeftValue);
-  EXPECT_EQ(chart.Legend().ValueText(s, 0), "1,234.5 two  lines");  // line breaks become blanks
-  EXPECT_EQ(chart.Legend().ValueText(s, 1), "0 ");                   // joined by one blank even so
-
-  TChart zeros;
-  auto& z = zeros.AddSeries(std::make_unique<TLineSeries>());
-  z.Add(0, "a");
-  zeros.Legend().SetTextStyle(ltsLeftPercent);
-  EXPECT_EQ(zeros.Legend().ValueText(z, 0), "100 % a");  // a zero total counts as 100 %
 }
 
 TEST(Legend, ItemsByStyle) {
@@ -107,13 +96,12 @@ TEST(Legend, ItemsByStyle) {
   EXPECT_EQ(chart.Legend().ResolvedStyle(), lsValues);
   EXPECT_EQ(texts(), (std::vector<std::string>{"x", "y"}));
 
-  chart.Legend().SetFirstValue(1);
-  EXPECT_EQ(texts(), (std::vector<std::string>{"y"}));
   chart.Legend().SetFirstValue(5);
   EXPECT_TRUE(texts().empty());
-  chart.Legend().SetFirstValue(0);
-
+  chart.Legend().SetFirstValue(1);
   chart.Legend().SetInverted(true);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"y"}));
+  chart.Legend().SetFirstValue(0);
   EXPECT_EQ(texts(), (std::vector<std::string>{"y", "x"}));
   chart.Legend().SetInverted(false);
 
@@ -211,14 +199,14 @@ TEST(Legend, EventsMoveTheBoxAndItems) {
   PlainChart(chart);
   AddGermanGrades(chart);
   chart.OnGetLegendRect = [](TCustomChart&, TRect& r) { OffsetRect(r, -100, 50); };
-  std::vector<TPoint> places;
-  chart.OnGetLegendPos = [&](TCustomChart&, int, int& x, int& y, int&) { places.push_back({x, y}); };
+  std::vector<int> rows;
+  chart.OnGetLegendPos = [&](TCustomChart&, int, int&, int& y, int&) { rows.push_back(y); };
   Draw(chart);
   const TRect box = chart.Legend().RectLegend();
   EXPECT_EQ(box.Top, 75);
   EXPECT_EQ(box.Right, 284);
-  ASSERT_EQ(places.size(), 5u);
-  EXPECT_EQ(places[0].Y, box.Top + 1);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0], box.Top + 1);
   EXPECT_EQ(chart.afterFrontPlane.Right, box.Left - MulDiv(3, 376, 100));  // still left of the moved box
 }
 
