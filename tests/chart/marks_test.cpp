@@ -66,49 +66,39 @@ TEST(SeriesMarks, LabelFallsBackToTheValueAndZeroTotalsToHundredPercent) {
 }
 
 TEST(SeriesMarks, BoxArrowAndTextOnThePicture) {
-  TChart chart;
-  TBarSeries& bars = GermanBars(chart);
-  Plain2D(chart);
-  chart.SetColor(clSilver);
-  bars.SetColorEachPoint(true);
-  bars.Marks().SetStyle(smsPercent);
-  bars.Marks().SetBackColor(clYellow);
-  const platform::Bitmap picture = Draw(chart);
+  for (TColor panel : {clSilver, clWhite}) {
+    TChart chart;
+    TBarSeries& bars = GermanBars(chart);
+    Plain2D(chart);
+    chart.SetColor(panel);
+    bars.SetColorEachPoint(true);
+    bars.Marks().SetStyle(smsPercent);
+    bars.Marks().SetBackColor(clYellow);
+    const platform::Bitmap picture = Draw(chart);
 
-  const auto& positions = bars.Marks().Positions();
-  ASSERT_EQ(positions.size(), 5u);
-  TChartCanvas3D& canvas = chart.Canvas();
-  canvas.Font().Name = "Arial";
-  canvas.Font().Size = 8;
-  canvas.Font().Bold = false;
-  for (int i = 0; i < 5; ++i) {
-    const TSeriesMarkPosition& p = positions[i];
-    const std::string text = bars.Marks().MarkText(i);
-    EXPECT_EQ(p.Width, canvas.TextWidth("W") + canvas.TextWidth(text) + 2) << i;
-    EXPECT_EQ(p.Height, canvas.FontHeight() + 2) << i;
-    // The arrow starts on the middle of the bar's top and rises 20 pixels.
-    EXPECT_EQ(p.ArrowFrom.X, bars.CalcXPos(i) + bars.BarWidth() / 2) << i;
-    EXPECT_EQ(p.ArrowFrom.Y, bars.CalcYPos(i)) << i;
-    EXPECT_EQ(p.ArrowTo.Y, p.ArrowFrom.Y - 20) << i;
-    EXPECT_EQ(p.LeftTop.Y + p.Height - 1, p.ArrowTo.Y) << i;
-    EXPECT_EQ(p.LeftTop.X, p.ArrowTo.X - p.Width / 2) << i;
-    // Frame black, box filled with the back colour, the arrow white (black
-    // over the white fifth bar, whose colour it would otherwise share).
-    EXPECT_EQ(picture.Pixel(p.LeftTop.X, p.LeftTop.Y + p.Height / 2), clBlack) << i;
-    EXPECT_EQ(picture.Pixel(p.LeftTop.X + 2, p.LeftTop.Y + 2), clYellow) << i;
-    EXPECT_EQ(picture.Pixel(p.ArrowFrom.X, p.ArrowFrom.Y - 10), i == 4 ? clBlack : clWhite) << i;
+    const auto& positions = bars.Marks().Positions();
+    ASSERT_EQ(positions.size(), 5u);
+    TChartCanvas3D& canvas = chart.Canvas();
+    canvas.Font().Name = "Arial";
+    canvas.Font().Size = 8;
+    canvas.Font().Bold = false;
+    for (int i = 0; i < 5; ++i) {
+      const TSeriesMarkPosition& p = positions[i];
+      EXPECT_EQ(p.Width, canvas.TextWidth("W") + canvas.TextWidth(bars.Marks().MarkText(i)) + 2) << i;
+      EXPECT_EQ(p.Height, canvas.FontHeight() + 2) << i;
+      // The arrow starts on the middle of the bar's top and rises 20 pixels.
+      EXPECT_EQ(p.ArrowFrom, (TPoint{bars.CalcXPos(i) + bars.BarWidth() / 2, bars.CalcYPos(i)})) << i;
+      EXPECT_EQ(p.ArrowTo.Y, p.ArrowFrom.Y - 20) << i;
+      EXPECT_EQ(p.LeftTop, (TPoint{p.ArrowTo.X - p.Width / 2, p.ArrowTo.Y - p.Height + 1})) << i;
+      // Frame black, box filled with the back colour, the arrow white, but
+      // black over the white fifth bar or on a white panel, where white
+      // would vanish.
+      EXPECT_EQ(picture.Pixel(p.LeftTop.X, p.LeftTop.Y + p.Height / 2), clBlack) << i;
+      EXPECT_EQ(picture.Pixel(p.LeftTop.X + 2, p.LeftTop.Y + 2), clYellow) << i;
+      const TColor arrow = i == 4 || panel == clWhite ? clBlack : clWhite;
+      EXPECT_EQ(picture.Pixel(p.ArrowFrom.X, p.ArrowFrom.Y - 10), arrow) << i;
+    }
   }
-}
-
-TEST(SeriesMarks, ArrowColourAvoidsThePanelColour) {
-  TChart chart;
-  TBarSeries& bars = GermanBars(chart);
-  Plain2D(chart);
-  chart.SetColor(clWhite);  // the white arrow would vanish on a white panel
-  bars.SetSeriesColor(clRed);
-  const platform::Bitmap picture = Draw(chart);
-  const TSeriesMarkPosition& p = bars.Marks().Positions()[0];
-  EXPECT_EQ(picture.Pixel(p.ArrowFrom.X, p.ArrowFrom.Y - 10), clBlack);
 }
 
 TEST(SeriesMarks, EmptyTextsGetNoMark) {
