@@ -21,18 +21,11 @@ namespace gif_test {
 using TBytes = std::vector<std::uint8_t>;
 
 struct TImageBlock {
-  int Left = 0, Top = 0, Width = 0, Height = 0;
   std::uint8_t Flags = 0;
   TBytes LocalTable;  // R, G, B triples
   int MinCodeSize = 0;
   TBytes Data;      // the data sub-blocks' bytes joined
   TBytes RawBlock;  // min code size byte up to the terminator
-};
-
-struct TControlBlock {
-  std::uint8_t Flags = 0;
-  int Delay = 0;
-  int TransparentIndex = 0;
 };
 
 // A GIF taken apart block by block. Throws std::runtime_error when the bytes
@@ -44,9 +37,22 @@ struct TParsedGif {
   std::string Application;  // 11 id bytes and the sub-blocks joined
   std::vector<std::string> Comments;
   std::vector<std::vector<int>> CommentSubBlocks;
-  std::vector<TControlBlock> Controls;
+  std::vector<TBytes> Controls;  // flags, delay (16 bits), transparent index
   std::vector<TImageBlock> Images;
 };
+
+// The data sub-blocks starting at b[p], joined; p ends after the terminator.
+// `sizes` collects the sub-block lengths.
+inline TBytes SubBlocks(const TBytes& b, std::size_t& p, std::vector<int>* sizes = nullptr) {
+  TBytes data;
+  for (std::size_t n; (n = b.at(p)) != 0; p += 1 + n) {
+    if (p + 1 + n > b.size()) throw std::runtime_error("truncated sub-block at " + std::to_string(p));
+    if (sizes) sizes->push_back(static_cast<int>(n));
+    data.insert(data.end(), b.begin() + static_cast<long>(p + 1), b.begin() + static_cast<long>(p + 1 + n));
+  }
+  ++p;
+  return data;
+}
 
 inline TParsedGif ParseGif(const TBytes& b) {
   if (b.size() < 13 || (std::memcmp(b.data(), "GIF89a", 6) && std::memcmp(b.data(), "GIF87a", 6))) {
@@ -59,15 +65,6 @@ inline TParsedGif ParseGif(const TBytes& b) {
     p += n;
     return TBytes(b.begin() + static_cast<long>(p - n), b.begin() + static_cast<long>(p));
   };
-  auto subBlocks = [&](std::vector<int>* sizes) {
-    TBytes data;
-    for (int n; (n = take(1)[0]) != 0;) {
-      if (sizes) sizes->push_back(n);
-      const auto part = take(static_cast<std::size_t>(n));
-      data.insert(data.end(), part.begin(), part.end());
-    }
-    return data;
-  };
   if (b[10] & 0x80) g.GlobalTable = take(3u << ((b[10] & 7) + 1));
   while (true) {
     const int introducer = take(1)[0];
@@ -78,16 +75,11 @@ inline TParsedGif ParseGif(const TBytes& b) {
     if (introducer == 0x2C) {
       g.Order += 'I';
       TImageBlock im;
-      const auto d = take(9);
-      im.Left = d[0] | (d[1] << 8);
-      im.Top = d[2] | (d[3] << 8);
-      im.Width = d[4] | (d[5] << 8);
-      im.Height = d[6] | (d[7] << 8);
-      im.Flags = d[8];
+      im.Flags = take(9)[8];
       if (im.Flags & 0x80) im.LocalTable = take(3u << ((im.Flags & 7) + 1));
       const std::size_t start = p;
       im.MinCodeSize = take(1)[0];
-      im.Data = subBlocks(nullptr);
+      im.Data = SubBlocks(b, p);
       im.RawBlock.assign(b.begin() + static_cast<long>(start), b.begin() + static_cast<long>(p));
       g.Images.push_back(std::move(im));
       continue;
@@ -95,18 +87,18 @@ inline TParsedGif ParseGif(const TBytes& b) {
     const int label = introducer == 0x21 ? take(1)[0] : -1;
     if (label == 0xFF) {
       g.Order += 'A';
-      const auto body = subBlocks(nullptr);
+      const auto body = SubBlocks(b, p);
       g.Application.assign(body.begin(), body.end());
     } else if (label == 0xFE) {
       g.Order += 'C';
       g.CommentSubBlocks.emplace_back();
-      const auto text = subBlocks(&g.CommentSubBlocks.back());
+      const auto text = SubBlocks(b, p, &g.CommentSubBlocks.back());
       g.Comments.emplace_back(text.begin(), text.end());
     } else if (label == 0xF9) {
       g.Order += 'G';
-      const auto body = subBlocks(nullptr);
+      const auto body = SubBlocks(b, p);
       if (body.size() != 4) throw std::runtime_error("graphic control extension of wrong size");
-      g.Controls.push_back({body[0], body[1] | (body[2] << 8), body[3]});
+      g.Controls.push_back(body);
     } else {
       throw std::runtime_error("unexpected block at " + std::to_string(p - 1));
     }

@@ -46,6 +46,17 @@ platform::Bitmap Chart(int width, int height) {
   return gif_test::MakeBitmap(width, height, [](int x, int y) { return (x / 40 + y / 100) % 12; });
 }
 
+// Records the largest piece; throws on the write numbered `FailAt`.
+struct TRecordingOutput : TMemoryGifOutput {
+  void Write(const void* buffer, std::size_t count) override {
+    if (WriteCount == FailAt) throw std::runtime_error("connection lost");
+    LargestPiece = std::max(LargestPiece, count);
+    TMemoryGifOutput::Write(buffer, count);
+  }
+  int FailAt = -1;
+  std::size_t LargestPiece = 0;
+};
+
 // Every case is written, parsed, and decoded by giflib and by ImageMagick;
 // both must give back exactly the source pixels, with the transparent colour
 // (where a frame holds it) and only that colour transparent.
@@ -66,18 +77,13 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
   };
   std::vector<Case> cases = {
       {"1 x 1", {share(ColorBitmap(1, 1, 1))}},
-      {"1 colour", {share(ColorBitmap(13, 7, 1))}},
-      {"2 colours", {share(ColorBitmap(61, 29, 2))}},
-      {"3 colours", {share(ColorBitmap(61, 29, 3))}},
-      {"16 colours", {share(ColorBitmap(61, 29, 16))}},
-      {"17 colours", {share(ColorBitmap(61, 29, 17))}},
-      {"256 colours", {share(ColorBitmap(61, 29, 256))}},
-      // 256 colours: colour number k lands on entry k.
-      {"transparent entry 0", {share(ColorBitmap(64, 32, 256, 8))}, false, 0},
-      {"transparent entry 17", {share(ColorBitmap(64, 32, 256, 8))}, false, 17},
-      {"transparent entry 255", {share(ColorBitmap(64, 32, 256, 8))}, false, 255},
       {"4096 x 1", {share(ColorBitmap(4096, 1, 8))}},
       {"1 x 4096", {share(ColorBitmap(1, 4096, 8))}},
+      // Long runs of index 0, and strings whose table key is 0.
+      {"one colour, long runs", {share(ColorBitmap(500, 300, 1))}},
+      {"speckles on one colour", {share(gif_test::MakeBitmap(300, 200, [r = std::mt19937(3)](int x, int y) mutable {
+         return (x + y) % 5 == 4 ? static_cast<int>(r() % 256) : 0;
+       }))}},
       {"noise with clears", {share(ColorBitmap(400, 300, 256, 3))}},
       {"two-colour noise with clears", {share(ColorBitmap(500, 400, 2, 4))}},
       {"chart 400 x 250", {share(Chart(400, 250))}},
@@ -89,6 +95,13 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
       // transparent index included, is indexed into its own table.
       {"shared table overflows", {c, b, d}, true, 5, true, false},
   };
+  for (const int colors : {1, 2, 3, 16, 17, 256}) {
+    cases.push_back({std::to_string(colors) + " colours", {share(ColorBitmap(61, 29, colors))}});
+  }
+  // 256 colours: colour number k lands on entry k.
+  for (const int entry : {0, 17, 255}) {
+    cases.push_back({"transparent entry " + std::to_string(entry), {share(ColorBitmap(64, 32, 256, 8))}, false, entry});
+  }
   for (int height = 1; height <= 9; ++height) {
     cases.push_back({"interlaced height " + std::to_string(height),
                      {share(ColorBitmap(5, height, 6, static_cast<unsigned>(height)))}, true});
@@ -109,8 +122,9 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
       frames[i].TransparentColor = RGB(clearRgb >> 16, clearRgb >> 8, clearRgb);
     }
     for (std::size_t i = 0; i < n; ++i) list.Frames[i] = &frames[i];
-    TMemoryGifOutput out;
+    TRecordingOutput out;
     ASSERT_TRUE(WriteGIF(out, list));
+    EXPECT_LE(out.LargestPiece, 65536u);
     EXPECT_EQ(list.GlobalColorMap, k.globalAfter);
 
     // Blocks: the loop count only for animations, a control block per frame.
@@ -190,55 +204,50 @@ TEST(GifWriter, ChartImageLayout) {
   EXPECT_EQ(g.Comments.at(0), CreditComment);
 }
 
-// Colour table size and LZW minimum code size follow the colour count.
-TEST(GifWriter, TableSizeAndCodeSizeFollowTheColourCount) {
+// One frame: colour table size and LZW minimum code size follow the colour
+// count (the unused entries black); the delay goes out in hundredths, clamped
+// to 0..65535 rather than wrapped; a disposal method beyond 3 goes out as 0; a
+// comment goes before the control block, in sub-blocks of at most 255 bytes.
+TEST(GifWriter, SingleFrameFields) {
   struct Case {
     int colors, entries, minCodeSize;
-  } cases[] = {{1, 2, 2},   {2, 2, 2},   {3, 4, 2},   {4, 4, 2},    {5, 8, 3},     {8, 8, 3},     {9, 16, 4},
-               {16, 16, 4}, {17, 32, 5}, {33, 64, 6}, {65, 128, 7}, {128, 128, 7}, {129, 256, 8}, {256, 256, 8}};
-  for (const auto& c : cases) {
-    const auto bitmap = ColorBitmap(37, 11, c.colors);
-    const auto g = ParseGif(WriteOne(Frame(&bitmap)));
-    ASSERT_EQ(static_cast<int>(g.GlobalTable.size()), 3 * c.entries) << c.colors;
-    EXPECT_EQ(g.Images.at(0).MinCodeSize, c.minCodeSize) << c.colors;
-    for (int i = c.colors; i < c.entries; ++i) EXPECT_EQ(TableColor(g.GlobalTable, i), 0u) << c.colors;
-  }
-}
-
-// Delays and disposal methods that do not fit their fields are clamped and
-// written as 0 rather than wrapped.
-TEST(GifWriter, ControlExtensionFields) {
-  const auto bitmap = ColorBitmap(4, 4, 3);
-  struct Case {
-    std::int32_t delay;
-    int disposal, delayField, flags;
+    std::int32_t delay = 0;
+    int disposal = 0, delayField = 0, flags = 0;
+    std::size_t comment = 0;
+    std::vector<int> blocks = {};
   } cases[] = {
-      {1000, 0, 100, 0x00}, {5, 1, 0, 0x04},     {0, 2, 0, 0x08},        {19, 3, 1, 0x0C},
-      {20, 4, 2, 0x00},     {-20, 255, 0, 0x00}, {700000, 0, 65535, 0x00},
+      {1, 2, 2, 1000, 0, 100, 0x00, 255, {255}},
+      {2, 2, 2, 5, 1, 0, 0x04, 256, {255, 1}},
+      {3, 4, 2, 0, 2, 0, 0x08, 300, {255, 45}},
+      {4, 4, 2, 19, 3, 1, 0x0C},
+      {5, 8, 3, 20, 4, 2, 0x00},
+      {8, 8, 3, -20, 255, 0, 0x00},
+      {9, 16, 4, 700000, 0, 65535, 0x00},
+      {16, 16, 4},
+      {17, 32, 5},
+      {33, 64, 6},
+      {65, 128, 7},
+      {128, 128, 7},
+      {129, 256, 8},
+      {256, 256, 8},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.colors);
+    const auto bitmap = ColorBitmap(37, 11, c.colors);
     TFrameInfo frame = Frame(&bitmap);
     frame.Delay = c.delay;
     frame.Disposal = static_cast<std::uint8_t>(c.disposal);
+    for (std::size_t k = 0; k < c.comment; ++k) frame.Comment += static_cast<char>('a' + k % 26);
     const auto g = ParseGif(WriteOne(frame));
-    EXPECT_EQ(g.Controls.at(0).Delay, c.delayField) << c.delay;
-    EXPECT_EQ(g.Controls.at(0).Flags, c.flags) << c.disposal;
-  }
-}
-
-TEST(GifWriter, FrameCommentsAreCutIntoSubBlocks) {
-  const auto bitmap = ColorBitmap(3, 3, 2);
-  struct Case {
-    std::size_t length;
-    std::vector<int> blocks;
-  } cases[] = {{255, {255}}, {256, {255, 1}}, {300, {255, 45}}};
-  for (const auto& c : cases) {
-    TFrameInfo frame = Frame(&bitmap);
-    for (std::size_t k = 0; k < c.length; ++k) frame.Comment += static_cast<char>('a' + k % 26);
-    const auto g = ParseGif(WriteOne(frame));
-    EXPECT_EQ(g.Order, "CGIC") << c.length;
-    EXPECT_EQ(g.Comments.at(0), frame.Comment);
-    EXPECT_EQ(g.CommentSubBlocks.at(0), c.blocks) << c.length;
+    ASSERT_EQ(static_cast<int>(g.GlobalTable.size()), 3 * c.entries);
+    for (int i = c.colors; i < c.entries; ++i) EXPECT_EQ(TableColor(g.GlobalTable, i), 0u);
+    EXPECT_EQ(g.Images.at(0).MinCodeSize, c.minCodeSize);
+    EXPECT_EQ(g.Controls.at(0), TBytes({std::uint8_t(c.flags), std::uint8_t(c.delayField), std::uint8_t(c.delayField >> 8), 0}));
+    EXPECT_EQ(g.Order, c.comment ? "CGIC" : "GIC");
+    if (c.comment) {
+      EXPECT_EQ(g.Comments.at(0), frame.Comment);
+      EXPECT_EQ(g.CommentSubBlocks.at(0), c.blocks);
+    }
   }
 }
 
@@ -316,29 +325,13 @@ TEST(GifWriter, RefusesWithoutWritingAnything) {
   EXPECT_EQ(TBytes(edge.begin() + 6, edge.begin() + 10), TBytes({0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
-// Records the largest piece; throws on the write numbered `FailAt`.
-struct TRecordingOutput : TMemoryGifOutput {
-  void Write(const void* buffer, std::size_t count) override {
-    if (WriteCount == FailAt) throw std::runtime_error("connection lost");
-    LargestPiece = std::max(LargestPiece, count);
-    TMemoryGifOutput::Write(buffer, count);
-  }
-  int FailAt = -1;
-  std::size_t LargestPiece = 0;
-};
-
-TEST(GifWriter, StreamGetsPiecesOfAtMost64KiBAndItsErrorsPassThrough) {
-  const auto bitmap = ColorBitmap(700, 500, 256, 9);
+// Errors of the stream leave WriteGIF as they are.
+TEST(GifWriter, StreamErrorsPassThrough) {
+  const auto bitmap = ColorBitmap(400, 300, 256);  // a file of several pieces
   const TFrameInfo frame = Frame(&bitmap);
   TFrameList list;
   list.Count = 1;
   list.Frames[0] = &frame;
-  TRecordingOutput out;
-  ASSERT_TRUE(WriteGIF(out, list));
-  EXPECT_GT(out.WriteCount, 3);
-  EXPECT_LE(out.LargestPiece, 65536u);
-  EXPECT_EQ(out.Bytes, WriteOne(frame));
-
   TRecordingOutput failing;
   failing.FailAt = 2;
   EXPECT_THROW(WriteGIF(failing, list), std::runtime_error);
