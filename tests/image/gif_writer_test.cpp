@@ -242,7 +242,8 @@ TEST(GifWriter, SingleFrameFields) {
     ASSERT_EQ(static_cast<int>(g.GlobalTable.size()), 3 * c.entries);
     for (int i = c.colors; i < c.entries; ++i) EXPECT_EQ(TableColor(g.GlobalTable, i), 0u);
     EXPECT_EQ(g.Images.at(0).MinCodeSize, c.minCodeSize);
-    EXPECT_EQ(g.Controls.at(0), TBytes({std::uint8_t(c.flags), std::uint8_t(c.delayField), std::uint8_t(c.delayField >> 8), 0}));
+    const TBytes control = {std::uint8_t(c.flags), std::uint8_t(c.delayField), std::uint8_t(c.delayField >> 8), 0};
+    EXPECT_EQ(g.Controls.at(0), control);
     EXPECT_EQ(g.Order, c.comment ? "CGIC" : "GIC");
     if (c.comment) {
       EXPECT_EQ(g.Comments.at(0), frame.Comment);
