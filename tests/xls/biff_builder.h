@@ -55,13 +55,14 @@ struct Sheet {
 };
 
 // A BIFF8 "Workbook" stream: globals (BOF, `globals`, BOUNDSHEETs, EOF) and
-// one substream per sheet, BOUNDSHEET offsets pointing at their BOFs.
-inline Bytes Biff8Workbook(const std::vector<Sheet>& sheets, const Bytes& globals = {}) {
+// one substream per sheet, BOUNDSHEET offsets pointing at their BOFs unless
+// `badOffset` (0 and up) is given for all of them.
+inline Bytes Biff8Workbook(const std::vector<Sheet>& sheets, const Bytes& globals = {}, std::int64_t badOffset = -1) {
   std::size_t offset = Bof(0x0600, 5).size() + globals.size() + Eof().size();
   for (const auto& s : sheets) offset += 4 + 8 + s.name.size();
   Bytes boundsheets, substreams;
   for (const auto& s : sheets) {
-    boundsheets = Cat({boundsheets, Rec(biff::kBoundSheet, B().u32(static_cast<std::uint32_t>(offset)).u8(0).u8(s.type)
+    boundsheets = Cat({boundsheets, Rec(biff::kBoundSheet, B().u32(static_cast<std::uint32_t>(badOffset < 0 ? offset : badOffset)).u8(0).u8(s.type)
                                                                .u8(static_cast<unsigned>(s.name.size())).u8(0).raw(s.name))});
     const Bytes sub = Cat({Bof(0x0600, s.type == 2 ? 0x20 : 0x10), s.records, Eof()});
     substreams = Cat({substreams, sub});

@@ -37,7 +37,6 @@ TEST(XlsRead, CellRecords) {
     Bytes records;
     std::vector<std::string> events;
   } cases[] = {
-      {"NUMBER", Number(1, 2, 15, 2.5), {"number 2,1 xf15 2.5"}},
       {"RK", Rec(biff::kRk3, B().u16(0).u16(4).u16(16).u32(0x3FF00000)), {"number 4,0 xf16 1.0"}},
       {"MULRK of length 18", Rec(biff::kMulRk, B().u16(3).u16(1).u16(15).u32(0x192).u16(16).u32(0xC0E7).u16(2)),
        {"number 1,3 xf15 100.0", "number 2,3 xf16 123.45"}},
@@ -111,20 +110,29 @@ TEST(XlsRead, SheetSelection) {
   // in 09 like a BOF does, and cells behind the chart.
   const Bytes embedded = Cat({Number(0, 0, 15, 1), Bof(0x0600, 0x20), Rec(0x1009, B().zeros(20)),
                               Number(9, 9, 15, 99), Eof(), Number(1, 0, 15, 2)});
+  const std::vector<Sheet> two = {{"A", Number(0, 0, 15, 1)}, {"B", Number(0, 0, 15, 2)}};
+  const std::vector<std::string> secondOfTwo = {"sheet 0 A", "sheet 1 B", "number 0,0 xf15 2.0"};
   const struct {
     const char* what;
-    std::vector<Sheet> sheets;
+    Bytes stream;
     int wanted;  // -1: no OnSheet handler
     std::vector<std::string> events;
   } cases[] = {
-      {"no handler: first worksheet only", three, -1, {"number 0,0 xf15 1.0"}},
-      {"second of three", three, 1, {"sheet 0 Eins", "sheet 1 Zwei", "number 0,0 xf15 2.0", "sheet 2 Drei"}},
-      {"last of three", three, 2, {"sheet 0 Eins", "sheet 1 Zwei", "sheet 2 Drei", "number 0,0 xf15 3.0"}},
-      {"sheet number beyond the workbook", three, 5, {"sheet 0 Eins", "sheet 1 Zwei", "sheet 2 Drei"}},
-      {"chart sheet first: names and numbers count worksheets", chartFirst, 1,
+      {"no handler: first worksheet only", Biff8Workbook(three), -1, {"number 0,0 xf15 1.0"}},
+      {"second of three", Biff8Workbook(three), 1,
+       {"sheet 0 Eins", "sheet 1 Zwei", "number 0,0 xf15 2.0", "sheet 2 Drei"}},
+      {"last of three", Biff8Workbook(three), 2, {"sheet 0 Eins", "sheet 1 Zwei", "sheet 2 Drei", "number 0,0 xf15 3.0"}},
+      {"sheet number beyond the workbook", Biff8Workbook(three), 5, {"sheet 0 Eins", "sheet 1 Zwei", "sheet 2 Drei"}},
+      {"chart sheet first: names and numbers count worksheets", Biff8Workbook(chartFirst), 1,
        {"sheet 0 Daten", "sheet 1 Mehr", "number 0,0 xf15 2.0"}},
-      {"chart sheet first, no handler", chartFirst, -1, {"number 0,0 xf15 1.0"}},
-      {"embedded chart is passed over", {{"S", embedded}}, 0, {"sheet 0 S", "number 0,0 xf15 1.0", "number 0,1 xf15 2.0"}},
+      {"chart sheet first, no handler", Biff8Workbook(chartFirst), -1, {"number 0,0 xf15 1.0"}},
+      {"embedded chart is passed over", Biff8Workbook({{"S", embedded}}), 0,
+       {"sheet 0 S", "number 0,0 xf15 1.0", "number 0,1 xf15 2.0"}},
+      // Unwanted sheets whose offsets point before the sheet, into a record
+      // body or beyond the stream are walked over instead, never read twice.
+      {"offsets 0", Biff8Workbook(two, {}, 0), 1, secondOfTwo},
+      {"offsets 5", Biff8Workbook(two, {}, 5), 1, secondOfTwo},
+      {"offsets beyond the stream", Biff8Workbook(two, {}, 0xFFFFFFF0), 1, secondOfTwo},
   };
   for (const auto& c : cases) {
     TXLSRead reader;
@@ -140,7 +148,7 @@ TEST(XlsRead, SheetSelection) {
       log.lines.push_back(m);
       return false;
     };
-    reader.ReadRecordStream(Biff8Workbook(c.sheets), true);
+    reader.ReadRecordStream(c.stream, true);
     EXPECT_EQ(log.lines, c.events) << c.what;
   }
 }
