@@ -24,9 +24,8 @@ TEST(XlsRead, RkValues) {
     std::uint32_t rk;
     double value;
   } cases[] = {
-      {0x3FF00000, 1.0},   {0x3FF00001, 0.01}, {0x00000192, 100.0}, {0x0000C0E7, 123.45},
-      {0xFFFFFFFE, -1.0},  {0xFFFFFFFF, -0.01},
-      {0x7FFFFFFE, 536870911.0}, {0x80000002, -536870912.0},  // the 30-bit integer range
+      {0x3FF00000, 1.0}, {0x3FF00001, 0.01}, {0x00000192, 100.0}, {0x0000C0E7, 123.45}, {0xFFFFFFFE, -1.0},
+      {0xFFFFFFFF, -0.01}, {0x7FFFFFFE, 536870911.0}, {0x80000002, -536870912.0},  // ends of the 30-bit range
   };
   for (const auto& c : cases) EXPECT_EQ(TXLSRead::RkValue(c.rk), c.value) << std::hex << c.rk;
 }
@@ -276,7 +275,7 @@ TEST(XlsRead, Fonts) {
                           true);
   std::string names;
   for (const auto& f : reader.Fonts()) names += f.Name;
-  EXPECT_EQ(names, "ABCDAE") << "font index 4 is a copy of font 0";
+  ASSERT_EQ(names, "ABCDAE") << "font index 4 is a copy of font 0";
   const auto& a = reader.Fonts()[0];
   EXPECT_EQ(std::tuple(a.Size, a.Bold, a.Italic, a.Underline, a.Charset, a.Color),
             std::tuple(10, true, true, true, 238, 0x0004FFu));
