@@ -308,6 +308,21 @@ TEST(Canvas, Frame3DPaintsTopLeftAndBottomRightAndShrinks) {
             "######\n");
 }
 
+TEST(Canvas, TextFollowsTheZoomOnlyForTheCall) {
+  Scene plain(true);
+  Scene zoomed(true);
+  zoomed.options.SetZoom(200);
+  zoomed.canvas.BeginDrawing(zoomed.surface, &zoomed.options, true, Rect(0, 0, 80, 80));
+  zoomed.canvas.Projection(0, Rect(0, 0, 80, 80));
+  for (Scene* s : {&plain, &zoomed}) {
+    s->canvas.Font().Size = 8;
+    s->canvas.SetBackMode(platform::bmTransparent);
+    s->canvas.TextOut3D(40, 40, 0, "Wi");
+  }
+  EXPECT_EQ(zoomed.canvas.Font().Size, 8);
+  EXPECT_GT(InkBox(zoomed.bmp).Width(), InkBox(plain.bmp).Width() * 3 / 2);
+}
+
 TEST(Canvas, BufferedDrawingWithoutPixelsIsHarmless) {
   Bitmap target(50, 40);
   Surface dest(target);

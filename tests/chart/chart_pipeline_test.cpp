@@ -300,6 +300,21 @@ TEST(ChartPipeline, BackWallAndBevelsIn2D) {
   EXPECT_EQ(Draw(clear).Pixel(clear.PlotRect().Left + 5, clear.PlotRect().Top + 5), clWhite);
 }
 
+TEST(ChartPipeline, PanelGradientRunsFromStartToEnd) {
+  TChart chart;
+  Small(chart);
+  chart.SetBevelOuter(bvNone);
+  chart.SetMarginTop(40);  // keep the walls away from the edges
+  chart.SetMarginLeft(40);
+  chart.Gradient().SetVisible(true);
+  chart.Gradient().SetStartColor(clRed);
+  chart.Gradient().SetEndColor(clBlue);
+  chart.Gradient().SetDirection(gdLeftRight);
+  const platform::Bitmap bmp = Draw(chart);
+  EXPECT_EQ(bmp.Pixel(0, 40), clRed);
+  EXPECT_EQ(bmp.Pixel(99, 40), clBlue);
+}
+
 TEST(ChartPipeline, BackImage) {
   auto image = std::make_shared<platform::Bitmap>(4, 4);
   for (int y = 0; y < 4; ++y)
