@@ -33,14 +33,10 @@ int CountColour(const platform::Bitmap& b, TColor colour, const TRect& area) {
 
 TEST(BarSeries, BarWidthAndCategoryMargins) {
   const struct {
-    int values;
-    int plotWidth;
-    int percent;
+    int values, plotWidth, percent;
     bool sideMargins;
-    int series;
-    int custom;
-    int barWidth;
-    int margin;
+    int series, custom;  // series side by side, custom bar width
+    int barWidth, margin;
   } cases[] = {
       {5, 300, 70, true, 1, 0, 36, 36},   // 300 div 6 = 50, 35 -> 36 (odd widths grow by one)
       {5, 300, 70, false, 1, 0, 42, 21},  // 300 div 5 = 60 -> 42; half a bar each side
