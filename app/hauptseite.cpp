@@ -168,6 +168,8 @@ void THauptseite::WriteMessagePage(const std::string& text) {
 }
 
 void THauptseite::datenzuordnen(THttpEngine*) {
+  // The chart and the loader live until the last request of the process.
+  if (!Chart1 || !excel_) throw Exception("The chart or the loader form is no longer available");
   FileName = HttpFieldValue("filename", "testdeutsch");
   if (FileName == "testdeutsch") {
     const char* labels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
