@@ -28,6 +28,10 @@ class TFd {
   TFd& operator=(const TFd&) = delete;
   int get() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
 
  private:
   int fd_;
@@ -56,21 +60,35 @@ bool ReadWhole(int fd, std::string& out) {
   }
 }
 
-// Opens the file and takes the lock without waiting; tries `attempts` times.
-TQueueAccess OpenLocked(const std::string& path, int flags, int lock, const TExchangeClock& clock, int attempts,
-                        int pauseMs, int& fdOut) {
+// Opens the queue file and takes its lock; tries `attempts` times. Within
+// one attempt the lock is tried a few times 1 ms apart, since every holder
+// keeps it only for a few microseconds. The lock is taken on the file the
+// name stands for at that moment: the server replaces the queue by renaming
+// a new one over it, so a lock won on the replaced file is given up and the
+// name opened again.
+TQueueAccess OpenLocked(const std::string& path, int flags, const TExchangeClock& clock, int attempts, int pauseMs,
+                        int& fdOut) {
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (attempt > 0) clock.Wait(pauseMs);
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0) {
-      if (errno == ENOENT) return TQueueAccess::NoQueue;
-      continue;
+    for (int quick = 0; quick < 10; ++quick) {
+      if (quick > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+      if (fd < 0) {
+        if (errno == ENOENT) return TQueueAccess::NoQueue;
+        break;
+      }
+      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev) {
+          fdOut = fd;
+          return TQueueAccess::Done;
+        }
+        --quick;  // replaced meanwhile: open the new one (bounded by the rename rate)
+      }
+      ::close(fd);
+      if (::access(path.c_str(), F_OK) != 0) return TQueueAccess::NoQueue;
     }
-    if (::flock(fd, lock | LOCK_NB) == 0) {
-      fdOut = fd;
-      return TQueueAccess::Done;
-    }
-    ::close(fd);
   }
   return TQueueAccess::Locked;
 }
@@ -256,7 +274,7 @@ std::optional<std::string> FindFileNoCase(const std::string& path) {
 TQueueAccess AppendQueueRecord(const TExchangePaths& paths, const TQueueRecord& record, const TExchangeClock& clock,
                                int attempts, int pauseMs) {
   int raw = -1;
-  const auto access = OpenLocked(paths.Queue(), O_RDWR, LOCK_EX, clock, attempts, pauseMs, raw);
+  const auto access = OpenLocked(paths.Queue(), O_RDWR, clock, attempts, pauseMs, raw);
   if (access != TQueueAccess::Done) return access;
   TFd fd(raw);
   const auto bytes = EncodeQueueRecord(record);
@@ -274,10 +292,16 @@ TQueueAccess AppendQueueRecord(const TExchangePaths& paths, const TQueueRecord& 
 
 TQueueAccess ReadQueue(const TExchangePaths& paths, std::vector<TQueueRecord>& records, const TExchangeClock& clock,
                        int attempts, int pauseMs) {
-  int raw = -1;
-  const auto access = OpenLocked(paths.Queue(), O_RDONLY, LOCK_SH, clock, attempts, pauseMs, raw);
-  if (access != TQueueAccess::Done) return access;
-  TFd fd(raw);
+  // Readers take no lock: the queue is only ever appended to, changed in
+  // its status bytes, or replaced as a whole by a rename, so any state read
+  // is a consistent one.
+  TFd fd;
+  for (int attempt = 0; attempt < attempts && !fd; ++attempt) {
+    if (attempt > 0) clock.Wait(pauseMs);
+    fd.reset(::open(paths.Queue().c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd && errno == ENOENT) return TQueueAccess::NoQueue;
+  }
+  if (!fd) return TQueueAccess::Locked;
   std::string bytes;
   if (!ReadWhole(fd.get(), bytes)) return TQueueAccess::Locked;
   records = DecodeQueue(bytes);
@@ -373,6 +397,7 @@ TCgiServerClient::TResult TCgiServerClient::WaitForAnswer(const std::function<vo
       return TResult::Answered;
     }
     if (status == TStatus::NoQueue || status == TStatus::Unreadable) {
+      ::unlink(requestPath_.c_str());
       WriteRequestLog("CGI server aborted");
       return TResult::Aborted;
     }
@@ -411,7 +436,7 @@ std::optional<TQueueRecord> TCgiServerQueue::TakeNext(bool& queueGone) {
   int raw = -1;
   // Read-only, so that a scan that finds nothing does not look like a new
   // request to the folder watch.
-  const auto access = OpenLocked(paths_.Queue(), O_RDONLY, LOCK_EX, clock_, 11, 100, raw);
+  const auto access = OpenLocked(paths_.Queue(), O_RDONLY, clock_, 11, 100, raw);
   if (access == TQueueAccess::NoQueue) {
     queueGone = true;
     return std::nullopt;
@@ -437,7 +462,7 @@ std::optional<TQueueRecord> TCgiServerQueue::TakeNext(bool& queueGone) {
 
 void TCgiServerQueue::Finish(const std::string& requestName) {
   int raw = -1;
-  if (OpenLocked(paths_.Queue(), O_RDWR, LOCK_EX, clock_, 11, 100, raw) == TQueueAccess::Done) {
+  if (OpenLocked(paths_.Queue(), O_RDONLY, clock_, 11, 100, raw) == TQueueAccess::Done) {
     TFd fd(raw);
     std::string bytes;
     if (ReadWhole(fd.get(), bytes)) {
@@ -450,11 +475,18 @@ void TCgiServerQueue::Finish(const std::string& requestName) {
           kept.append(encoded.data(), encoded.size());
         }
       }
-      if (::ftruncate(fd.get(), 0) != 0 ||
-          ::pwrite(fd.get(), kept.data(), kept.size(), 0) != static_cast<ssize_t>(kept.size())) {
+      // The new queue replaces the old one at once, under the old one's lock.
+      const std::string next = paths_.Queue() + ".new";
+      TFd out(::open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+      // A queue deleted meanwhile (the server is told to end) stays deleted.
+      struct stat named {};
+      if (::stat(paths_.Queue().c_str(), &named) != 0) {
+        ::unlink(next.c_str());
+      } else if (!out || !WriteAll(out.get(), kept.data(), kept.size()) || (Touch(out.get(), clock_), false) ||
+                 ::rename(next.c_str(), paths_.Queue().c_str()) != 0) {
         WriteRequestLog("The CGI server queue could not be rewritten");
+        ::unlink(next.c_str());
       }
-      Touch(fd.get(), clock_);
     }
   }
   if (const auto request = RealFile(requestName)) ::unlink(request->c_str());
