@@ -179,6 +179,10 @@ class TCgiServerQueue {
   // the request file.
   void Finish(const std::string& requestName);
 
+  // Deletes the queue file when this server made it and gives up the lock
+  // (also done on destruction).
+  void Close();
+
   bool QueueExists() const;
   // The real path of an exchange file known by its upper-cased name; nothing
   // when it does not exist or lies outside this exchange.

@@ -338,4 +338,5 @@ void TCgiServerEngine::Start() {
     }
   }
   reap(true);
+  queue_.Close();
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "cgi_harness.h"
 #include "http/cgi_exchange.h"
@@ -273,4 +275,52 @@ TEST(ServerEngine, ServesQueuedRequestsAndRefusesMalformedOnes) {
   std::string log;
   for (const auto& entry : std::filesystem::directory_iterator(logDir.path())) log += ReadText(entry.path());
   EXPECT_NE(log.find("Malformed CGI server request file"), std::string::npos);
+}
+
+TEST(ServerEngine, PollLoopServesClientsAndEndsWithItsQueue) {
+  for (const TCGIMode mode : {TCGIMode::ServerMode, TCGIMode::ServerThreadMode}) {
+    Exchange x;
+    TempDir logDir;
+    setenv("CGI_LOG_DIR", logDir.str().c_str(), 1);
+    RegisterHttpProcTable();
+    THttpEngineSettings settings;
+    settings.CGIMode = mode;
+    std::mutex serving;  // the handler is not reentrant, as the driver is not
+    settings.OnExecRequest = [&](THttpEngine&) {
+      std::lock_guard lock(serving);
+      HttpWriteText("<p>" + HttpFieldValue("n", "") + "</p>");
+    };
+    TCgiServerEngine engine(settings, x.paths, WakingClock(x.paths));
+    std::thread server([&] { engine.Start(); });
+    for (int i = 0; i < 100 && !ServerRunning(x.paths); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(ServerRunning(x.paths));
+
+    std::vector<std::string> answers(8);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 8; ++i) {
+      clients.emplace_back([&, i] {
+        TCgiServerClient client(x.paths, WakingClock(x.paths));
+        client.ServerSeen = true;
+        if (!client.Queue({"SERVER_SOFTWARE=Apache", "QUERY_STRING=n=" + std::to_string(i)}, "")) return;
+        client.WaitForAnswer([&](const char* d, std::size_t n) { answers[i].append(d, n); });
+      });
+    }
+    for (auto& c : clients) c.join();
+    for (int i = 0; i < 8; ++i) {
+      const std::string body = "<p>" + std::to_string(i) + "</p>";
+      EXPECT_EQ(answers[i], "content-type:text/html\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    }
+    // A second server of the same program does not start.
+    TCgiServerEngine second(settings, x.paths, SystemClock());
+    second.Start();
+    EXPECT_FALSE(second.Opened());
+
+    const auto deleted = std::chrono::steady_clock::now();
+    ::unlink(x.paths.Queue().c_str());
+    server.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - deleted, std::chrono::milliseconds(500));
+    EXPECT_FALSE(ServerRunning(x.paths));
+    SetCurrentHttpEngine(nullptr);
+    unsetenv("CGI_LOG_DIR");
+  }
 }
