@@ -8,7 +8,7 @@ BUILD=$1
 SRC=$2
 source "$SRC/tests/e2e/lib/lighttpd.sh"
 WORK=$(mktemp -d /tmp/grafolio-snap.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
+on_exit 'rm -rf "$WORK"'
 FIX=$SRC/tests/fixtures/snapshots
 
 same_pixels() {
