@@ -131,18 +131,27 @@ bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIn
                                     GetBValue(frame.TransparentColor);
   bool lookForTransparent = frame.Transparent;
 
+  // Charts are runs of equal colours: a pixel like the one before it takes
+  // its index without a lookup (no colour has the high byte set, so the
+  // first pixel always looks up).
+  std::uint32_t previous = ~kRgbMask;
+  std::uint8_t previousIndex = 0;
   std::uint8_t* dst = out.Pixels.data();
   for (const int y : TransmissionRows(bitmap.Height(), frame.Interlaced)) {
     const std::uint32_t* row = bitmap.Row(y);
     for (int x = 0; x < width; ++x) {
       const std::uint32_t rgb = row[x] & kRgbMask;
-      const int index = colorIndex.IndexOf(rgb, palette);
-      if (index < 0) return false;
-      if (lookForTransparent && rgb == transparent) {
-        out.TransparentIndex = index;
-        lookForTransparent = false;
+      if (rgb != previous) {
+        const int index = colorIndex.IndexOf(rgb, palette);
+        if (index < 0) return false;
+        if (lookForTransparent && rgb == transparent) {
+          out.TransparentIndex = index;
+          lookForTransparent = false;
+        }
+        previous = rgb;
+        previousIndex = static_cast<std::uint8_t>(index);
       }
-      dst[x] = static_cast<std::uint8_t>(index);
+      dst[x] = previousIndex;
     }
     dst += width;
   }
