@@ -2,7 +2,7 @@
 # The CGI program behind a real web server (lighttpd), asked by a real HTTP
 # client: message pages, escaping, confinement to the program folder, the
 # body limit and the error path.
-# ctest-timeout: 90
+# ctest-timeout: 60
 set -u
 BUILD=$1
 SRC=$2
