@@ -5,14 +5,6 @@
 #include "platform/sysutils.h"
 
 TExcel::TExcel() {
-  for (int i = 0; i < Grid.ColCount() - 1; ++i) {
-    std::string header;
-    if (i / 26 > 0) header += static_cast<char>('A' + i / 26 - 1);
-    header += static_cast<char>('A' + i % 26);
-    Grid.SetCell(i + 1, 0, header);
-  }
-  for (int r = 1; r < Grid.RowCount(); ++r) Grid.SetCell(0, r, std::to_string(r));
-
   XLSRead.FuncArgSeparator = ';';
   XLSRead.StrTRUE = "TRUE";
   XLSRead.StrFALSE = "FALSE";
@@ -23,8 +15,9 @@ TExcel::TExcel() {
     if (OnLogMessage) OnLogMessage(message.substr(0, message.find("\rContinue?")));
     return false;
   };
-  XLSRead.OnSheet = [this](TXLSRead&, const std::string&, int Index, bool& ReadIt) {
+  XLSRead.OnSheet = [this](TXLSRead& Sender, const std::string&, int Index, bool& ReadIt) {
     ReadIt = Index == seSheet - 1;
+    if (Index > seSheet - 1) Sender.StopReading();
   };
   XLSRead.OnNumberCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, double Value, bool IsFormulaValue) {
     SetColour(Col, Row, FormatIndex);
@@ -57,8 +50,20 @@ void TExcel::SetColour(int col, int row, int formatIndex) {
   }
 }
 
+void TExcel::MakeGrid() {
+  Grid = TStringGrid(64, 256);
+  for (int i = 0; i < Grid.ColCount() - 1; ++i) {
+    std::string header;
+    if (i / 26 > 0) header += static_cast<char>('A' + i / 26 - 1);
+    header += static_cast<char>('A' + i % 26);
+    Grid.SetCell(i + 1, 0, header);
+  }
+  for (int r = 1; r < Grid.RowCount(); ++r) Grid.SetCell(0, r, std::to_string(r));
+}
+
 void TExcel::Button2Click() {
   Progress = 0;
+  if (Grid.ColCount() == 0) MakeGrid();
   for (int c = 1; c < Grid.ColCount(); ++c) {
     for (int r = 1; r < Grid.RowCount(); ++r) {
       Grid.SetCell(c, r, {});

@@ -11,8 +11,9 @@
 
 class TExcel {
  public:
-  // Sets up the grid headers (column letters, row numbers) and the reader
-  // with its stored settings and event handlers.
+  // Sets up the reader with its stored settings and event handlers. The
+  // grid is made by the first read (a request without a workbook never
+  // needs it).
   TExcel();
 
   // Empties the data cells and reads sheet seSheet of the workbook edRead
@@ -24,11 +25,12 @@ class TExcel {
   // object slot gets the background colour of its format. Open failures
   // raise the reader's exception; failures while reading are reported
   // through OnLogMessage and end the read (the grid keeps what arrived).
+  // The read ends once the chosen sheet has: nothing after it reaches the grid.
   void Button2Click();
 
   std::string edRead = "ReadTest.xls";  // file name to read
   int seSheet = 1;                      // sheet number, counted from 1
-  TStringGrid Grid{64, 256};            // row 0 and column 0 are headers
+  TStringGrid Grid{0, 0};               // 64 x 256 once read; row 0 and column 0 are headers
   std::string lblVersion;               // version of the file read
   int Progress = 0;                     // progress of the last read, 0..100
 
@@ -40,4 +42,6 @@ class TExcel {
  private:
   bool InRange(int col, int row) const { return col < Grid.ColCount() - 1 && row < Grid.RowCount() - 1; }
   void SetColour(int col, int row, int formatIndex);
+  // Sizes the grid and writes its headers (column letters, row numbers).
+  void MakeGrid();
 };

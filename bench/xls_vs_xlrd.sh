@@ -10,7 +10,7 @@ build="${1:-$root/build}"
 corpus="${GRAFOLIO_CORPUS_DIR:-$root/../shared/corpus/xls}"
 bench="$build/bench/bench_xls_bench"
 [[ -x "$bench" ]] || bench="$build/bench_xls_bench"
-[[ -x "$bench" ]] || { echo "no bench_xls_bench in $build (cmake --build $build --target bench_xls_bench)" >&2; exit 2; }
+[[ -x "$bench" ]] || { echo "no bench_xls_bench in $build (cmake -S . -B $build -DGRAFOLIO_BENCH=ON && cmake --build $build --target bench_xls_bench)" >&2; exit 2; }
 
 ours_json="$(GRAFOLIO_CORPUS_DIR="$corpus" "$bench" --benchmark_filter=BM_ReadCorpus \
   --benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_format=json 2>/dev/null)"

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -96,16 +97,29 @@ class ExclusiveLock {
   bool locked_ = false;
 };
 
-void WriteAll(int fd, std::string_view bytes) {
+// False with errno set when not everything could be written.
+bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return;
+      return false;
     }
-    if (n == 0) return;
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
+  return true;
+}
+
+// The line goes to standard error, which web servers keep in their error
+// log, with the reason the request log could not take it.
+void WriteToStandardError(std::string_view line, const fs::path& file, int error) {
+  std::string text(line.substr(0, line.size() - 2));  // without CR LF
+  text += "  [request log " + file.string() + " not writable: " + std::strerror(error) + "]\n";
+  WriteAll(STDERR_FILENO, text);
 }
 
 }  // namespace
@@ -125,9 +139,9 @@ void WriteRequestLogLine(std::string_view message, int requestId) {
 
     const fs::path file = LogFolder() / LogFileName();
     FileHandle fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return;
+    if (fd.get() < 0) return WriteToStandardError(line, file, errno);
     ExclusiveLock lock(fd.get());
-    WriteAll(fd.get(), line);
+    if (!WriteAll(fd.get(), line)) WriteToStandardError(line, file, errno);
   } catch (...) {
     // The log is best effort; a failure here must not disturb the request.
   }

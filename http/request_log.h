@@ -14,6 +14,7 @@
 // when missing, and when that fails the log lies beside the program. The file
 // is the program file's name up to its first "." plus ".Log". Each line is
 // appended under an exclusive lock, so several processes can log at once
-// without mixing their lines. Any failure is swallowed: logging never makes a
-// request fail.
+// without mixing their lines. A line the file cannot take (it cannot be
+// opened or appended to) goes to standard error instead, with the reason.
+// Logging never makes a request fail.
 void WriteRequestLogLine(std::string_view message, int requestId);

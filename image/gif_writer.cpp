@@ -1,6 +1,7 @@
 #include "image/gif_writer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <span>
@@ -131,18 +132,37 @@ bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIn
                                     GetBValue(frame.TransparentColor);
   bool lookForTransparent = frame.Transparent;
 
+  // Charts are runs of equal colours: a pixel like the one before it takes
+  // its index without a lookup (no colour has the high byte set, so the
+  // first pixel always looks up), and a run of one pixel value is found two
+  // pixels per comparison and filled at once.
+  std::uint32_t previous = ~kRgbMask;
+  std::uint8_t previousIndex = 0;
   std::uint8_t* dst = out.Pixels.data();
   for (const int y : TransmissionRows(bitmap.Height(), frame.Interlaced)) {
     const std::uint32_t* row = bitmap.Row(y);
-    for (int x = 0; x < width; ++x) {
-      const std::uint32_t rgb = row[x] & kRgbMask;
-      const int index = colorIndex.IndexOf(rgb, palette);
-      if (index < 0) return false;
-      if (lookForTransparent && rgb == transparent) {
-        out.TransparentIndex = index;
-        lookForTransparent = false;
+    for (int x = 0; x < width;) {
+      const std::uint32_t pixel = row[x];
+      const std::uint32_t rgb = pixel & kRgbMask;
+      if (rgb != previous) {
+        const int index = colorIndex.IndexOf(rgb, palette);
+        if (index < 0) return false;
+        if (lookForTransparent && rgb == transparent) {
+          out.TransparentIndex = index;
+          lookForTransparent = false;
+        }
+        previous = rgb;
+        previousIndex = static_cast<std::uint8_t>(index);
       }
-      dst[x] = static_cast<std::uint8_t>(index);
+      int end = x + 1;
+      const std::uint64_t pair = (std::uint64_t{pixel} << 32) | pixel;
+      for (std::uint64_t two; end + 2 <= width; end += 2) {
+        std::memcpy(&two, row + end, sizeof two);
+        if (two != pair) break;
+      }
+      while (end < width && row[end] == pixel) ++end;
+      std::memset(dst + x, previousIndex, static_cast<std::size_t>(end - x));
+      x = end;
     }
     dst += width;
   }

@@ -1,5 +1,6 @@
 #include "image/http_chart.h"
 
+#include "chart/canvas3d.h"
 #include "chart/chart.h"
 #include "http/http_proc_table.h"
 #include "platform/surface.h"
@@ -39,6 +40,16 @@ std::unique_ptr<platform::Bitmap> THttpChartImage::CreateChartBitmap() {
   }
   auto bitmap = std::make_unique<platform::Bitmap>(width, height);
   platform::Surface surface(*bitmap);
+  // The chart draws straight into the new bitmap: an off-screen buffer of
+  // the same size and a copy from it would give the same pixels.
+  TChartCanvas3D& canvas = Chart->Canvas();
+  const bool buffered = canvas.GetBufferedDisplay();
+  canvas.SetBufferedDisplay(false);
+  struct RestoreBuffering {
+    TChartCanvas3D& canvas;
+    bool buffered;
+    ~RestoreBuffering() { canvas.SetBufferedDisplay(buffered); }
+  } restore{canvas, buffered};
   Chart->Draw(surface, TRect{0, 0, width, height});
   return bitmap;
 }

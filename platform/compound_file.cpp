@@ -90,7 +90,11 @@ CompoundFile CompoundFile::Open(const std::string& path) {
   return CompoundFile(std::move(bytes));
 }
 
-CompoundFile::CompoundFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
+CompoundFile::CompoundFile(std::vector<std::uint8_t> bytes) : owned_(std::move(bytes)), bytes_(owned_) { Parse(); }
+
+CompoundFile::CompoundFile(std::span<const std::uint8_t> bytes) : bytes_(bytes) { Parse(); }
+
+void CompoundFile::Parse() {
   if (bytes_.size() > kMaxFileSize) Fail("the file is larger than 1 GiB");
   ReadHeaderAndFat();
   ReadDirectory();
@@ -305,11 +309,29 @@ void CompoundFile::WalkRootTree() {
   }
 }
 
-std::vector<std::uint8_t> CompoundFile::ReadStream(const std::string& name) const {
+const CompoundFile::Entry& CompoundFile::StreamEntry(const std::string& name) const {
   const auto it = std::find_if(elements_.begin(), elements_.end(), [&](const Element& e) { return e.name == name; });
   if (it == elements_.end()) Fail("there is no stream \"" + name + "\"");
   const Entry& entry = entries_[elementEntry_[static_cast<std::size_t>(it - elements_.begin())]];
   if (entry.type != kStream) Fail("\"" + name + "\" is a storage, not a stream");
+  return entry;
+}
+
+std::span<const std::uint8_t> CompoundFile::StreamView(const std::string& name) const {
+  const Entry& entry = StreamEntry(name);
+  if (entry.size < miniCutoff_) return {};
+  const auto chain = Chain(fat_, entry.start, entry.size, sectorSize_, SectorCount(), Quoted(name), "the file");
+  for (std::size_t i = 1; i < chain.size(); ++i) {
+    if (chain[i] != chain[i - 1] + 1) return {};
+  }
+  if (chain.empty()) return {};
+  const std::uint64_t begin = (std::uint64_t{chain.front()} + 1) * sectorSize_;
+  if (std::uint64_t{sectorSize_} * chain.size() < entry.size || begin + entry.size > bytes_.size()) return {};
+  return bytes_.subspan(static_cast<std::size_t>(begin), static_cast<std::size_t>(entry.size));
+}
+
+std::vector<std::uint8_t> CompoundFile::ReadStream(const std::string& name) const {
+  const Entry& entry = StreamEntry(name);
   const std::uint64_t size = entry.size;
   if (size == 0) return {};
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,12 @@ class CompoundFile {
   static CompoundFile Open(const std::string& path);
   // Parses a container held in memory.
   explicit CompoundFile(std::vector<std::uint8_t> bytes);
+  // Parses a container whose bytes the caller keeps (a mapped file) for as
+  // long as this object and the views it hands out live.
+  explicit CompoundFile(std::span<const std::uint8_t> bytes);
+  CompoundFile(CompoundFile&&) = default;
+  CompoundFile(const CompoundFile&) = delete;
+  CompoundFile& operator=(const CompoundFile&) = delete;
 
   // The root storage's elements, in the storage's own order (in-order walk of
   // the root's directory tree).
@@ -97,6 +104,11 @@ class CompoundFile {
   // whose chain falls short of its size by less than one sector yields what
   // the chain holds.
   std::vector<std::uint8_t> ReadStream(const std::string& name) const;
+  // The same content without a copy: the stream's bytes inside the
+  // container, when they lie there in one piece (regular sectors that follow
+  // one another, wholly inside the file, as workbook writers store them).
+  // Empty when not; ReadStream then assembles it.
+  std::span<const std::uint8_t> StreamView(const std::string& name) const;
 
   // 512 or 4096.
   std::uint32_t SectorSize() const { return sectorSize_; }
@@ -126,7 +138,11 @@ class CompoundFile {
   void CopyFromSector(std::uint32_t sector, std::uint32_t offset, std::uint32_t count,
                       std::uint8_t* out) const;
 
-  std::vector<std::uint8_t> bytes_;
+  void Parse();
+  const Entry& StreamEntry(const std::string& name) const;
+
+  std::vector<std::uint8_t> owned_;        // the container, when held here
+  std::span<const std::uint8_t> bytes_;    // the container's bytes
   std::vector<Element> elements_;
   std::vector<std::uint32_t> elementEntry_;  // directory index of each element
   std::vector<Entry> entries_;

@@ -43,7 +43,11 @@ std::string Latin1ToUtf8(const std::uint8_t* p, std::size_t n) {
 
 constexpr std::array<std::uint8_t, 8> kCompoundSignature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
-bool IsCompound(const std::vector<std::uint8_t>& file) {
+// Pages of a mapped workbook the record loop has passed are let go in steps
+// of this size.
+constexpr std::size_t kReleaseStep = std::size_t{8} << 20;
+
+bool IsCompound(std::span<const std::uint8_t> file) {
   return file.size() >= kCompoundSignature.size() &&
          std::equal(kCompoundSignature.begin(), kCompoundSignature.end(), file.begin());
 }
@@ -176,21 +180,35 @@ TColor TXLSRead::GetCellColor(int FormatIndex) const { return formats_.CellColor
 void TXLSRead::Read() {
   if (reading_) return;
   if (Trim(FileName).empty()) throw Exception("Filename is missing");
-  ReadMemory(ReadWholeFile(FileName));
+  ReadingFlag flag(reading_);
+  stream_ = {};
+  ownedFile_.clear();
+  ownedStream_.clear();
+  mapped_ = platform::MappedFile(FileName);
+  OpenFile(mapped_.Bytes());
+  Run();
 }
 
 void TXLSRead::ReadMemory(std::vector<std::uint8_t> file) {
   if (reading_) return;
   ReadingFlag flag(reading_);
-  OpenFile(std::move(file));
+  stream_ = {};
+  mapped_ = {};
+  ownedStream_.clear();
+  ownedFile_ = std::move(file);
+  OpenFile(ownedFile_);
   Run();
 }
 
 void TXLSRead::ReadRecordStream(std::vector<std::uint8_t> stream, bool biff8) {
   if (reading_) return;
   ReadingFlag flag(reading_);
-  stream_ = std::move(stream);
+  mapped_ = {};
+  ownedFile_.clear();
+  ownedStream_ = std::move(stream);
+  stream_ = ownedStream_;
   pos_ = 0;
+  released_ = 0;
   plain_ = false;
   detectedVersion_ = biff8 ? biff::kVersionBiff8 : biff::kVersionBiff5;
   currentVersion_ = detectedVersion_;
@@ -198,12 +216,13 @@ void TXLSRead::ReadRecordStream(std::vector<std::uint8_t> stream, bool biff8) {
   Run();
 }
 
-void TXLSRead::OpenFile(std::vector<std::uint8_t> file) {
-  stream_.clear();
+void TXLSRead::OpenFile(std::span<const std::uint8_t> file) {
+  stream_ = {};
   pos_ = 0;
+  released_ = 0;
   detectedVersion_ = currentVersion_ = biff::kVersionUnknown;
   if (IsCompound(file)) {
-    OpenCompound(std::move(file));
+    OpenCompound(file);
     return;
   }
   // Plain record file: the first record must be a BIFF2-BIFF5 BOF, whose
@@ -218,15 +237,15 @@ void TXLSRead::OpenFile(std::vector<std::uint8_t> file) {
     default: throw Exception("File is not a Excel file");
   }
   const std::size_t bofLength = static_cast<std::size_t>(file[2] | file[3] << 8);
-  stream_ = std::move(file);
+  stream_ = file;
   pos_ = std::min(stream_.size(), biff::kHeaderSize + bofLength);
   plain_ = true;
   detectedVersion_ = currentVersion_ = version;
   maxRecordSize_ = biff::kMaxRecordSize;
 }
 
-void TXLSRead::OpenCompound(std::vector<std::uint8_t> file) {
-  const platform::CompoundFile storage(std::move(file));
+void TXLSRead::OpenCompound(std::span<const std::uint8_t> file) {
+  const platform::CompoundFile storage(file);
   // "Workbook" (BIFF8) before "Book" (BIFF5/BIFF7): a dual-stream file is
   // read in its newer form. Some writers spell the names in capitals.
   const auto& elements = storage.Elements();
@@ -243,7 +262,11 @@ void TXLSRead::OpenCompound(std::vector<std::uint8_t> file) {
     }
   }
   if (found == nullptr) throw Exception("File is not a Excel Workbook");
-  stream_ = storage.ReadStream(found->name);
+  stream_ = storage.StreamView(found->name);
+  if (stream_.empty()) {
+    ownedStream_ = storage.ReadStream(found->name);
+    stream_ = ownedStream_;
+  }
   pos_ = 0;
   plain_ = false;
   detectedVersion_ = currentVersion_ = biff8 ? biff::kVersionBiff8 : biff::kVersionBiff5;
@@ -328,6 +351,12 @@ void TXLSRead::RecordLoop() {
         } else {
           Dispatch(id, record);
         }
+      }
+      if (pos_ > released_ && pos_ - released_ >= kReleaseStep) {
+        // Nothing before the current record is read again (the loop only
+        // moves forward): a large mapped workbook stays out of memory.
+        mapped_.Release(stream_.data() + released_, stream_.data() + pos_);
+        released_ = pos_;
       }
       if (step > 0 && OnProgress && pos_ >= threshold) {
         OnProgress(*this, static_cast<int>(pos_ / step));

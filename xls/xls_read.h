@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/color.h"
+#include "platform/mapped_file.h"
 #include "xls/xls_formats.h"
 #include "xls/xls_sst.h"
 
@@ -57,12 +58,16 @@ class TXLSRead {
 
   TXLSRead();
 
-  // Opens FileName, runs the record loop and closes the file again. Open
+  // Maps FileName, runs the record loop over it and lets go of the pages it
+  // has passed (a large file is never held in memory as a whole). Open
   // failures raise Exception with "Filename is missing", "File is not a Excel
   // file", "File is not a Excel Workbook", the compound-file reader's error or
   // "Cannot open file ..."; failures inside the record loop follow ErrorLevel.
   // A Read called from an event handler during a read returns at once.
   void Read();
+  // Ends the running read after the record being handled (from an event
+  // handler that has what it wants, e.g. once its sheet has ended).
+  void StopReading() { stop_ = true; }
   // The same for a workbook file held in memory (compound document or plain
   // record file).
   void ReadMemory(std::vector<std::uint8_t> file);
@@ -123,8 +128,8 @@ class TXLSRead {
     int col = 0, row = 0, xf = 0;
   };
 
-  void OpenFile(std::vector<std::uint8_t> file);
-  void OpenCompound(std::vector<std::uint8_t> file);
+  void OpenFile(std::span<const std::uint8_t> file);
+  void OpenCompound(std::span<const std::uint8_t> file);
   void Run();
   void ResetState();
   void RecordLoop();
@@ -146,8 +151,14 @@ class TXLSRead {
   std::string DecodeString(const Record& r, std::size_t offset, std::size_t n) const;
   std::string Decode8Bit(const std::uint8_t* p, std::size_t n) const;
 
-  // Record stream and position.
-  std::vector<std::uint8_t> stream_;
+  // Record stream and position. The stream is a view into the mapped file
+  // (or the file held in memory), or into ownedStream_ when a compound
+  // document keeps it in scattered sectors.
+  platform::MappedFile mapped_;
+  std::vector<std::uint8_t> ownedFile_;
+  std::vector<std::uint8_t> ownedStream_;
+  std::span<const std::uint8_t> stream_;
+  std::size_t released_ = 0;  // stream pages before this offset were let go
   std::size_t pos_ = 0;
   bool plain_ = false;
   bool reading_ = false;

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/hauptseite.h"
 #include "chart/chart.h"
 #include "image/http_chart.h"
+#include "platform/surface.h"
 #include "driver_harness.h"
 
 namespace {
@@ -36,15 +39,28 @@ TEST(ChartImage, FailuresNameTheComponent) {
   EXPECT_EQ(FailureOf(image), "Ausgabegrafik: the chart has no pixels (0 x 250)");
 }
 
-TEST(ChartImage, BitmapHasTheChartSize) {
+TEST(ChartImage, BitmapHasTheChartSizeAndTheBufferedPixels) {
   auto chart = CreateMainChart();
   chart->SetWidth(123);
   chart->SetHeight(45);
+  chart->Series(0)->SetActive(true);
+  chart->Series(0)->Add(3, "a", clRed);
   THttpChartImage image("Ausgabegrafik");
   image.Chart = chart.get();
   const auto bitmap = image.CreateChartBitmap();
   EXPECT_EQ(bitmap->Width(), 123);
   EXPECT_EQ(bitmap->Height(), 45);
+  // Drawn straight into the bitmap: the same pixels as through the chart's
+  // off-screen buffer, whose setting is left as it was.
+  EXPECT_TRUE(chart->Canvas().GetBufferedDisplay());
+  platform::Bitmap buffered(123, 45);
+  platform::Surface surface(buffered);
+  chart->Draw(surface, TRect{0, 0, 123, 45});
+  for (int y = 0; y < 45; ++y) {
+    ASSERT_EQ(std::vector<std::uint32_t>(bitmap->Row(y), bitmap->Row(y) + 123),
+              std::vector<std::uint32_t>(buffered.Row(y), buffered.Row(y) + 123))
+        << "row " << y;
+  }
 }
 
 TEST(ChartImage, TheDefaultRequestAnswersOneGifFrame) {

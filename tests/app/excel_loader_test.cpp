@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 
 #include "app/excel_loader.h"
 #include "platform/sysutils.h"
@@ -44,14 +45,22 @@ TEST(ExcelLoader, ReadsOnlyTheChosenSheet) {
                            "gen-xlwt-biff8-three-sheets.xls", "gen-gnumeric-dsf-three-sheets.xls"}) {
     TExcel excel;
     excel.edRead = Corpus(file);
+    std::vector<int> reached;  // sheets whose BOF the reader got to
+    excel.XLSRead.OnSheet = [&reached, choose = excel.XLSRead.OnSheet](TXLSRead& r, const std::string& name,
+                                                                        int index, bool& readIt) {
+      reached.push_back(index);
+      choose(r, name, index, readIt);
+    };
     const struct {
       int sheet;
       std::map<std::string, std::string> cells;
     } cases[] = {{1, umsatz}, {2, {}}, {3, kosten}, {4, {}}, {999, {}}, {1, umsatz}};
     for (const auto& c : cases) {
       excel.seSheet = c.sheet;
+      reached.clear();
       excel.Button2Click();  // each read starts from an empty grid
       EXPECT_EQ(DataCells(excel), c.cells) << file << " sheet " << c.sheet;
+      EXPECT_LE(reached.back(), c.sheet) << file << ": the read ends with the chosen sheet";
       EXPECT_EQ(excel.Progress, 100) << file;
     }
   }

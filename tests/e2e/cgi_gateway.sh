@@ -2,11 +2,11 @@
 # The CGI program behind a real web server (lighttpd), asked by a real HTTP
 # client: message pages, escaping, confinement to the program folder, the
 # body limit and the error path.
+# ctest-timeout: 60
 set -u
 BUILD=$1
 SRC=$2
 source "$SRC/tests/e2e/lib/lighttpd.sh"
-trap stop_server EXIT
 start_server || exit 1
 WORK=$ROOT/work
 mkdir -p "$WORK"
@@ -22,7 +22,7 @@ PY
 }
 
 ask() {  # ask NAME QUERY: body into $WORK/NAME.body, headers into $WORK/NAME.head
-  curl -s -D "$WORK/$1.head" -o "$WORK/$1.body" "$BASE_URL?$2"
+  http -D "$WORK/$1.head" -o "$WORK/$1.body" "$BASE_URL?$2"
 }
 
 same_bytes() { cmp -s "$1" "$2"; }
@@ -56,7 +56,7 @@ check "link leading outside: not found" same_bytes "$WORK/link.body" "$WORK/link
 
 # A body above AutoReadLimit (10000 bytes): a log line, and defaults are used.
 head -c 10001 /dev/zero | tr '\0' 'a' >"$WORK/big.body.in"
-curl -s -D "$WORK/big.head" -o "$WORK/big.body" --data-binary @"$WORK/big.body.in" \
+http -D "$WORK/big.head" -o "$WORK/big.body" --data-binary @"$WORK/big.body.in" \
   -H 'Content-Type: application/x-www-form-urlencoded' "$BASE_URL"
 check "body above AutoReadLimit: log line" log_has "Content length exceeds AutoReadLimit"
 check "body above AutoReadLimit: answered" header_has big "HTTP/1.1 200"

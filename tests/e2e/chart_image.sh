@@ -3,13 +3,13 @@
 # (ImageMagick and giflib) to exactly the bitmap the snapshot tool draws for
 # the same parameters; under a server calling itself Apache the program
 # writes no status line.
+# ctest-timeout: 45
 set -u
 BUILD=$1
 SRC=$2
 source "$SRC/tests/e2e/lib/lighttpd.sh"
-trap stop_server EXIT
 WORK=$(mktemp -d /tmp/grafolio-e2e-work.XXXXXX)
-trap 'stop_server; rm -rf "$WORK"' EXIT
+on_exit 'rm -rf "$WORK"'
 
 same_pixels() {  # same_pixels GIF PNG: identical RGB pixels and size
   local gif=$1 png=$2
@@ -35,7 +35,7 @@ chmod +x "$CGI_DIR/raw"
 
 for query in "" "style=1" "3D=yes" "3D=yes&3Dorthogonal=no&3DRotation=20&3DElevation=340" "filename=testenglish&legendstyle=percent&number=yes&border=yes" "width=640&height=480&color=3" "filename=obst.xls" "filename=three-sheets.xls&sheet=3"; do
   name=$(echo "q${query}" | tr -c 'A-Za-z0-9' '_')
-  curl -s -D "$WORK/$name.head" -o "$WORK/$name.gif" "$BASE_URL?$query"
+  http -D "$WORK/$name.head" -o "$WORK/$name.gif" "$BASE_URL?$query"
   "$BUILD/chart-snapshot" "$query" "$WORK/$name.png" "$SRC/tests/fixtures/workbooks"
   check "?$query: content-type image/gif" header_has "$name" "Content-Type: image/gif"
   check "?$query: GIF equals the snapshot pixel for pixel" same_pixels "$WORK/$name.gif" "$WORK/$name.png"
@@ -43,7 +43,7 @@ for query in "" "style=1" "3D=yes" "3D=yes&3Dorthogonal=no&3DRotation=20&3DEleva
 done
 
 # The raw answer under lighttpd starts with the status line.
-curl -s -o "$WORK/raw1.gif" "http://127.0.0.1:$PORT/cgi-bin/raw?"
+http -o "$WORK/raw1.gif" "http://127.0.0.1:$PORT/cgi-bin/raw?"
 check "status line for a server that is neither Apache nor Netscape" \
   bash -c "head -c 45 '$CGI_DIR/raw-answer' | grep -q \$'^HTTP/1.1 200 OK\r\ncontent-type:image/gif\r\n\r\nGIF89a'"
 stop_server
@@ -54,7 +54,7 @@ cat >"$CGI_DIR/raw" <<'SH'
 "$(dirname "$0")/grafolio" | tee "$(dirname "$0")/raw-answer"
 SH
 chmod +x "$CGI_DIR/raw"
-curl -s -D "$WORK/apache.head" -o "$WORK/apache.gif" "http://127.0.0.1:$PORT/cgi-bin/raw?"
+http -D "$WORK/apache.head" -o "$WORK/apache.gif" "http://127.0.0.1:$PORT/cgi-bin/raw?"
 check "Apache: no status line, content-type first" \
   bash -c "head -c 30 '$CGI_DIR/raw-answer' | grep -q \$'^content-type:image/gif\r\n\r\nGIF89a'"
 check "Apache: still a GIF for the client" header_has apache "Content-Type: image/gif"

@@ -3,12 +3,13 @@
 # tests/fixtures/snapshots/cases.tsv must still draw exactly the pixels of its
 # reviewed PNG. After an intended change of the drawing, look at the new
 # pictures and replace the fixtures.
+# ctest-timeout: 30
 set -u
 BUILD=$1
 SRC=$2
 source "$SRC/tests/e2e/lib/lighttpd.sh"
 WORK=$(mktemp -d /tmp/grafolio-snap.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
+on_exit 'rm -rf "$WORK"'
 FIX=$SRC/tests/fixtures/snapshots
 
 same_pixels() {

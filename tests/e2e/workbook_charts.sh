@@ -2,12 +2,13 @@
 # Charts of real workbooks through a real web server: the answer's points are
 # the sheet's values, the chosen sheet is charted, and an encrypted workbook
 # or an empty sheet answers the empty-sheet message page.
+# ctest-timeout: 30
 set -u
 BUILD=$1
 SRC=$2
 source "$SRC/tests/e2e/lib/lighttpd.sh"
 WORK=$(mktemp -d /tmp/grafolio-e2e-work.XXXXXX)
-trap 'stop_server; rm -rf "$WORK"' EXIT
+on_exit 'rm -rf "$WORK"'
 start_server || exit 1
 FIX=$SRC/tests/fixtures/workbooks
 cp "$FIX/"*.xls "$CGI_DIR/"
@@ -21,7 +22,7 @@ points_are() {  # points_are NAME EXPECTED: the snapshot's points for the same q
   [ "$(cat "$WORK/$1.points")" = "$(printf "$2")" ]
 }
 chart() {  # chart NAME QUERY
-  curl -s -D "$WORK/$1.head" -o "$WORK/$1.body" "$BASE_URL?$2"
+  http -D "$WORK/$1.head" -o "$WORK/$1.body" "$BASE_URL?$2"
   "$BUILD/chart-snapshot" "$2" "$WORK/$1.png" "$FIX" >"$WORK/$1.points"
 }
 
@@ -43,10 +44,10 @@ import sys
 sys.stdout.buffer.write(open(sys.argv[1], 'rb').read().replace(b'@MESSAGE@', sys.argv[2].encode()))
 PY
 }
-curl -s -o "$WORK/empty.body" "$BASE_URL?filename=three-sheets.xls&sheet=2"
+http -o "$WORK/empty.body" "$BASE_URL?filename=three-sheets.xls&sheet=2"
 page three-sheets.xls 2 >"$WORK/empty.expected"
 check "empty sheet: the empty-sheet message page" cmp -s "$WORK/empty.body" "$WORK/empty.expected"
-curl -s -o "$WORK/enc.body" "$BASE_URL?filename=encrypted.xls"
+http -o "$WORK/enc.body" "$BASE_URL?filename=encrypted.xls"
 page encrypted.xls 1 >"$WORK/enc.expected"
 check "encrypted workbook: the empty-sheet message page" cmp -s "$WORK/enc.body" "$WORK/enc.expected"
 check "encrypted workbook: the reader's message in the log" grep -q "Can not read, file is encrypted" "$CGI_DIR/Log/grafolio.Log"

@@ -119,14 +119,32 @@ TEST_F(RequestLogTest, WhereTheLogGoes) {
   }
 }
 
-TEST_F(RequestLogTest, FailuresAreSwallowed) {
-  // Neither the folder nor the program's folder can hold a file.
-  WriteText(temp_.path() / "file", "x");
-  platform::SetProgramPathForTesting((temp_.path() / "file" / "grafolio.cgi").string());
-  EXPECT_NO_THROW(WriteRequestLogLine("lost", 1));
-  SetLogDir((temp_.path() / "file" / "deeper").string());
-  EXPECT_NO_THROW(WriteRequestLogLine("lost", 1));
-  EXPECT_EQ(ReadText(temp_.path() / "file"), "x");
+TEST_F(RequestLogTest, UnwritableLogGoesToStandardError) {
+  const struct {
+    const char* name;
+    const char* programDir;  // relative to the temp folder; "file" is a regular file
+    const char* logDir;      // CGI_LOG_DIR below the temp folder, or null
+    const char* reason;
+  } cases[] = {
+      {"no folder can hold the log", "file", nullptr, "Not a directory"},
+      {"setting below a file", "file", "file/deeper", "Not a directory"},
+      {"the log file is a folder", "cgi-bin", "cgi-bin/Log", "Is a directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& entry : fs::directory_iterator(temp_.path())) fs::remove_all(entry.path());
+    WriteText(temp_.path() / "file", "x");
+    fs::create_directories(temp_.path() / "cgi-bin/Log/grafolio.Log");
+    platform::SetProgramPathForTesting((temp_.path() / c.programDir / "grafolio.cgi").string());
+    SetLogDir(c.logDir ? std::optional<std::string>(temp_.str() + "/" + c.logDir) : std::nullopt);
+    testing::internal::CaptureStderr();
+    EXPECT_NO_THROW(WriteRequestLogLine("lost\nline", 7));
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::regex expected(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,  7 : lost line  \[request log .*grafolio\.Log )"
+                              R"(not writable: )" + std::string(c.reason) + "\\]\n$");
+    EXPECT_TRUE(std::regex_search(err, expected)) << err;
+    EXPECT_EQ(ReadText(temp_.path() / "file"), "x");
+  }
 }
 
 // Several processes, each with several threads, append long lines at once:

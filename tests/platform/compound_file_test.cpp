@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <sstream>
 
 #include "support/cfb_test_writer.h"
@@ -104,6 +105,28 @@ TEST(CompoundFile, FollowsTheDifatBeyondTheHeadersFatList) {
   moved.Put32(moved.DirEntryOffset(1) + 0x74, first);
   EXPECT_EQ(CompoundFile(file.bytes).ReadStream("Workbook"), data);
   EXPECT_EQ(CompoundFile(moved.bytes).ReadStream("Workbook"), data);
+}
+
+TEST(CompoundFile, StreamViewOnlyForOneRunOfSectors) {
+  const auto data = Pattern(5000, 4);
+  const auto file = BuildCfb({{"Workbook", data}, {"small", Pattern(300, 5)}});
+  const CompoundFile whole{std::span<const std::uint8_t>(file.bytes)};
+  const auto view = whole.StreamView("Workbook");
+  EXPECT_EQ(std::vector<std::uint8_t>(view.begin(), view.end()), data);
+  EXPECT_EQ(view.data(), file.bytes.data() + file.SectorOffset(file.streamStart[0])) << "no copy";
+  EXPECT_TRUE(whole.StreamView("small").empty()) << "mini stream";
+  // The first two sectors swapped, links and all: the same stream, but no
+  // longer in one piece.
+  auto swapped = file;
+  const std::uint32_t s0 = file.streamStart[0];
+  std::memcpy(swapped.bytes.data() + swapped.SectorOffset(s0), file.bytes.data() + file.SectorOffset(s0 + 1), 512);
+  std::memcpy(swapped.bytes.data() + swapped.SectorOffset(s0 + 1), file.bytes.data() + file.SectorOffset(s0), 512);
+  swapped.Put32(swapped.DirEntryOffset(1) + 0x74, s0 + 1);
+  swapped.Put32(swapped.FatEntryOffset(s0 + 1), s0);
+  swapped.Put32(swapped.FatEntryOffset(s0), s0 + 2);
+  const CompoundFile scattered(swapped.bytes);
+  EXPECT_TRUE(scattered.StreamView("Workbook").empty());
+  EXPECT_EQ(scattered.ReadStream("Workbook"), data);
 }
 
 TEST(CompoundFile, ToleratesHarmlessSloppiness) {
