@@ -25,8 +25,9 @@ void PlainChart(TChart& chart) {
   chart.Legend().SetShadowSize(2);
 }
 
+// Area series: their legend symbol is the filled rectangle.
 TChartSeries& AddGermanGrades(TChart& chart) {
-  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
+  auto& s = chart.AddSeries(std::make_unique<TAreaSeries>());
   s.SetColorEachPoint(true);
   return AddGrades(s);
 }
@@ -215,8 +216,8 @@ TEST(Legend, SeriesSymbolsTakeTheSeriesColour) {
     ProbeChart chart;
     PlainChart(chart);
     chart.Legend().SetLegendStyle(style);
-    auto& a = chart.AddSeries(std::make_unique<TLineSeries>());  // red
-    auto& b = chart.AddSeries(std::make_unique<TLineSeries>());  // green
+    auto& a = chart.AddSeries(std::make_unique<TAreaSeries>());  // red
+    auto& b = chart.AddSeries(std::make_unique<TAreaSeries>());  // green
     a.Add(1, "x", clBlue);
     b.Add(2, "y", clBlue);
     platform::Bitmap bmp = Draw(chart);
