@@ -68,19 +68,6 @@ TEST(BarSeries, BarWidthAndCategoryMargins) {
   }
 }
 
-TEST(BarSeries, SettersRejectOutOfRangePercentages) {
-  TBarSeries bars;
-  const char* width = "Prozentwert für Balkenbreite muß zwischen 1 und 100 liegen.";
-  const char* offset = "Prozentwert für Balken-Offset muß zwischen -100% und 100% liegen.";
-  for (int bad : {0, 101}) ExpectRaises<BarException>([&] { bars.SetBarWidthPercent(bad); }, width);
-  for (int bad : {-101, 101}) ExpectRaises<BarException>([&] { bars.SetOffsetPercent(bad); }, offset);
-  EXPECT_EQ(bars.BarWidthPercent(), 70);
-  EXPECT_EQ(bars.OffsetPercent(), 0);
-  bars.SetBarWidthPercent(100);
-  bars.SetOffsetPercent(-100);
-  EXPECT_EQ(bars.OffsetPercent(), -100);
-}
-
 TEST(BarSeries, SideBySideAndOffset) {
   TChart chart;
   Plain2D(chart);

@@ -272,28 +272,4 @@ TEST(Title, LinesMoveThePlotRect) {
   }
 }
 
-TEST(Legend, SetterChecks) {
-  struct Case {
-    void (TChartLegend::*set)(int);
-    int bad;
-    const char* message;
-  };
-  const Case cases[] = {
-      {&TChartLegend::SetTopPos, 101, "Position der oberen Legende muß zwischen 0 und 100% liegen."},
-      {&TChartLegend::SetTopPos, -1, "Position der oberen Legende muß zwischen 0 und 100% liegen."},
-      {&TChartLegend::SetFirstValue, -1, "Erster Wert für Legende muß > 0 sein."},
-      {&TChartLegend::SetColorWidth, 101, "Farbbreite für Legende muß zwischen 0 und 100% liegen."},
-      {&TChartLegend::SetColorWidth, -1, "Farbbreite für Legende muß zwischen 0 und 100% liegen."},
-  };
-  TChart chart;
-  TChartLegend& legend = chart.Legend();
-  for (const Case& c : cases) ExpectRaises<LegendException>([&] { (legend.*c.set)(c.bad); }, c.message);
-  EXPECT_EQ(legend.TopPos(), 10);
-  EXPECT_EQ(legend.FirstValue(), 0);
-  EXPECT_EQ(legend.ColorWidth(), 12);
-  legend.SetTopPos(100);
-  legend.SetColorWidth(0);
-  EXPECT_EQ(legend.TopPos(), 100);
-}
-
 }  // namespace
