@@ -221,6 +221,11 @@ TEST(FastLineSeries, OnePolylineWithoutZeroLengthSegments) {
   ASSERT_EQ(line.FirstValueIndex(), 2);
   EXPECT_EQ(line.LinePoints().front(), (TPoint{line.CalcXPos(1), line.CalcYPos(1)}));
 
+  // Without AutoRepaint a new value draws only its own segment.
+  line.SetAutoRepaint(false);
+  line.AddPoint(12, 5);
+  EXPECT_EQ(line.LinePoints(), (Path{{line.CalcXPos(3), line.CalcYPos(3)}, {line.CalcXPos(4), line.CalcYPos(4)}}));
+
   // The pen's colour and SeriesColor follow each other.
   line.LinePen().SetColor(clTeal);
   EXPECT_EQ(line.SeriesColor(), clTeal);
