@@ -280,6 +280,13 @@ bool TLineSeries::SameKindAs(const TChartSeries& other) const {
   return dynamic_cast<const TLineSeries*>(&other) != nullptr;
 }
 
+void TLineSeries::Assign(const TCustomSeries& other) {
+  TCustomSeries::Assign(other);
+  pointer_.SetVisible(false);
+  draw_area_ = false;
+  draw_line_ = true;
+}
+
 TAreaSeries::TAreaSeries() {
   draw_area_ = true;
   pointer_.SetVisible(false);
@@ -339,6 +346,14 @@ void TAreaSeries::CalcZOrder() {
   TCustomSeries::CalcZOrder();
 }
 
+void TAreaSeries::Assign(const TCustomSeries& other) {
+  TCustomSeries::Assign(other);
+  draw_area_ = true;
+  draw_line_ = true;
+  pointer_.SetVisible(false);
+  if (const auto* area = dynamic_cast<const TAreaSeries*>(&other)) multi_area_ = area->multi_area_;
+}
+
 TPointSeries::TPointSeries() {
   draw_line_ = false;
   clickable_line_ = false;
@@ -349,6 +364,14 @@ TPointSeries::TPointSeries() {
 void TPointSeries::SetColorEachPoint(bool value) {
   TCustomSeries::SetColorEachPoint(value);
   if (value) pointer_.Brush().SetColor(clAutomatic);
+}
+
+void TPointSeries::Assign(const TCustomSeries& other) {
+  TCustomSeries::Assign(other);
+  pointer_.SetVisible(true);
+  draw_area_ = false;
+  draw_line_ = false;
+  clickable_line_ = false;
 }
 
 bool TPointSeries::SameKindAs(const TChartSeries& other) const {

@@ -100,6 +100,8 @@ class TLineSeries : public TCustomSeries {
  public:
   TLineSeries();
   bool SameKindAs(const TChartSeries& other) const override;
+  // Copies the settings, then stays a line: line on, no area, no markers.
+  void Assign(const TCustomSeries& other);
 };
 
 enum TMultiArea { maNone, maStacked, maStacked100 };
@@ -117,6 +119,9 @@ class TAreaSeries : public TCustomSeries {
   int GetOriginPos(int valueIndex) const override;
   void CalcZOrder() override;
   bool SameKindAs(const TChartSeries& other) const override;
+  // Copies the settings (and another area's MultiArea), then stays an area:
+  // area and line on, no markers.
+  void Assign(const TCustomSeries& other);
 
  private:
   int StackedPos(int index, double ownValue) const;
@@ -129,4 +134,6 @@ class TPointSeries : public TCustomSeries {
   // Switching on also makes the marker brush take the point colours.
   void SetColorEachPoint(bool value) override;
   bool SameKindAs(const TChartSeries& other) const override;
+  // Copies the settings, then stays a point series: markers only.
+  void Assign(const TCustomSeries& other);
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "chart/axis.h"
 #include "chart/axis_math.h"
 #include "chart/chart_font.h"
 
@@ -108,6 +109,11 @@ void TCircledSeries::SetParentChart(TCustomAxisPanel* chart) {
   TChartSeries::SetParentChart(chart);
   if (chart) SetParentProperties(false);
 }
+
+double TCircledSeries::MaxXValue() const { return GetHorizAxis() ? GetHorizAxis()->Maximum() : 0; }
+double TCircledSeries::MinXValue() const { return GetHorizAxis() ? GetHorizAxis()->Minimum() : 0; }
+double TCircledSeries::MaxYValue() const { return GetVertAxis() ? GetVertAxis()->Maximum() : 0; }
+double TCircledSeries::MinYValue() const { return GetVertAxis() ? GetVertAxis()->Minimum() : 0; }
 
 void TCircledSeries::DoBeforeDrawValues() {
   TChartSeries::DoBeforeDrawValues();

@@ -41,6 +41,11 @@ class TCircledSeries : public TChartSeries {
   void SetActive(bool value) override;
   void SetParentChart(TCustomAxisPanel* chart) override;
   bool UseAxis() const override { return false; }
+  // The axes' current range: a circled series never widens an axis.
+  double MaxXValue() const override;
+  double MinXValue() const override;
+  double MaxYValue() const override;
+  double MinYValue() const override;
   bool AssociatedToAxis(const TCustomChartAxis&) const override { return false; }
 
   // Switches the chart's axes, point clipping, 3D walls, frame and back wall

@@ -199,6 +199,20 @@ TEST(PointSeries, MarkersCentredOnTheirPoints) {
   }
 }
 
+TEST(CustomSeries, AssignKeepsEachKindsSwitches) {
+  TLineSeries line;
+  line.SetStairs(true);
+  TPointSeries points;
+  points.Assign(line);
+  EXPECT_TRUE(points.Stairs());
+  EXPECT_TRUE(points.Pointer().Visible() && !points.DrawLine() && !points.DrawArea() && !points.ClickableLine());
+  TAreaSeries area;
+  area.Assign(points);
+  EXPECT_TRUE(!area.Pointer().Visible() && area.DrawLine() && area.DrawArea());
+  line.Assign(area);
+  EXPECT_TRUE(!line.Pointer().Visible() && line.DrawLine() && !line.DrawArea());
+}
+
 TEST(FastLineSeries, OnePolylineWithoutZeroLengthSegments) {
   TChart chart;
   Plain2D(chart);
