@@ -5,7 +5,9 @@
 #include "app/workbook_path.h"
 #include "chart/bar_series.h"
 #include "chart/canvas3d.h"
-#include "chart/series_kinds.h"
+#include "chart/fast_line_series.h"
+#include "chart/line_series.h"
+#include "chart/pie_series.h"
 #include "platform/program.h"
 #include "platform/sysutils.h"
 

@@ -573,11 +573,27 @@ struct Sector {
   double start = 0;
   double sweep = 2 * std::numbers::pi;
   double cx = 0, cy = 0;
-  bool Contains(int x, int y) const {
-    if (sweep >= 2 * std::numbers::pi) return true;
+  // Unit vectors of the start and end rays (y up).
+  double sx = 1, sy = 0, ex = 1, ey = 0;
+  // The angle test itself: the pixel centre's angle lies within the sweep.
+  bool AngleContains(int x, int y) const {
     double d = ScreenAngle(x + 0.5, y + 0.5, cx, cy) - start;
     if (d < 0) d += 2 * std::numbers::pi;
     return d <= sweep;
+  }
+  // The same answer without an arc tangent for every pixel away from the two
+  // rays: which side of each ray the centre lies on. Centres within a hair of
+  // a ray take the angle test, so both always agree.
+  bool Contains(int x, int y) const {
+    if (sweep >= 2 * std::numbers::pi) return true;
+    const double vx = x + 0.5 - cx;
+    const double vy = -(y + 0.5 - cy);
+    const double margin = 1e-9 * (std::abs(vx) + std::abs(vy));
+    const double fromStart = sx * vy - sy * vx;  // > 0: counter-clockwise of the start ray
+    const double toEnd = vx * ey - vy * ex;      // > 0: clockwise of the end ray
+    if (std::abs(fromStart) <= margin || std::abs(toEnd) <= margin) return AngleContains(x, y);
+    if (sweep <= std::numbers::pi) return fromStart > 0 && toEnd > 0;
+    return fromStart > 0 || toEnd > 0;
   }
 };
 
@@ -590,6 +606,10 @@ Sector MakeSector(const EllipseRows& rows, int x1, int y1, int x2, int y2) {
   double sweep = end - s.start;
   if (sweep <= 0) sweep += 2 * std::numbers::pi;
   s.sweep = sweep;
+  s.sx = std::cos(s.start);
+  s.sy = std::sin(s.start);
+  s.ex = std::cos(s.start + sweep);
+  s.ey = std::sin(s.start + sweep);
   return s;
 }
 
@@ -620,11 +640,17 @@ void Surface::Pie(int left, int top, int right, int bottom, int x1, int y1, int 
   const EllipseRows rows(left, top, right, bottom);
   const Sector sector = MakeSector(rows, x1, y1, x2, y2);
   const bool outline = Pen.Style != psClear;
+  // The walk asks about each pixel and its four neighbours: keep the row
+  // spans of the visible rows instead of taking a square root each time.
+  const int ry0 = std::max(top, -1) - 1, ry1 = std::min(bottom, Height() + 1) + 1;
+  std::vector<std::pair<int, int>> spans;
+  for (int y = ry0; y < ry1; ++y) spans.push_back(rows.Row(y));
+  auto row = [&](int y) { return y >= ry0 && y < ry1 ? spans[static_cast<std::size_t>(y - ry0)] : rows.Row(y); };
+  auto contains = [&](int x, int y) { return sector.Contains(x, y); };
   SpanSet interior;
   SpanSet ring;
   WalkArea(
-      top, bottom, Width(), Height(), [&](int y) { return rows.Row(y); },
-      [&](int x, int y) { return sector.Contains(x, y); },
+      top, bottom, Width(), Height(), row, contains,
       [&](int x, int y, bool edge) { (edge && outline ? ring : interior).AddPixel(x, y); });
   FillSpansWithBrush(interior);
   if (outline) {

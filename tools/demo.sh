@@ -49,6 +49,8 @@ more=(
   "german-number-title|number=yes&numbercolor=0&border=yes"
   "english-values-marks|filename=testenglish&marksstyle=value&color=3&backcolor=13"
   "automatic-colours|color=99"
+  "pie-percent-legend-value-marks|style=3&legendstyle=percent&marksstyle=value"
+  "area-3d-rotated-63-values|filename=wide300.xls&style=2&3D=yes&3Dorthogonal=no&3DRotation=20&3DElevation=340&width=800&height=400"
   "empty-sheet|filename=three-sheets.xls&sheet=2"
   "missing-workbook|filename=none.xls"
 )

@@ -68,19 +68,6 @@ TEST(BarSeries, BarWidthAndCategoryMargins) {
   }
 }
 
-TEST(BarSeries, SettersRejectOutOfRangePercentages) {
-  TBarSeries bars;
-  const char* width = "Prozentwert für Balkenbreite muß zwischen 1 und 100 liegen.";
-  const char* offset = "Prozentwert für Balken-Offset muß zwischen -100% und 100% liegen.";
-  for (int bad : {0, 101}) ExpectRaises<BarException>([&] { bars.SetBarWidthPercent(bad); }, width);
-  for (int bad : {-101, 101}) ExpectRaises<BarException>([&] { bars.SetOffsetPercent(bad); }, offset);
-  EXPECT_EQ(bars.BarWidthPercent(), 70);
-  EXPECT_EQ(bars.OffsetPercent(), 0);
-  bars.SetBarWidthPercent(100);
-  bars.SetOffsetPercent(-100);
-  EXPECT_EQ(bars.OffsetPercent(), -100);
-}
-
 TEST(BarSeries, SideBySideAndOffset) {
   TChart chart;
   Plain2D(chart);
@@ -240,11 +227,47 @@ TEST(BarSeries, GermanBarsFollowTheirValues) {
   }
 }
 
-TEST(BarSeries, EveryStyleDrawsInBothDirectionsFlatAndIn3D) {
+// Red, its darker sides and the white-to-red gradient: red above equal
+// green and blue (white, black, grays and the marks' yellow are not).
+bool RedFamily(TColor c) { return GetRValue(c) > GetGValue(c) && GetGValue(c) == GetBValue(c); }
+
+// The box a bar may cover on the screen: its rectangle, in 3D the box of
+// its projected front and back corners.
+TRect BarBox(TChart& chart, TCustomBarSeries& bars, int i, bool horizontal) {
+  TRect r;
+  if (horizontal) {
+    r = TRect{std::min(bars.GetOriginPos(i), bars.CalcXPos(i)), bars.CalcYPos(i),
+              std::max(bars.GetOriginPos(i), bars.CalcXPos(i)), bars.CalcYPos(i) + bars.BarWidth()};
+  } else {
+    r = TRect{bars.CalcXPos(i), std::min(bars.GetOriginPos(i), bars.CalcYPos(i)), bars.CalcXPos(i) + bars.BarWidth(),
+              std::max(bars.GetOriginPos(i), bars.CalcYPos(i))};
+  }
+  if (!chart.View3D()) return r;
+  TRect box{1 << 20, 1 << 20, -(1 << 20), -(1 << 20)};
+  for (int x : {r.Left, r.Right})
+    for (int y : {r.Top, r.Bottom})
+      for (int z : {bars.StartZ(), bars.EndZ()}) {
+        const TPoint p = chart.Canvas().ProjectPoint(x, y, z);
+        box = TRect{std::min(box.Left, p.X), std::min(box.Top, p.Y), std::max(box.Right, p.X), std::max(box.Bottom, p.Y)};
+      }
+  return box;
+}
+
+// Red pixels of the row (or column) at distance d along the value axis.
+int RedAcross(const platform::Bitmap& b, const TRect& box, bool horizontal, int pos) {
+  int n = 0;
+  for (int k = horizontal ? box.Top : box.Left; k <= (horizontal ? box.Bottom : box.Right); ++k)
+    n += RedFamily(horizontal ? b.Pixel(pos, k) : b.Pixel(k, pos));
+  return n;
+}
+
+TEST(BarSeries, EveryStyleStaysInItsBarAndReachesItsEnds) {
   const TBarStyle styles[] = {bsRectangle, bsPyramid, bsInvPyramid, bsCilinder, bsEllipse, bsArrow, bsRectGradient};
   for (bool horizontal : {false, true}) {
     for (bool view3D : {false, true}) {
       for (TBarStyle style : styles) {
+        SCOPED_TRACE(testing::Message() << (horizontal ? "horizontal " : "vertical ") << (view3D ? "3D " : "2D ")
+                                        << style);
         TChart chart;
         Plain2D(chart);
         chart.SetView3D(view3D);
@@ -256,8 +279,38 @@ TEST(BarSeries, EveryStyleDrawsInBothDirectionsFlatAndIn3D) {
         bars.Add(20, "c", clRed);
         bars.SetBarStyle(style);
         const platform::Bitmap picture = Draw(chart);
-        EXPECT_GT(CountColour(picture, clRed, TRect{0, 0, 400, 250}), 20)
-            << (horizontal ? "horizontal " : "vertical ") << (view3D ? "3D " : "2D ") << style;
+        TRect boxes[3];
+        for (int i = 0; i < 3; ++i) boxes[i] = BarBox(chart, bars, i, horizontal);
+        // No red outside the bars' boxes (one pixel of slack for outlines).
+        int outside = 0;
+        for (int y = 0; y < picture.Height(); ++y)
+          for (int x = 0; x < picture.Width(); ++x) {
+            if (!RedFamily(picture.Pixel(x, y))) continue;
+            bool in = false;
+            for (const TRect& r : boxes) in |= x >= r.Left - 1 && x <= r.Right + 1 && y >= r.Top - 1 && y <= r.Bottom + 1;
+            outside += !in;
+          }
+        EXPECT_EQ(outside, 0);
+        for (int i = 0; i < 3; ++i) {
+          const TRect& r = boxes[i];
+          EXPECT_GT(CountColour(picture, clRed, TRect{r.Left, r.Top, r.Right + 1, r.Bottom + 1}), 10) << i;
+          if (view3D) continue;
+          // Flat, every shape reaches both ends of its value extent.
+          const int lo = horizontal ? r.Left : r.Top, hi = horizontal ? r.Right : r.Bottom;
+          const int inset = std::max(3, (hi - lo) / 10);  // room for an apex's outline
+          EXPECT_GT(RedAcross(picture, r, horizontal, lo + inset), 0) << i;
+          EXPECT_GT(RedAcross(picture, r, horizontal, hi - inset), 0) << i;
+        }
+        if (view3D || (style != bsPyramid && style != bsInvPyramid)) continue;
+        // Pyramids narrow towards their apex: the positive bar's far end
+        // (top, or right) for a pyramid, its base for an inverted one.
+        const TRect& r = boxes[0];
+        const int lo = horizontal ? r.Left : r.Top, hi = horizontal ? r.Right : r.Bottom;
+        const int nearLo = RedAcross(picture, r, horizontal, lo + (hi - lo) / 4);
+        const int nearHi = RedAcross(picture, r, horizontal, hi - (hi - lo) / 4);
+        const bool apexAtLo = (style == bsPyramid) != horizontal;
+        EXPECT_LT(apexAtLo ? nearLo : nearHi, apexAtLo ? nearHi : nearLo);
+        EXPECT_NEAR(nearLo + nearHi, horizontal ? r.Height() : r.Width(), 3);  // straight sides
       }
     }
   }
@@ -289,7 +342,7 @@ TEST(HorizBarSeries, BarsGrowFromTheLeftAxisWithMarksBeyondTheirEnds) {
   EXPECT_GT(right, bars.Marks().ArrowLength());
 }
 
-TEST(BarSeries, WildValuesDrawWithoutFault) {
+TEST(BarSeries, WildValuesStayInsideThePlot) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::vector<double> cases[] = {
@@ -315,7 +368,23 @@ TEST(BarSeries, WildValuesDrawWithoutFault) {
         }
         a.SetMultiBar(multi);
         a.Marks().SetStyle(smsPercentTotal);
-        Draw(chart);
+        const platform::Bitmap picture = Draw(chart);
+        // The plot stays inside the chart, and no bar leaves it: bar
+        // colours appear only inside the plot (and as legend symbols).
+        const TRect plot = chart.PlotRect();
+        EXPECT_TRUE(plot.Left >= 0 && plot.Top >= 0 && plot.Right <= 400 && plot.Bottom <= 250);
+        if (view3D) continue;
+        const TRect legend = chart.Legend().RectLegend();
+        int stray = 0;
+        for (int y = 0; y < 250; ++y)
+          for (int x = 0; x < 400; ++x) {
+            const TColor c = picture.Pixel(x, y);
+            if (c != clRed && c != clGreen) continue;
+            const bool inPlot = x >= plot.Left - 1 && x <= plot.Right + 1 && y >= plot.Top - 1 && y <= plot.Bottom + 1;
+            const bool inLegend = x >= legend.Left && x < legend.Right && y >= legend.Top && y < legend.Bottom;
+            stray += !inPlot && !inLegend;
+          }
+        EXPECT_EQ(stray, 0) << values[0] << " " << multi;
       }
     }
   }

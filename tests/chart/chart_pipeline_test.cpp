@@ -106,18 +106,6 @@ TEST(ChartPipeline, RecalculateKeepsThePlotRectUsable) {
   EXPECT_EQ(chart.PlotYCenter(), 20);
 }
 
-TEST(ChartPipeline, Chart3DPercentRange) {
-  TChart chart;
-  for (int bad : {0, 101}) {
-    ExpectRaises<ChartException>([&] { chart.SetChart3DPercent(bad); },
-                                 "3D-Effekt-Prozentangabe muß zwischen 1 und 100 liegen");
-    EXPECT_EQ(chart.Chart3DPercent(), 15);
-  }
-  chart.SetChart3DPercent(100);
-  chart.SetChart3DPercent(1);
-  EXPECT_EQ(chart.Chart3DPercent(), 1);
-}
-
 // 300 × 200 without margins, axes or legend: PlotWidth 300.
 void Bare(ProbeChart& chart) {
   chart.SetWidth(300);

@@ -10,7 +10,9 @@
 
 #include "chart/bar_series.h"
 #include "chart/chart.h"
-#include "chart/series_kinds.h"
+#include "chart/fast_line_series.h"
+#include "chart/line_series.h"
+#include "chart/pie_series.h"
 #include "platform/bitmap.h"
 #include "platform/surface.h"
 

@@ -25,8 +25,9 @@ void PlainChart(TChart& chart) {
   chart.Legend().SetShadowSize(2);
 }
 
+// Area series: their legend symbol is the filled rectangle.
 TChartSeries& AddGermanGrades(TChart& chart) {
-  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
+  auto& s = chart.AddSeries(std::make_unique<TAreaSeries>());
   s.SetColorEachPoint(true);
   return AddGrades(s);
 }
@@ -215,8 +216,8 @@ TEST(Legend, SeriesSymbolsTakeTheSeriesColour) {
     ProbeChart chart;
     PlainChart(chart);
     chart.Legend().SetLegendStyle(style);
-    auto& a = chart.AddSeries(std::make_unique<TLineSeries>());  // red
-    auto& b = chart.AddSeries(std::make_unique<TLineSeries>());  // green
+    auto& a = chart.AddSeries(std::make_unique<TAreaSeries>());  // red
+    auto& b = chart.AddSeries(std::make_unique<TAreaSeries>());  // green
     a.Add(1, "x", clBlue);
     b.Add(2, "y", clBlue);
     platform::Bitmap bmp = Draw(chart);
@@ -269,30 +270,6 @@ TEST(Title, LinesMoveThePlotRect) {
     EXPECT_EQ(chart.afterFrontPlane.Top - chart.beforeFrontPlane.Top, top) << c.lines;
     EXPECT_EQ(chart.beforeFrontPlane.Bottom - chart.afterFrontPlane.Bottom, bottom) << c.footLines;
   }
-}
-
-TEST(Legend, SetterChecks) {
-  struct Case {
-    void (TChartLegend::*set)(int);
-    int bad;
-    const char* message;
-  };
-  const Case cases[] = {
-      {&TChartLegend::SetTopPos, 101, "Position der oberen Legende muß zwischen 0 und 100% liegen."},
-      {&TChartLegend::SetTopPos, -1, "Position der oberen Legende muß zwischen 0 und 100% liegen."},
-      {&TChartLegend::SetFirstValue, -1, "Erster Wert für Legende muß > 0 sein."},
-      {&TChartLegend::SetColorWidth, 101, "Farbbreite für Legende muß zwischen 0 und 100% liegen."},
-      {&TChartLegend::SetColorWidth, -1, "Farbbreite für Legende muß zwischen 0 und 100% liegen."},
-  };
-  TChart chart;
-  TChartLegend& legend = chart.Legend();
-  for (const Case& c : cases) ExpectRaises<LegendException>([&] { (legend.*c.set)(c.bad); }, c.message);
-  EXPECT_EQ(legend.TopPos(), 10);
-  EXPECT_EQ(legend.FirstValue(), 0);
-  EXPECT_EQ(legend.ColorWidth(), 12);
-  legend.SetTopPos(100);
-  legend.SetColorWidth(0);
-  EXPECT_EQ(legend.TopPos(), 100);
 }
 
 }  // namespace

@@ -33,7 +33,10 @@ cat >"$CGI_DIR/raw" <<'SH'
 SH
 chmod +x "$CGI_DIR/raw"
 
-for query in "" "style=1" "3D=yes" "3D=yes&3Dorthogonal=no&3DRotation=20&3DElevation=340" "filename=testenglish&legendstyle=percent&number=yes&border=yes" "width=640&height=480&color=3" "filename=obst.xls" "filename=three-sheets.xls&sheet=3"; do
+# Every style flat and in 3D, then the look parameters and workbooks.
+styles=()
+for style in 2 3 4 5 6; do styles+=("style=$style" "style=$style&3D=yes"); done
+for query in "${styles[@]}" "" "style=1" "3D=yes" "3D=yes&3Dorthogonal=no&3DRotation=20&3DElevation=340" "filename=testenglish&legendstyle=percent&number=yes&border=yes" "width=640&height=480&color=3" "filename=obst.xls" "filename=three-sheets.xls&sheet=3"; do
   name=$(echo "q${query}" | tr -c 'A-Za-z0-9' '_')
   http -D "$WORK/$name.head" -o "$WORK/$name.gif" "$BASE_URL?$query"
   "$BUILD/chart-snapshot" "$query" "$WORK/$name.png" "$SRC/tests/fixtures/workbooks"

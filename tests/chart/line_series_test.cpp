@@ -1,0 +1,250 @@
+// Lines, areas, points and fast lines: segment and marker geometry as pure
+// arithmetic, and the drawn order of segments, markers and gaps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "chart/line_math.h"
+#include "chart_test_support.h"
+
+namespace {
+
+using namespace charttest;
+
+using Path = std::vector<TPoint>;
+
+TEST(LineMath, SegmentPaths) {
+  const struct {
+    bool stairs, inverted;
+    Path path;
+  } cases[] = {
+      {false, false, {{10, 80}, {20, 40}}},
+      {true, false, {{10, 80}, {20, 80}, {20, 40}}},  // run at 80, then rise at 20
+      {true, true, {{10, 80}, {10, 40}, {20, 40}}},   // rise at 10, then run at 40
+      {false, true, {{10, 80}, {20, 40}}},            // inverted alone changes nothing
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(line_math::SegmentPath({10, 80}, {20, 40}, c.stairs, c.inverted), c.path) << c.stairs << c.inverted;
+}
+
+TEST(LineMath, MarkersRibbonsAndFastLinePoints) {
+  EXPECT_EQ(line_math::MarkerRect(100, 50, 4, 4), (TRect{96, 46, 105, 55}));
+  EXPECT_EQ(line_math::MarkerPolygon(psTriangle, 100, 50, 4, 3), (Path{{96, 53}, {104, 53}, {100, 47}}));
+  EXPECT_EQ(line_math::MarkerPolygon(psDownTriangle, 100, 50, 4, 3), (Path{{96, 47}, {104, 47}, {100, 53}}));
+  EXPECT_EQ(line_math::MarkerPolygon(psDiamond, 100, 50, 4, 3), (Path{{96, 50}, {100, 47}, {104, 50}, {100, 53}}));
+  EXPECT_TRUE(line_math::MarkerPolygon(psCircle, 100, 50, 4, 3).empty());
+
+  EXPECT_DOUBLE_EQ(line_math::InterpolateY(0, 10, 4, 30, 1), 15);
+  EXPECT_DOUBLE_EQ(line_math::InterpolateY(2, 10, 2, 30, 1), 10);  // one X for both
+
+  EXPECT_TRUE(line_math::SteepRibbon(0, 100, 10, 50, 2));    // climbs 5 per pixel
+  EXPECT_FALSE(line_math::SteepRibbon(0, 100, 10, 90, 2));   // climbs 1 per pixel
+  EXPECT_FALSE(line_math::SteepRibbon(10, 100, 10, 0, 2));   // vertical: no slope
+  EXPECT_FALSE(line_math::SteepRibbon(0, 100, 10, 0, 0));    // no ratio
+
+  Path points;
+  EXPECT_TRUE(line_math::AppendLinePoint(points, {5, 5}));
+  EXPECT_FALSE(line_math::AppendLinePoint(points, {5, 5}));  // no zero-length segment
+  EXPECT_TRUE(line_math::AppendLinePoint(points, {6, 5}));
+  EXPECT_TRUE(line_math::AppendLinePoint(points, {5, 5}));
+  EXPECT_EQ(points.size(), 3u);
+}
+
+// The box of pixels that differ from white.
+TRect Extent(const platform::Bitmap& b) {
+  TRect r{b.Width(), b.Height(), -1, -1};
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      if (b.Pixel(x, y) != clWhite) r = TRect{std::min(r.Left, x), std::min(r.Top, y), std::max(r.Right, x + 1),
+                                              std::max(r.Bottom, y + 1)};
+  return r;
+}
+
+TEST(SeriesPointer, EveryShapeStaysInItsBox) {
+  const struct {
+    TSeriesPointerStyle style;
+    TRect extent;
+  } cases[] = {
+      {psRectangle, {96, 46, 105, 55}},    {psCircle, {96, 46, 104, 54}},   {psTriangle, {96, 46, 105, 55}},
+      {psDownTriangle, {96, 46, 105, 55}}, {psCross, {96, 46, 105, 55}},    {psDiagCross, {96, 46, 105, 55}},
+      {psStar, {96, 46, 105, 55}},         {psDiamond, {96, 46, 105, 55}},  {psSmallDot, {100, 50, 101, 51}},
+  };
+  for (const auto& c : cases) {
+    platform::Bitmap bitmap(200, 100);
+    platform::Surface surface(bitmap);
+    surface.Brush.Color = clWhite;
+    surface.FillRect(TRect{0, 0, 200, 100});
+    TChartCanvas3D canvas;
+    canvas.Bind(surface);
+    TSeriesPointer pointer(nullptr);
+    pointer.PrepareCanvas(canvas, clRed);
+    pointer.DrawShape(canvas, false, 100, 50, 4, 4, 0, 0, true, c.style, clRed);
+    EXPECT_EQ(Extent(bitmap), c.extent) << c.style;
+    // Filled shapes take the point's colour inside a black outline; the
+    // line shapes draw in the point's colour.
+    const bool filled = c.style == psRectangle || c.style == psCircle || c.style == psDiamond;
+    const bool centreRed = filled || c.style == psCross || c.style == psSmallDot;
+    if (centreRed) {
+      EXPECT_EQ(bitmap.Pixel(100, 50), clRed) << c.style;
+    }
+    if (c.style == psRectangle) {
+      EXPECT_EQ(bitmap.Pixel(96, 50), clBlack);
+    }
+  }
+}
+
+// A flat chart with one series of the given kind holding the values.
+template <class Series>
+Series& Chart(TChart& chart, std::initializer_list<double> values, TColor colour = clRed) {
+  Plain2D(chart);
+  auto& s = chart.AddSeries(std::make_unique<Series>());
+  s.SetSeriesColor(colour);
+  for (double v : values) s.Add(v);
+  return s;
+}
+
+int CountColour(const platform::Bitmap& b, TColor colour, const TRect& area) {
+  int n = 0;
+  for (int y = std::max(0, area.Top); y < std::min(b.Height(), area.Bottom); ++y)
+    for (int x = std::max(0, area.Left); x < std::min(b.Width(), area.Right); ++x) n += b.Pixel(x, y) == colour;
+  return n;
+}
+
+TEST(LineSeries, MarkersAreDrawnAfterTheSegmentThatLeavesThem) {
+  TChart chart;
+  // A zig-zag whose segments cross the middle of each marker.
+  auto& line = Chart<TLineSeries>(chart, {10, 30, 10});
+  line.Pointer().SetVisible(true);
+  line.Pointer().Brush().SetColor(clLime);
+  line.Pointer().Pen().SetVisible(false);
+  const platform::Bitmap picture = Draw(chart);
+  for (int i = 0; i < 3; ++i) {
+    const int x = line.CalcXPos(i), y = line.CalcYPos(i);
+    EXPECT_EQ(CountColour(picture, clRed, line_math::MarkerRect(x, y, 3, 3)), 0) << i;
+    EXPECT_EQ(picture.Pixel(x, y), clLime) << i;
+  }
+  // Between the markers the line runs through the right heights.
+  const int midX = (line.CalcXPos(0) + line.CalcXPos(1)) / 2;
+  const int midY = (line.CalcYPos(0) + line.CalcYPos(1)) / 2;
+  EXPECT_GT(CountColour(picture, clRed, TRect{midX, midY - 2, midX + 1, midY + 3}), 0);
+}
+
+TEST(LineSeries, NullPointBreaksTheLine) {
+  TChart chart;
+  auto& line = Chart<TLineSeries>(chart, {10});
+  line.AddNull();
+  line.Add(10);
+  line.Add(20);
+  const platform::Bitmap picture = Draw(chart);
+  const int x0 = line.CalcXPos(0), x2 = line.CalcXPos(2), x3 = line.CalcXPos(3);
+  EXPECT_EQ(CountColour(picture, clRed, TRect{x0 + 1, 0, x2, 250}), 0);
+  EXPECT_GT(CountColour(picture, clRed, TRect{x2, 0, x3, 250}), x3 - x2 - 2);
+}
+
+TEST(LineSeries, StairsRunThenRise) {
+  for (bool inverted : {false, true}) {
+    TChart chart;
+    // The step from 25 up to 28 lies off the plot's edges.
+    auto& line = Chart<TLineSeries>(chart, {20, 25, 28, 30});
+    line.SetStairs(true);
+    line.SetInvertedStairs(inverted);
+    const platform::Bitmap picture = Draw(chart);
+    const int x0 = line.CalcXPos(1), y0 = line.CalcYPos(1), x1 = line.CalcXPos(2), y1 = line.CalcYPos(2);
+    const int cornerX = inverted ? x0 : x1, cornerY = inverted ? y1 : y0;
+    EXPECT_EQ(picture.Pixel((x0 + x1) / 2, cornerY), clRed) << inverted;  // the run
+    EXPECT_EQ(picture.Pixel(cornerX, (y0 + y1) / 2), clRed) << inverted;  // the rise
+    EXPECT_NE(picture.Pixel((x0 + x1) / 2, inverted ? y0 : y1), clRed) << inverted;
+  }
+}
+
+TEST(AreaSeries, AreasReachDownToTheBottom) {
+  TChart chart;
+  auto& area = Chart<TAreaSeries>(chart, {10, 30, 20});
+  area.AreaLinesPen().SetVisible(false);
+  chart.LeftAxis().SetAutomatic(false);
+  chart.LeftAxis().SetAutomaticMaximum(false);
+  chart.LeftAxis().SetAutomaticMinimum(false);
+  chart.LeftAxis().SetMinMax(0, 40);
+  const platform::Bitmap picture = Draw(chart);
+  const int bottom = chart.PlotRect().Bottom;
+  for (int i = 0; i < 2; ++i) {
+    // Under the middle of each piece, from just below the line to the bottom.
+    const int x = (area.CalcXPos(i) + area.CalcXPos(i + 1)) / 2;
+    const int top = std::max(area.CalcYPos(i), area.CalcYPos(i + 1)) + 1;
+    EXPECT_EQ(CountColour(picture, clRed, TRect{x, top, x + 1, bottom - 1}), bottom - 1 - top) << i;
+    EXPECT_NE(picture.Pixel(x, std::min(area.CalcYPos(i), area.CalcYPos(i + 1)) - 2), clRed) << i;
+  }
+}
+
+TEST(PointSeries, MarkersCentredOnTheirPoints) {
+  for (bool view3D : {false, true}) {
+    TChart chart;
+    auto& points = Chart<TPointSeries>(chart, {67, 58, 32, 18, 6});
+    chart.SetView3D(view3D);
+    points.Marks().SetVisible(false);
+    const platform::Bitmap picture = Draw(chart);
+    for (int i = 0; i < 5; ++i) {
+      TPoint p{points.CalcXPos(i), points.CalcYPos(i)};
+      if (view3D) p = chart.Canvas().ProjectPoint(p.X, p.Y, points.StartZ());
+      EXPECT_EQ(picture.Pixel(p.X, p.Y), clRed) << i;
+      if (view3D) continue;
+      EXPECT_EQ(picture.Pixel(p.X - 4, p.Y), clBlack) << i;  // the outline 4 pixels out
+      EXPECT_EQ(picture.Pixel(p.X + 4, p.Y), clBlack) << i;
+      EXPECT_NE(picture.Pixel(p.X + 5, p.Y), clRed) << i;
+    }
+    // Margins keep the first and last markers inside the plotting area.
+    EXPECT_GE(points.CalcXPos(0) - 4, chart.PlotRect().Left);
+    EXPECT_LE(points.CalcYPos(4) + 4, chart.PlotRect().Bottom);
+  }
+}
+
+TEST(CustomSeries, AssignKeepsEachKindsSwitches) {
+  TLineSeries line;
+  line.SetStairs(true);
+  TPointSeries points;
+  points.Assign(line);
+  EXPECT_TRUE(points.Stairs());
+  EXPECT_TRUE(points.Pointer().Visible() && !points.DrawLine() && !points.DrawArea() && !points.ClickableLine());
+  TAreaSeries area;
+  area.Assign(points);
+  EXPECT_TRUE(!area.Pointer().Visible() && area.DrawLine() && area.DrawArea());
+  line.Assign(area);
+  EXPECT_TRUE(!line.Pointer().Visible() && line.DrawLine() && !line.DrawArea());
+}
+
+TEST(FastLineSeries, OnePolylineWithoutZeroLengthSegments) {
+  TChart chart;
+  Plain2D(chart);
+  auto& line = chart.AddSeries(std::make_unique<TFastLineSeries>());
+  line.AddPoint(0, 10);
+  line.AddPoint(0.0001, 10);  // the same pixel as the value before
+  line.AddPoint(5, 20);
+  line.AddPoint(10, 15);
+  Draw(chart);
+  EXPECT_EQ(line.LinePoints(), (Path{{line.CalcXPos(0), line.CalcYPos(0)},
+                                     {line.CalcXPos(2), line.CalcYPos(2)},
+                                     {line.CalcXPos(3), line.CalcYPos(3)}}));
+
+  // A scale starting after value 0 starts the line at the value before.
+  chart.BottomAxis().SetAutomatic(false);
+  chart.BottomAxis().SetAutomaticMaximum(false);
+  chart.BottomAxis().SetAutomaticMinimum(false);
+  chart.BottomAxis().SetMinMax(3, 10);
+  Draw(chart);
+  ASSERT_EQ(line.FirstValueIndex(), 2);
+  EXPECT_EQ(line.LinePoints().front(), (TPoint{line.CalcXPos(1), line.CalcYPos(1)}));
+
+  // Without AutoRepaint a new value draws only its own segment.
+  line.SetAutoRepaint(false);
+  line.AddPoint(12, 5);
+  EXPECT_EQ(line.LinePoints(), (Path{{line.CalcXPos(3), line.CalcYPos(3)}, {line.CalcXPos(4), line.CalcYPos(4)}}));
+
+  // The pen's colour and SeriesColor follow each other.
+  line.LinePen().SetColor(clTeal);
+  EXPECT_EQ(line.SeriesColor(), clTeal);
+  line.SetSeriesColor(clNavy);
+  EXPECT_EQ(line.LinePen().Color(), clNavy);
+}
+
+}  // namespace
