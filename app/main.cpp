@@ -14,8 +14,10 @@ int main(int argc, char** argv) {
   auto Excel = std::make_unique<TExcel>();
   auto Hauptseite = std::make_unique<THauptseite>(Excel);
   const TEngineKind kind = Hauptseite->Loaded(StandardCgiIO(), arguments);
-  // A plain CGI request has ended the process by now. The other ways of
-  // starting the program are not served by this build.
+  // A plain CGI request has ended the process by now; a resident engine
+  // returns here when it stops serving. Kinds without an engine are not
+  // served by this build.
+  if (Hauptseite->HTTP.Engine()) return 0;
   switch (kind) {
     case TEngineKind::ResidentServer:
       std::fprintf(stderr,
@@ -24,6 +26,9 @@ int main(int argc, char** argv) {
       return 1;
     case TEngineKind::WinCgi:
       std::fprintf(stderr, "grafolio: WinCGI requests are not served by this build\n");
+      return 1;
+    case TEngineKind::FastCgi:
+      std::fprintf(stderr, "grafolio: FastCGI is not served by this build\n");
       return 1;
     default:
       return 0;

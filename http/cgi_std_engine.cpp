@@ -1,5 +1,6 @@
 #include "http/cgi_std_engine.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,6 +68,9 @@ TCgiIO StandardCgiIO() {
     Stdout().Flush();
     std::exit(0);
   };
+  int listening = 0;
+  socklen_t size = sizeof listening;
+  io.InputListening = ::getsockopt(0, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening != 0;
   return io;
 }
 

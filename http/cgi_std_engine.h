@@ -23,6 +23,9 @@ struct TCgiIO {
   std::function<void(const void* buffer, std::size_t count)> Write;
   // Ends the process after a request (flushing the output first).
   std::function<void()> Terminate;
+  // Standard input is a listening socket: a FastCGI server started the
+  // program and hands it connections there.
+  bool InputListening = false;
 };
 
 // The process's real environment and standard streams; output is buffered
@@ -40,7 +43,7 @@ class TCGIStdEngine : public THttpEngine {
   // Starts serving: in a CGI process (SERVER_SOFTWARE set, no WinCGI) the
   // engine becomes current and runs the request at once; with
   // CgiAutoTerminate the process ends afterwards.
-  void Start();
+  void Start() override;
 
   bool IsActive() override;
   void ProcessRequest() override;

@@ -6,6 +6,8 @@ TEngineKind SelectEngineKind(const TCgiIO& io, const std::vector<std::string>& a
   const bool winCgi = UpperCase(ReadCgiEnvironment(io, "CGI_VERSION")).find("WIN") != std::string::npos;
   const bool serverStart = (!softwareSet && arguments.empty()) ||
                            (!arguments.empty() && arguments.front() == "START_SERVER");
+  const bool fastCgi = io.InputListening || (!arguments.empty() && arguments.front() == "--fastcgi");
+  if (fastCgi) return TEngineKind::FastCgi;
   if (serverStart) return TEngineKind::ResidentServer;
   if (softwareSet && !winCgi) return TEngineKind::StandardCgi;
   return TEngineKind::WinCgi;
@@ -20,6 +22,13 @@ TGeneralHttpEngine::TGeneralHttpEngine() {
   Settings.CGIMode = TCGIMode::NormalMode;
   Settings.SessionName = "DefaultSession";
   Settings.NoCache = false;
+  factories_[TEngineKind::StandardCgi] = [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
+    return std::make_unique<TCGIStdEngine>(start.Settings, false, start.CgiAutoTerminate, std::move(start.IO));
+  };
+}
+
+void TGeneralHttpEngine::SetEngineFactory(TEngineKind kind, TEngineFactory factory) {
+  factories_[kind] = std::move(factory);
 }
 
 template <typename F>
@@ -63,10 +72,12 @@ void TGeneralHttpEngine::SetNoCache(bool value) {
 TEngineKind TGeneralHttpEngine::Loaded(TCgiIO io, const std::vector<std::string>& arguments) {
   RegisterHttpProcTable();
   const TEngineKind kind = SelectEngineKind(io, arguments);
-  if (kind == TEngineKind::StandardCgi && !CurrentHttpEngine()) {
-    cgiStd_ = std::make_unique<TCGIStdEngine>(Settings, false, CgiAutoTerminate, std::move(io));
-    cgiStd_->Start();
-  }
+  if (engine_ || CurrentHttpEngine()) return kind;
+  const auto factory = factories_.find(kind);
+  if (factory == factories_.end() || !factory->second) return kind;
+  TEngineStart start{Settings, CgiAutoTerminate, std::move(io), arguments};
+  engine_ = factory->second(start);
+  if (engine_) engine_->Start();
   return kind;
 }
 

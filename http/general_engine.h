@@ -3,6 +3,8 @@
 // operation to the engine of the running request.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +18,21 @@ enum class TEngineKind {
   StandardCgi,     // SERVER_SOFTWARE set and CGI_VERSION without "WIN"
   WinCgi,          // a command-line parameter without SERVER_SOFTWARE, or CGI_VERSION with "WIN"
   ResidentServer,  // started bare (no SERVER_SOFTWARE, no parameter) or with START_SERVER
+  FastCgi,         // standard input is a listening socket, or started with "--fastcgi ADDRESS"
 };
+
+// What an engine is created from: the component's settings, the process's
+// way in and out, and its command-line parameters.
+struct TEngineStart {
+  THttpEngineSettings Settings;
+  bool CgiAutoTerminate = true;
+  TCgiIO IO;
+  std::vector<std::string> Arguments;
+};
+
+// Creates the concrete engine of one kind; a null result means the kind is
+// not served after all.
+using TEngineFactory = std::function<std::unique_ptr<THttpEngine>(TEngineStart& start)>;
 
 // The decision rule, apart from any engine, so that it can be tested.
 TEngineKind SelectEngineKind(const TCgiIO& io, const std::vector<std::string>& arguments);
@@ -41,14 +57,20 @@ class TGeneralHttpEngine {
   void SetSessionName(const std::string& value);
   void SetNoCache(bool value);
 
-  // Chooses and creates the concrete engine (called when the owner form has
-  // its settings). In plain CGI the request runs here, and with
-  // CgiAutoTerminate the process ends here. Returns the kind chosen; for
-  // kinds this build does not serve nothing is created.
+  // Sets the factory for an engine kind (replacing the one there). Standard
+  // CGI has its factory from the start; other kinds are registered by the
+  // modules that serve them.
+  void SetEngineFactory(TEngineKind kind, TEngineFactory factory);
+
+  // Chooses the kind, creates its engine through the kind's factory and
+  // starts it (called when the owner form has its settings). Start serves:
+  // in plain CGI the request runs here, and with CgiAutoTerminate the
+  // process ends here; resident engines return when they stop serving.
+  // Returns the kind chosen; without a factory for it nothing is created.
   TEngineKind Loaded(TCgiIO io, const std::vector<std::string>& arguments);
 
-  // The standard CGI engine created by Loaded, if any.
-  TCGIStdEngine* CgiStdEngine() const { return cgiStd_.get(); }
+  // The engine created by Loaded, if any.
+  THttpEngine* Engine() const { return engine_.get(); }
 
   // Forwarding operations (to the current engine; empty answers without one).
   std::string GetServerName();
@@ -70,5 +92,6 @@ class TGeneralHttpEngine {
  private:
   template <typename F>
   void Forward(F&& apply);
-  std::unique_ptr<TCGIStdEngine> cgiStd_;
+  std::map<TEngineKind, TEngineFactory> factories_;
+  std::unique_ptr<THttpEngine> engine_;
 };

@@ -74,6 +74,10 @@ class THttpEngine : public THttpEngineSettings {
   THttpEngine(const THttpEngine&) = delete;
   THttpEngine& operator=(const THttpEngine&) = delete;
 
+  // Begins serving once the engine is created: a one-request engine runs its
+  // request, a resident one serves until it is told to stop.
+  virtual void Start() {}
+
   // Runs one request: resets the request state, fires the events through
   // ProcessRequest, writes the automatic header, logs escaping exceptions,
   // sends the buffered output and cleans up.

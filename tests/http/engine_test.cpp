@@ -83,6 +83,7 @@ TEST(EngineSelection, FollowsTheEnvironment) {
     std::map<std::string, std::string> env;
     std::vector<std::string> args;
     TEngineKind kind;
+    bool listening = false;
   } cases[] = {
       {{{"SERVER_SOFTWARE", "lighttpd"}}, {}, TEngineKind::StandardCgi},
       {{{"SERVER_SOFTWARE", "lighttpd"}, {"CGI_VERSION", "CGI/1.3a (Win)"}}, {}, TEngineKind::WinCgi},
@@ -91,6 +92,8 @@ TEST(EngineSelection, FollowsTheEnvironment) {
       {{}, {}, TEngineKind::ResidentServer},
       {{}, {"request.ini"}, TEngineKind::WinCgi},
       {{{"SERVER_SOFTWARE", "x"}}, {"START_SERVER"}, TEngineKind::ResidentServer},
+      {{}, {}, TEngineKind::FastCgi, true},
+      {{}, {"--fastcgi", "127.0.0.1:9000"}, TEngineKind::FastCgi},
   };
   for (const auto& c : cases) {
     TCgiIO io;
@@ -98,6 +101,7 @@ TEST(EngineSelection, FollowsTheEnvironment) {
       auto it = c.env.find(name);
       return it == c.env.end() ? std::string() : it->second;
     };
+    io.InputListening = c.listening;
     EXPECT_EQ(SelectEngineKind(io, c.args), c.kind);
   }
 }
