@@ -6,6 +6,7 @@
 #include "chart/bar_series.h"
 #include "chart/canvas3d.h"
 #include "chart/series_kinds.h"
+#include "http/cgi_win_engine.h"
 #include "platform/program.h"
 #include "platform/sysutils.h"
 
@@ -124,6 +125,12 @@ THauptseite::THauptseite(std::unique_ptr<TExcel>& excel) : Chart1(CreateMainChar
   HTTP.Settings.OnExecRequest = [this](THttpEngine& sender) { HTTPExecRequest(sender); };
   HTTP.Settings.OnFirstExecRequest = [this](THttpEngine& sender) { HTTPFirstExecRequest(sender); };
   HTTP.Settings.OnLastExecRequest = [this](THttpEngine& sender) { HTTPLastExecRequest(sender); };
+  HTTP.SetEngineFactory(TEngineKind::WinCgi, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
+    // A WinCGI request names its request file as the first parameter.
+    if (start.Arguments.empty()) return nullptr;
+    return std::make_unique<TCGIWinEngine>(start.Settings, false, start.CgiAutoTerminate, start.IO,
+                                           start.Arguments.front());
+  });
 
   Ausgabegrafik.ChartFormat = GifFormat;
   Ausgabegrafik.Chart = Chart1.get();

@@ -4,6 +4,8 @@
 #   stop_server
 # The program is copied into $CGI_DIR (its own folder: workbooks and the Log
 # folder live beside it).
+# Optional: LIGHTTPD_MAX_REQUEST_KB (largest request body in KB, default 100)
+# and LIGHTTPD_EXTRA_CONF (more configuration lines).
 
 start_server() {
   local tag=${1:-"lighttpd"}
@@ -23,7 +25,8 @@ server.modules = ("mod_cgi")
 server.errorlog = "$ROOT/error.log"
 server.pid-file = "$ROOT/lighttpd.pid"
 server.tag = "$tag"
-server.max-request-size = 100
+server.max-request-size = ${LIGHTTPD_MAX_REQUEST_KB:-100}
+${LIGHTTPD_EXTRA_CONF:-}
 \$HTTP["url"] =~ "^/cgi-bin/" { cgi.assign = ("" => "") }
 CONF
   /usr/sbin/lighttpd -D -f "$ROOT/lighttpd.conf" &
