@@ -148,15 +148,26 @@ void THauptseite::HTTPFirstExecRequest(THttpEngine&) {
 }
 
 void THauptseite::HTTPExecRequest(THttpEngine& Sender) {
+  // One driver serves every request of a resident process, one at a time.
+  std::lock_guard lock(requestMutex_);
+  // Every request starts from the stored settings: a request before this
+  // one has left its points, view, title, colours and size in the chart and
+  // its cells in the grids.
+  if (requestServed_) {
+    Chart1 = CreateMainChart();
+    Ausgabegrafik.Chart = Chart1.get();
+    Daten = TStringGrid{1, 2};
+    excel_ = std::make_unique<TExcel>();
+  }
+  requestServed_ = true;
   datenzuordnen(&Sender);
   grafikerstellen();
   Ausgabegrafik.SendChartImage();
 }
 
 void THauptseite::HTTPLastExecRequest(THttpEngine&) {
-  Ausgabegrafik.Notification(Chart1.get());
-  Chart1.reset();
-  excel_.reset();
+  // The chart and the loader stay: a resident process serves more requests
+  // with them, and a CGI process ends right after this event anyway.
 }
 
 void THauptseite::httpMessageHttpEntry(const std::string& EntryName, bool&) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ inline constexpr int kMaxChartSide = 4096;
 class THauptseite {
  public:
   // Creates the components with their stored settings. `excel` is the
-  // loader form, created before this page; HTTPLastExecRequest destroys it.
+  // loader form, created before this page; a request after the first one
+  // replaces it (and the chart) with a fresh one.
   explicit THauptseite(std::unique_ptr<TExcel>& excel);
 
   // Loads the engine component: in plain CGI the whole request runs here
@@ -62,6 +64,8 @@ class THauptseite {
   // the DataTable (the message page when they are empty).
   void ReadWorkbook(const std::string& path);
   std::unique_ptr<TExcel>& excel_;
+  std::mutex requestMutex_;
+  bool requestServed_ = false;
 };
 
 // The chart as the main page stores it: 400 × 250, the seven series in style

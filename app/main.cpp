@@ -7,16 +7,37 @@
 
 #include "app/excel_loader.h"
 #include "app/hauptseite.h"
+#include "http/cgi_server.h"
 #include "http/cgi_std_engine.h"
+#include "http/fastcgi_engine.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  TCgiIO io = StandardCgiIO();
+  // A CGI request goes to a resident server of this program when one runs,
+  // before the costly forms are made.
+  if (SelectEngineKind(io, arguments) == TEngineKind::StandardCgi) {
+    const auto paths = ProgramExchangePaths();
+    if (HandOverToResidentServer(io, ProcessEnvironment(), paths, WakingClock(paths))) io.Terminate();
+  }
   auto Excel = std::make_unique<TExcel>();
   auto Hauptseite = std::make_unique<THauptseite>(Excel);
-  const TEngineKind kind = Hauptseite->Loaded(StandardCgiIO(), arguments);
+  Hauptseite->HTTP.SetEngineFactory(TEngineKind::ResidentServer, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
+    const auto paths = ProgramExchangePaths();
+    return std::make_unique<TCgiServerEngine>(start.Settings, paths, WakingClock(paths));
+  });
+  Hauptseite->HTTP.SetEngineFactory(TEngineKind::FastCgi, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
+    const bool given = start.Arguments.size() >= 2 && start.Arguments[0] == "--fastcgi";
+    return std::make_unique<TFastCgiEngine>(start.Settings, given ? start.Arguments[1] : std::string());
+  });
+  const TEngineKind kind = Hauptseite->Loaded(std::move(io), arguments);
   // A plain CGI request has ended the process by now; a resident engine
   // returns here when it stops serving. Kinds without an engine are not
   // served by this build.
+  if (auto* server = dynamic_cast<TCgiServerEngine*>(Hauptseite->HTTP.Engine()); server && !server->Opened()) {
+    std::fprintf(stderr, "grafolio: a CGI server of this program is already running, or its work folder is not writable\n");
+    return 1;
+  }
   if (Hauptseite->HTTP.Engine()) return 0;
   switch (kind) {
     case TEngineKind::ResidentServer:

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "http/cgi_server.h"
+#include "platform/program.h"
 #include "platform/sysutils.h"
 
 namespace {
@@ -43,6 +45,8 @@ class StdoutBuffer {
   std::string buffer_;
 };
 
+thread_local const TCgiIO* tRequestIO = nullptr;
+
 StdoutBuffer& Stdout() {
   static StdoutBuffer buffer;
   return buffer;
@@ -74,6 +78,12 @@ TCgiIO StandardCgiIO() {
   return io;
 }
 
+std::vector<std::string> ProcessEnvironment() {
+  std::vector<std::string> entries;
+  for (char** entry = environ; entry && *entry; ++entry) entries.emplace_back(*entry);
+  return entries;
+}
+
 std::string ReadCgiEnvironment(const TCgiIO& io, const std::string& name) {
   if (!io.GetEnv) return {};
   std::string value = io.GetEnv(name);
@@ -84,6 +94,22 @@ std::string ReadCgiEnvironment(const TCgiIO& io, const std::string& name) {
 TCGIStdEngine::TCGIStdEngine(const THttpEngineSettings& settings, bool serverStart, bool cgiAutoTerminate, TCgiIO io)
     : THttpEngine(settings), serverStart_(serverStart), cgiAutoTerminate_(cgiAutoTerminate), io_(std::move(io)) {
   if (serverStart_) CGIMode = TCGIMode::ServerMode;
+}
+
+const TCgiIO& TCGIStdEngine::IO() const { return tRequestIO ? *tRequestIO : io_; }
+
+void TCGIStdEngine::ExecuteRequestWith(const TCgiIO& io) {
+  struct Restore {
+    const TCgiIO* previous;
+    THttpEngine* engine;
+    ~Restore() {
+      tRequestIO = previous;
+      SetCurrentHttpEngine(engine);
+    }
+  } restore{tRequestIO, CurrentHttpEngine()};
+  tRequestIO = &io;
+  SetCurrentHttpEngine(this);
+  ExecuteRequest();
 }
 
 bool TCGIStdEngine::IsActive() {
@@ -97,19 +123,28 @@ void TCGIStdEngine::Start() {
   if (UpperCase(ReadCgiEnvironment(io_, "CGI_VERSION")).find("WIN") != std::string::npos) return;
   if (ReadCgiEnvironment(io_, "SERVER_SOFTWARE").empty()) return;
   SetCurrentHttpEngine(this);
+  // In the resident modes the request goes to a server of this program,
+  // started for it when none runs; when that fails it is served here.
+  if (CGIMode != TCGIMode::NormalMode) {
+    const auto paths = ProgramExchangePaths();
+    if (StartServerAndHandOver(io_, ProcessEnvironment(), paths, WakingClock(paths), platform::ProgramPath())) {
+      if (io_.Terminate) io_.Terminate();
+      return;
+    }
+  }
   ExecuteRequest();
   if (cgiAutoTerminate_ && io_.Terminate) io_.Terminate();
 }
 
 std::string TCGIStdEngine::ReadContent() {
-  if (!io_.Read) return {};
-  const std::string lengthText = ReadCgiEnvironment(io_, "CONTENT_LENGTH");
+  if (!IO().Read) return {};
+  const std::string lengthText = ReadCgiEnvironment(IO(), "CONTENT_LENGTH");
   const int length = lengthText.empty() ? 0 : StrToInt(lengthText);
   if (length < 1) return GetQueryString();
   // A multipart body passes through a fixed window and its files go to disk,
   // so the limit for bodies held in memory does not apply to it.
   const bool multipart =
-      UpperCase(ReadCgiEnvironment(io_, "CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos;
+      UpperCase(ReadCgiEnvironment(IO(), "CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos;
   if (length > AutoReadLimit && !multipart) {
     WriteRequestLog("Content length exceeds AutoReadLimit");
     return {};
@@ -121,7 +156,7 @@ std::string TCGIStdEngine::ReadContent() {
   std::vector<char> body(static_cast<std::size_t>(length) + 1, '\0');
   std::size_t got = 0;
   while (got < static_cast<std::size_t>(length)) {
-    const std::size_t n = io_.Read(body.data() + got, static_cast<std::size_t>(length) - got);
+    const std::size_t n = IO().Read(body.data() + got, static_cast<std::size_t>(length) - got);
     if (n == 0) break;
     got += n;
   }
@@ -157,7 +192,7 @@ std::string TCGIStdEngine::GetServerVariable(std::string_view name) {
     }
     return {};
   }
-  return ReadCgiEnvironment(io_, key);
+  return ReadCgiEnvironment(IO(), key);
 }
 
 std::string TCGIStdEngine::GetFieldValue(std::string_view name, std::string_view defaultValue) {
@@ -167,11 +202,11 @@ std::string TCGIStdEngine::GetFieldValue(std::string_view name, std::string_view
 std::vector<std::string> TCGIStdEngine::GetFieldNames() { return FieldNames(RequestState().Content); }
 
 int TCGIStdEngine::ReadBinary(void* buffer, int count) {
-  if (count < 1 || !io_.Read) return 0;
+  if (count < 1 || !IO().Read) return 0;
   auto* bytes = static_cast<char*>(buffer);
   int got = 0;
   while (got < count) {
-    const std::size_t n = io_.Read(bytes + got, static_cast<std::size_t>(count - got));
+    const std::size_t n = IO().Read(bytes + got, static_cast<std::size_t>(count - got));
     if (n == 0) break;
     got += static_cast<int>(n);
   }
@@ -179,5 +214,5 @@ int TCGIStdEngine::ReadBinary(void* buffer, int count) {
 }
 
 void TCGIStdEngine::SendToServer(const void* buffer, std::size_t count) {
-  if (io_.Write) io_.Write(buffer, count);
+  if (IO().Write) IO().Write(buffer, count);
 }

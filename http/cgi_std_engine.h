@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "http/http_engine.h"
 
@@ -32,6 +33,9 @@ struct TCgiIO {
 // and flushed before the process ends.
 TCgiIO StandardCgiIO();
 
+// The process's environment strings (NAME=value).
+std::vector<std::string> ProcessEnvironment();
+
 // Reads an environment variable as the CGI engines do: an unset variable is
 // empty, and a SERVER_SOFTWARE that contains "ZB" counts as unset.
 std::string ReadCgiEnvironment(const TCgiIO& io, const std::string& name);
@@ -55,8 +59,17 @@ class TCGIStdEngine : public THttpEngine {
 
   bool CgiAutoTerminate() const { return cgiAutoTerminate_; }
 
+  // Runs one request whose environment, body and answer are `io` instead of
+  // the process's own (the resident modes; one request per thread at a time).
+  void ExecuteRequestWith(const TCgiIO& io);
+
  protected:
   void SendToServer(const void* buffer, std::size_t count) override;
+  // The running request's way in and out: the one given to
+  // ExecuteRequestWith, else the process's.
+  const TCgiIO& IO() const;
+  // The process's own way in and out.
+  TCgiIO& ProcessIO() { return io_; }
 
  private:
   std::string ReadContent();

@@ -1,0 +1,66 @@
+// The resident CGI server: a copy of the program that stays running and
+// serves the requests that CGI processes of the same program hand over
+// through the exchange files, and the hand-over on the CGI process's side.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "http/cgi_exchange.h"
+#include "http/cgi_std_engine.h"
+
+// The exchange paths of the running program (creates Temp beside it).
+TExchangePaths ProgramExchangePaths();
+
+// A clock whose waits end early when the queue file in the work folder is
+// written or deleted (inotify), so neither side waits for a tick; falls back
+// to plain sleeps when the folder cannot be watched. A stop signal also
+// ends a wait.
+TExchangeClock WakingClock(const TExchangePaths& paths);
+
+// SIGTERM and SIGINT set a flag instead of ending the process: the server
+// finishes the request in hand and ends; a waiting client stops waiting.
+void InstallStopSignals();
+bool StopSignalled();
+
+// Unit start-up of a CGI process: cleans stale exchange files and, when a
+// server of this program is running, hands the request over and copies the
+// answer to io.Write. True: the request is done (the process ends). False:
+// serve it here; a body already read is then served from memory through
+// io.Read.
+bool HandOverToResidentServer(TCgiIO& io, const std::vector<std::string>& environment, const TExchangePaths& paths,
+                              const TExchangeClock& clock);
+
+// Starts a server (the program with "START_SERVER", in a new session, its
+// standard streams on /dev/null) and hands the request to it: up to six
+// times wait 500 ms and try to queue. When all six fail the request is left
+// to this process (false, the reason logged), as it is when the server
+// goes away while the client waits.
+bool StartServerAndHandOver(TCgiIO& io, const std::vector<std::string>& environment, const TExchangePaths& paths,
+                            const TExchangeClock& clock, const std::string& programPath);
+
+// The engine of the resident server: polls the queue every 50 ms (woken at
+// once by new requests) and runs each request file through the standard CGI
+// engine, in ServerMode on this thread, in ServerThreadMode one thread each.
+class TCgiServerEngine : public TCGIStdEngine {
+ public:
+  TCgiServerEngine(const THttpEngineSettings& settings, TExchangePaths paths, TExchangeClock clock);
+
+  // Opens the queue and serves until the queue file is gone, a stop signal
+  // arrives or a record that names no request is taken.
+  void Start() override;
+
+  // Serves one taken record: the request file in, the answer file out, then
+  // the record finished. Public for tests.
+  void Serve(const TQueueRecord& record);
+
+  // Whether Open succeeded (another server may hold the lock).
+  bool Opened() const { return opened_; }
+
+  void ProcessRequest() override;
+
+ private:
+  TCgiServerQueue queue_;
+  TExchangeClock clock_;
+  bool opened_ = false;
+};
