@@ -142,9 +142,10 @@ class THttpEngine : public THttpEngineSettings {
   void SendOutputBuffer();
 };
 
-// True when the program runs as a library inside a web server (never in this
-// executable); the request lock and some header rules depend on it.
-inline constexpr bool kIsLibrary = false;
+// True when the program runs as a library inside a web server; set once by
+// the library build's start-up, before any engine exists, and never in the
+// executable. The request lock and some header rules depend on it.
+inline bool kIsLibrary = false;
 
 // The HTTP date of a moment given as seconds since the epoch:
 // "Sat, 05 Dec 2026 11:53:15 GMT".
