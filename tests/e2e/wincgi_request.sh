@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# WinCGI: a request written as an ini file, its path the program's first
+# parameter, answers into the output file the ini names; the bytes equal the
+# plain CGI answer to the same request (as under a server that writes its own
+# status line, since a WinCGI server does).
+set -u
+BUILD=$1
+SRC=$2
+source "$SRC/tests/e2e/lib/lighttpd.sh"
+WORK=$(mktemp -d /tmp/grafolio-e2e-wincgi.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+cp "$BUILD/grafolio" "$WORK/grafolio"
+cp "$SRC/tests/fixtures/workbooks/obst.xls" "$WORK/"
+
+wincgi() {  # wincgi NAME METHOD QUERY [FORM-LITERAL-LINES]
+  cat >"$WORK/$1.ini" <<INI
+[CGI]
+Request Protocol=HTTP/1.0
+Request Method=$2
+Executable Path=/cgi-win/grafolio
+Query String=$3
+Server Software=Website/1.1
+CGI Version=CGI/1.3 (Win)
+[System]
+Output File=$WORK/$1.out
+[Form Literal]
+${4:-}
+INI
+  sed -i 's/$/\r/' "$WORK/$1.ini"
+  (cd "$WORK" && env -i ./grafolio "$WORK/$1.ini")
+}
+cgi() {  # cgi NAME QUERY [BODY]
+  if [ -n "${3:-}" ]; then
+    printf '%s' "$3" | env -i SERVER_SOFTWARE=Apache REQUEST_METHOD=POST CONTENT_LENGTH=${#3} \
+      CONTENT_TYPE=application/x-www-form-urlencoded "$WORK/grafolio" >"$WORK/$1.cgi"
+  else
+    env -i SERVER_SOFTWARE=Apache REQUEST_METHOD=GET QUERY_STRING="$2" "$WORK/grafolio" >"$WORK/$1.cgi"
+  fi
+}
+same() { cmp -s "$WORK/$1.out" "$WORK/$1.cgi"; }
+
+wincgi default GET ""
+cgi default ""
+check "WinCGI default chart: same bytes as CGI" same default
+check "WinCGI default chart: a GIF" grep -q GIF89a "$WORK/default.out"
+
+wincgi workbook GET "filename=obst.xls&style=3&3D=yes"
+cgi workbook "filename=obst.xls&style=3&3D=yes"
+check "WinCGI workbook chart: same bytes as CGI" same workbook
+
+wincgi missing GET "filename=none.xls"
+cgi missing "filename=none.xls"
+check "WinCGI missing workbook: same message page as CGI" same missing
+
+wincgi post POST "" $'filename=obst.xls\nstyle=1\nnumber=Obst'
+cgi post "" "filename=obst.xls&style=1&number=Obst"
+check "WinCGI POST form fields: same bytes as CGI body" same post
+
+finish
