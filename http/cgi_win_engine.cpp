@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <set>
 
+#include "http/cgi_server.h"
 #include "http/http_fields.h"
 #include "platform/sysutils.h"
 
@@ -31,10 +36,48 @@ TCGIWinEngine::~TCGIWinEngine() { CloseFiles(); }
 
 bool TCGIWinEngine::IsActive() { return IsWinCgiStart(io_); }
 
+bool IsWinCgiRequestName(const std::string& name, const TExchangePaths& paths) {
+  return !name.empty() && name.front() == '/' && UpperCase(name).rfind(UpperCase(paths.ClientPrefix()), 0) != 0;
+}
+
+bool HandOverWinCgiRequest(const std::string& iniPath) {
+  const TExchangePaths paths = ProgramExchangePaths();
+  if (!ServerRunning(paths)) return false;
+  // The server runs elsewhere: it gets the request file's full path, with
+  // its real case (the name is opened again, never upper-cased).
+  char real[PATH_MAX];
+  if (!::realpath(iniPath.c_str(), real) || std::strlen(real) > 255) return false;
+  const TExchangeClock clock = WakingClock(paths);
+  TQueueRecord record;
+  record.RequestName = real;
+  record.QueuedAt = LocalDateTime(clock.Now());
+  if (AppendQueueRecord(paths, record, clock, 11, 50) != TQueueAccess::Done) return false;
+  // The server writes the answer into the output file itself; wait until
+  // the record is answered (it then leaves the queue).
+  const double started = clock.Now();
+  while (clock.Now() - started < 180) {
+    std::vector<TQueueRecord> records;
+    const TQueueAccess access = ReadQueue(paths, records, clock, 11, 50);
+    if (access == TQueueAccess::NoQueue) return false;
+    if (access == TQueueAccess::Done) {
+      const auto it = std::find_if(records.begin(), records.end(),
+                                   [&](const TQueueRecord& r) { return r.RequestName == record.RequestName; });
+      if (it == records.end() || it->Status == kRecordAnswered) return true;
+    }
+    // A server that went away leaves the request to this process.
+    if (!ServerRunning(paths)) return false;
+    clock.Wait(60);
+  }
+  WriteRequestLog("No answer from the CGI server within 180 seconds");
+  return true;
+}
+
 void TCGIWinEngine::Start() {
   if (!IsActive() || serverStart_ || iniPath_.empty()) return;
-  SetCurrentHttpEngine(this);
-  RunRequestFile(iniPath_);
+  if (!HandOverWinCgiRequest(iniPath_)) {
+    SetCurrentHttpEngine(this);
+    RunRequestFile(iniPath_);
+  }
   if (cgiAutoTerminate_ && io_.Terminate) io_.Terminate();
 }
 

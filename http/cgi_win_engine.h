@@ -19,6 +19,16 @@
 // environment (SERVER_SOFTWARE set and CGI_VERSION without "WIN").
 bool IsWinCgiStart(const TCgiIO& io);
 
+// When a resident server of this program runs, queues the request file's
+// path with it and waits until it is answered (the server writes the output
+// file). False: no server took it, serve it here.
+bool HandOverWinCgiRequest(const std::string& iniPath);
+
+// Whether a queue record's name is a WinCGI client's request file: a full
+// path that is no request file of the CGI exchange.
+struct TExchangePaths;
+bool IsWinCgiRequestName(const std::string& name, const TExchangePaths& paths);
+
 class TCGIWinEngine : public THttpEngine {
  public:
   // `iniPath` is the first command-line parameter (empty when there is none:
