@@ -411,9 +411,13 @@ TCgiServerClient::TResult TCgiServerClient::WaitForAnswer(const std::function<vo
 TCgiServerQueue::TCgiServerQueue(TExchangePaths paths, TExchangeClock clock)
     : paths_(std::move(paths)), clock_(std::move(clock)) {}
 
-TCgiServerQueue::~TCgiServerQueue() {
+TCgiServerQueue::~TCgiServerQueue() { Close(); }
+
+void TCgiServerQueue::Close() {
   if (ownsQueue_) ::unlink(paths_.Queue().c_str());
+  ownsQueue_ = false;
   if (lockFd_ >= 0) ::close(lockFd_);
+  lockFd_ = -1;
 }
 
 bool TCgiServerQueue::Open() {

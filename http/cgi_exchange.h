@@ -179,6 +179,10 @@ class TCgiServerQueue {
   // the request file.
   void Finish(const std::string& requestName);
 
+  // Deletes the queue file when this server made it and gives up the lock
+  // (also done on destruction).
+  void Close();
+
   bool QueueExists() const;
   // Names of further requests this server takes besides its own request
   // files (the request files of WinCGI clients); unset: none.

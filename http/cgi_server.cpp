@@ -349,4 +349,5 @@ void TCgiServerEngine::Start() {
     }
   }
   reap(true);
+  queue_.Close();
 }

@@ -1,0 +1,326 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "cgi_harness.h"
+#include "http/cgi_exchange.h"
+#include "http/cgi_server.h"
+
+namespace {
+
+using testing_support::ReadText;
+using testing_support::TempDir;
+using testing_support::WriteText;
+
+// A clock that only moves when the code under test waits.
+struct FakeClock {
+  double now = 1.8e9;
+  std::function<void()> onWait;
+  TExchangeClock Clock() {
+    return {[this] { return now; },
+            [this](int ms) {
+              now += ms / 1000.0;
+              if (onWait) onWait();
+            }};
+  }
+};
+
+void SetFileTime(const std::string& path, double when) {
+  timeval times[2];
+  times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(when);
+  times[0].tv_usec = times[1].tv_usec = 0;
+  ASSERT_EQ(::utimes(path.c_str(), times), 0);
+}
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s.push_back(static_cast<char>(v));
+  return s;
+}
+
+struct Exchange {
+  TempDir dir;
+  TExchangePaths paths = ExchangePaths(dir.str() + "/", "grafolio");
+  std::string CreateQueue(const std::string& content = {}) {
+    WriteText(paths.Queue(), content);
+    return paths.Queue();
+  }
+};
+
+}  // namespace
+
+TEST(QueueRecord, BytesAndRoundTrip) {
+  TQueueRecord record{kRecordAnswered, 46000.5, "/TMP/TEMP/GRAFOLIO_C_00AF_REQ"};
+  const auto bytes = EncodeQueueRecord(record);
+  std::string expected = Bytes({2, 0, 0, 0, 0, 0, 0, 0, 0x10, 0x76, 0xE6, 0x40}) + record.RequestName;
+  expected.resize(kQueueRecordSize, '\0');
+  EXPECT_EQ(std::string(bytes.data(), bytes.size()), expected);
+  EXPECT_EQ(DecodeQueueRecord(bytes.data()), record);
+
+  // A name is cut to 255 characters; the last byte stays zero.
+  const auto longName = EncodeQueueRecord({kRecordWaiting, 0, std::string(300, 'N')});
+  EXPECT_EQ(longName[266], 'N');
+  EXPECT_EQ(longName[267], '\0');
+  EXPECT_EQ(DecodeQueueRecord(longName.data()).RequestName, std::string(255, 'N'));
+  // Only the first status byte counts, and a name without zero ends at 255.
+  auto raw = std::string(kQueueRecordSize, 'X');
+  raw[0] = 1;
+  EXPECT_EQ(DecodeQueueRecord(raw.data()).Status, 1);
+  EXPECT_EQ(DecodeQueueRecord(raw.data()).RequestName.size(), 255u);
+}
+
+TEST(RequestFile, HeadFormatAndParsing) {
+  EXPECT_EQ(RequestFileHead({"A=1", "QUERY_STRING=x y"}), "A=1\r\nQUERY_STRING=x y\r\nKESTREL_CGI_DEBUG=true\r\n\r\n");
+  struct Case {
+    std::string bytes;
+    std::optional<std::size_t> length;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {RequestFileHead({"A=1", "B="}) + "body\r\n\r\n", 35, {"A=1", "B=", "KESTREL_CGI_DEBUG=true"}},
+      {"\r\n\r\nbody", 4, {}},
+      {"A=1\r\nB=2\r\n", std::nullopt, {}},                    // cut before the empty line
+      {"A=1\r\n\r", std::nullopt, {}},
+      {std::string(kMaxRequestHead, 'x') + "\r\n\r\n", std::nullopt, {}},  // too long a head
+      {"A=1\nB=2\r\n\r\n", 11, {"A=1\nB=2"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> lines;
+    EXPECT_EQ(ParseRequestHead(c.bytes, lines), c.length) << c.bytes.substr(0, 40);
+    if (c.length) {
+      EXPECT_EQ(lines, c.lines);
+    }
+  }
+}
+
+TEST(AnswerCopy, InsertsContentLength) {
+  const std::string big(5000, 'b');
+  struct Case {
+    std::string answer;
+    std::string expected;
+  } cases[] = {
+      {"content-type:image/gif\r\n\r\nGIF89a", "content-type:image/gif\r\nContent-Length: 6\r\n\r\nGIF89a"},
+      {"a:b\r\n\r\n", "a:b\r\nContent-Length: 0\r\n\r\n"},
+      {"a:b\r\n\r\n" + big, "a:b\r\nContent-Length: 5000\r\n\r\n" + big},
+      {"a:b\r\n\r\nx\r\n\r\ny", "a:b\r\nContent-Length: 6\r\n\r\nx\r\n\r\ny"},  // the first one counts
+      {"no header end\r\n", "no header end\r\n"},
+      {"", ""},
+      {std::string(1030, 'h') + "\r\n\r\nbody", std::string(1030, 'h') + "\r\n\r\nbody"},  // beyond 1024 bytes
+  };
+  TempDir dir;
+  const std::string file = dir.str() + "/answer";
+  for (const auto& c : cases) {
+    WriteText(file, c.answer);
+    std::string out;
+    EXPECT_TRUE(CopyAnswer(file, [&](const char* data, std::size_t n) { out.append(data, n); }));
+    EXPECT_EQ(out, c.expected) << c.answer.substr(0, 30);
+  }
+  EXPECT_FALSE(CopyAnswer(dir.str() + "/missing", [](const char*, std::size_t) {}));
+}
+
+TEST(ClientQueue, IdCollisionFilesAndStaleCleanUp) {
+  Exchange x;
+  FakeClock clock;
+  x.CreateQueue();
+  TCgiServerClient first(x.paths, clock.Clock()), second(x.paths, clock.Clock());
+  first.DrawId = [] { return 0x2A; };
+  int draws = 0;
+  second.DrawId = [&] { return ++draws < 3 ? 0x2A : 0xBEEF; };
+  ASSERT_TRUE(first.Queue({"QUERY_STRING=a"}, "body1"));
+  ASSERT_TRUE(second.Queue({"QUERY_STRING=b"}, ""));
+  EXPECT_EQ(first.Id(), "002A");
+  EXPECT_EQ(second.Id(), "BEEF");  // drawn again on the collision
+  EXPECT_EQ(ReadText(x.paths.Request("002A")), "QUERY_STRING=a\r\nKESTREL_CGI_DEBUG=true\r\n\r\nbody1");
+  struct stat st {};
+  ASSERT_EQ(::stat(x.paths.Request("BEEF").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  std::vector<TQueueRecord> records;
+  ASSERT_EQ(ReadQueue(x.paths, records, clock.Clock(), 1, 0), TQueueAccess::Done);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].RequestName, UpperCaseName(x.paths.Request("BEEF")));
+  EXPECT_EQ(records[1].Status, kRecordWaiting);
+  EXPECT_NEAR(records[1].QueuedAt, LocalDateTime(clock.now), 1e-9);
+
+  // No queue: nothing is queued and no request file stays.
+  ::unlink(x.paths.Queue().c_str());
+  TCgiServerClient third(x.paths, clock.Clock());
+  EXPECT_FALSE(third.Queue({}, ""));
+
+  // Stale clean-up: a queue untouched for 30 s (no server) goes, and with it
+  // every request and answer file; a fresh one keeps them.
+  struct Case {
+    double age;
+    bool queueKept;
+  } cases[] = {{10, true}, {31, false}};
+  for (const auto& c : cases) {
+    x.CreateQueue();
+    WriteText(x.paths.Answer("0001"), "x");
+    SetFileTime(x.paths.Queue(), clock.now - c.age);
+    TCgiServerClient client(x.paths, clock.Clock());
+    client.CleanStaleFiles();
+    EXPECT_EQ(::access(x.paths.Queue().c_str(), F_OK) == 0, c.queueKept) << c.age;
+    EXPECT_EQ(::access(x.paths.Answer("0001").c_str(), F_OK) == 0, c.queueKept) << c.age;
+    EXPECT_EQ(::access(x.paths.Request("002A").c_str(), F_OK) == 0, c.queueKept) << c.age;
+  }
+}
+
+TEST(ClientWait, TimeLimits) {
+  // Heartbeat: a queue that nobody touches for 30 s means the server is
+  // gone. Wait limit: with a beating server the client gives up after 180 s.
+  struct Case {
+    bool beating;
+    TCgiServerClient::TResult result;
+    double seconds;
+  } cases[] = {
+      {false, TCgiServerClient::TResult::ServerGone, 30},
+      {true, TCgiServerClient::TResult::TimedOut, 180},
+  };
+  for (const auto& c : cases) {
+    Exchange x;
+    FakeClock clock;
+    x.CreateQueue();
+    SetFileTime(x.paths.Queue(), clock.now);
+    TCgiServerClient client(x.paths, clock.Clock());
+    ASSERT_TRUE(client.Queue({"A=1"}, ""));
+    if (c.beating) clock.onWait = [&] { SetFileTime(x.paths.Queue(), clock.now); };
+    const double start = clock.now;
+    EXPECT_EQ(client.WaitForAnswer([](const char*, std::size_t) {}), c.result);
+    EXPECT_NEAR(clock.now - start, c.seconds, 0.5);
+    // A gone server's queue and the request file are deleted.
+    EXPECT_EQ(::access(x.paths.Queue().c_str(), F_OK) == 0, c.beating);
+    EXPECT_EQ(::access(x.paths.Request(client.Id()).c_str(), F_OK) == 0, c.beating);
+  }
+}
+
+TEST(ServerQueue, KeepsEveryRecordBeyondSixtyFive) {
+  Exchange x;
+  FakeClock clock;
+  TCgiServerQueue server(x.paths, clock.Clock());
+  ASSERT_TRUE(server.Open());
+  for (int i = 0; i < 100; ++i) {
+    char id[8];
+    std::snprintf(id, sizeof id, "%04X", i);
+    WriteText(x.paths.Request(id), "A=1\r\n\r\n");
+    ASSERT_EQ(AppendQueueRecord(x.paths, {kRecordWaiting, 1.0 * i, UpperCaseName(x.paths.Request(id))}, clock.Clock(),
+                                1, 0),
+              TQueueAccess::Done);
+  }
+  bool gone = false;
+  const auto taken = server.TakeNext(gone);
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->RequestName, UpperCaseName(x.paths.Request("0000")));
+  server.Finish(taken->RequestName);
+  EXPECT_NE(::access(x.paths.Request("0000").c_str(), F_OK), 0);
+  std::vector<TQueueRecord> records;
+  ASSERT_EQ(ReadQueue(x.paths, records, clock.Clock(), 1, 0), TQueueAccess::Done);
+  ASSERT_EQ(records.size(), 99u);
+  for (int i = 0; i < 99; ++i) EXPECT_EQ(records[i].QueuedAt, i + 1.0);
+
+  // Nothing waiting: the heartbeat touches the queue; a deleted queue is seen.
+  const auto next = server.TakeNext(gone);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->Status, kRecordTaken);
+  ::unlink(x.paths.Queue().c_str());
+  EXPECT_FALSE(server.TakeNext(gone));
+  EXPECT_TRUE(gone);
+}
+
+TEST(ServerEngine, ServesQueuedRequestsAndRefusesMalformedOnes) {
+  Exchange x;
+  FakeClock clock;
+  TempDir logDir;
+  setenv("CGI_LOG_DIR", logDir.str().c_str(), 1);
+  RegisterHttpProcTable();
+  THttpEngineSettings settings;
+  settings.AutoReadLimit = 10000;
+  settings.OnExecRequest = [](THttpEngine&) {
+    HttpWriteText("<p>" + HttpFieldValue("style", "none") + " " + HttpServerVariable("REMOTE ADDR") + "</p>");
+  };
+  TCgiServerEngine engine(settings, x.paths, clock.Clock());
+
+  struct Case {
+    std::string head;  // environment block, or raw bytes when not well formed
+    std::string body;
+    std::string expected;
+  } cases[] = {
+      {RequestFileHead({"SERVER_SOFTWARE=lighttpd", "QUERY_STRING=style=3", "REMOTE_ADDR=10.1.2.3"}), "",
+       "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\nContent-Length: 17\r\n\r\n<p>3 10.1.2.3</p>"},
+      {RequestFileHead({"SERVER_SOFTWARE=Apache", "CONTENT_LENGTH=7", "QUERY_STRING=style=1"}), "style=5",
+       "content-type:text/html\r\nContent-Length: 9\r\n\r\n<p>5 </p>"},
+      {"SERVER_SOFTWARE=lighttpd\r\nQUERY_STRING=style=3", "", ""},  // no end of the head
+  };
+  for (const auto& c : cases) {
+    x.CreateQueue();
+    TCgiServerClient client(x.paths, clock.Clock());
+    ASSERT_TRUE(client.Queue({}, ""));
+    WriteText(x.paths.Request(client.Id()), c.head + c.body);
+    bool gone = false;
+    TCgiServerQueue taker(x.paths, clock.Clock());
+    const auto taken = taker.TakeNext(gone);
+    ASSERT_TRUE(taken);
+    engine.Serve(*taken);
+    std::string out;
+    EXPECT_EQ(client.WaitForAnswer([&](const char* d, std::size_t n) { out.append(d, n); }),
+              TCgiServerClient::TResult::Answered);
+    EXPECT_EQ(out, c.expected);
+    EXPECT_NE(::access(x.paths.Answer(client.Id()).c_str(), F_OK), 0);  // the client deleted it
+  }
+  SetCurrentHttpEngine(nullptr);
+  unsetenv("CGI_LOG_DIR");
+  std::string log;
+  for (const auto& entry : std::filesystem::directory_iterator(logDir.path())) log += ReadText(entry.path());
+  EXPECT_NE(log.find("Malformed CGI server request file"), std::string::npos);
+}
+
+TEST(ServerEngine, PollLoopServesClientsAndEndsWithItsQueue) {
+  for (const TCGIMode mode : {TCGIMode::ServerMode, TCGIMode::ServerThreadMode}) {
+    Exchange x;
+    TempDir logDir;
+    setenv("CGI_LOG_DIR", logDir.str().c_str(), 1);
+    RegisterHttpProcTable();
+    THttpEngineSettings settings;
+    settings.CGIMode = mode;
+    std::mutex serving;  // the handler is not reentrant, as the driver is not
+    settings.OnExecRequest = [&](THttpEngine&) {
+      std::lock_guard lock(serving);
+      HttpWriteText("<p>" + HttpFieldValue("n", "") + "</p>");
+    };
+    TCgiServerEngine engine(settings, x.paths, WakingClock(x.paths));
+    std::thread server([&] { engine.Start(); });
+    for (int i = 0; i < 100 && !ServerRunning(x.paths); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(ServerRunning(x.paths));
+
+    std::vector<std::string> answers(8);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 8; ++i) {
+      clients.emplace_back([&, i] {
+        TCgiServerClient client(x.paths, WakingClock(x.paths));
+        client.ServerSeen = true;
+        if (!client.Queue({"SERVER_SOFTWARE=Apache", "QUERY_STRING=n=" + std::to_string(i)}, "")) return;
+        client.WaitForAnswer([&](const char* d, std::size_t n) { answers[i].append(d, n); });
+      });
+    }
+    for (auto& c : clients) c.join();
+    for (int i = 0; i < 8; ++i) {
+      const std::string body = "<p>" + std::to_string(i) + "</p>";
+      EXPECT_EQ(answers[i], "content-type:text/html\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    }
+    // A second server of the same program does not start.
+    TCgiServerEngine second(settings, x.paths, SystemClock());
+    second.Start();
+    EXPECT_FALSE(second.Opened());
+
+    const auto deleted = std::chrono::steady_clock::now();
+    ::unlink(x.paths.Queue().c_str());
+    server.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - deleted, std::chrono::milliseconds(500));
+    EXPECT_FALSE(ServerRunning(x.paths));
+    SetCurrentHttpEngine(nullptr);
+    unsetenv("CGI_LOG_DIR");
+  }
+}
