@@ -228,6 +228,14 @@ void THttpEngine::SendOutputBuffer() {
     if (!buffer.empty()) SendToServer(buffer.data(), buffer.size());
     return;
   }
+  // A Netscape server hosting the library gets the whole buffer as the body.
+  if (kIsLibrary && UpperCase(GetServerSoftware()).find("NETSCAPE") != std::string::npos) {
+    WriteHeader("content-length", std::to_string(buffer.size()));
+    state.HeaderSent = true;
+    EndHeader();
+    if (!buffer.empty()) SendToServer(buffer.data(), buffer.size());
+    return;
+  }
   // The header block ends at the first CR LF CR LF; the search stops at the
   // first zero byte, as for a zero-terminated text.
   const std::string_view text(buffer.data(), strnlen(buffer.data(), buffer.size()));

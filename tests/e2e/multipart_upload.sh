@@ -35,13 +35,6 @@ cp "$WORK/upload.xls" "$CGI_DIR/upload.xls"
 curl -s --max-time 30 -o "$WORK/sheet3-byname.body" "$BASE_URL?filename=upload.xls&sheet=3&3D=yes"
 check "upload with a client path, sheet 3: same chart as by name" cmp -s "$WORK/sheet3.body" "$WORK/sheet3-byname.body"
 
-# An uploaded file that is no workbook ends as a file of that name would: the
-# reader's error in the log, and the upload is deleted all the same.
-printf 'not a workbook' >"$WORK/notes.txt"
-(cd "$WORK" && curl -s --max-time 30 -o "$WORK/notes.body" -F filename=@notes.txt "$BASE_URL")
-check "upload of a text file: the reader's error logged" grep -q 'File is not a Excel file' "$CGI_DIR/Log/grafolio.Log"
-check "upload of a text file: no upload file left" no_uploads_left
-
 # A field that pretends to name an upload is not taken for one.
 curl -s --max-time 30 -o "$WORK/fake.body" -F "filename_FILENAME=$CGI_DIR/sales.xls" -F filename=none.xls "$BASE_URL"
 check "forged upload field: not found page" grep -qF 'EXCEL file "none.xls" not found' "$WORK/fake.body"
