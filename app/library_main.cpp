@@ -5,6 +5,8 @@
 // creates the ISAPI and the NSAPI engine.
 #include <dlfcn.h>
 
+#include <climits>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -28,8 +30,10 @@ Program& TheProgram() {
   static Program program = [] {
     kIsLibrary = true;
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&TheProgram), &info) && info.dli_fname) {
-      platform::SetProgramPathForTesting(info.dli_fname);
+    char real[PATH_MAX];
+    if (::dladdr(reinterpret_cast<void*>(&TheProgram), &info) && info.dli_fname &&
+        ::realpath(info.dli_fname, real)) {
+      platform::SetProgramPathForTesting(real);
     }
     Program p;
     p.Excel = std::make_unique<TExcel>();
