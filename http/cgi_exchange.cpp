@@ -68,6 +68,7 @@ bool ReadWhole(int fd, std::string& out) {
 // name opened again.
 TQueueAccess OpenLocked(const std::string& path, int flags, const TExchangeClock& clock, int attempts, int pauseMs,
                         int& fdOut) {
+  int replaced = 0;
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (attempt > 0) clock.Wait(pauseMs);
     for (int quick = 0; quick < 10; ++quick) {
@@ -84,7 +85,7 @@ TQueueAccess OpenLocked(const std::string& path, int flags, const TExchangeClock
           fdOut = fd;
           return TQueueAccess::Done;
         }
-        --quick;  // replaced meanwhile: open the new one (bounded by the rename rate)
+        if (++replaced < 1000) --quick;  // replaced meanwhile: open the new one
       }
       ::close(fd);
       if (::access(path.c_str(), F_OK) != 0) return TQueueAccess::NoQueue;
@@ -391,7 +392,9 @@ TCgiServerClient::TResult TCgiServerClient::WaitForAnswer(const std::function<vo
       return TResult::ServerGone;
     }
     if (status == TStatus::Answered) {
-      const auto answer = FindFileNoCase(paths_.Answer(id_));
+      // The server names the answer as it found the request, "OUT" in capitals.
+      auto answer = FindFileNoCase(paths_.Base + "_C_" + id_ + "_OUT");
+      if (!answer) answer = FindFileNoCase(paths_.Answer(id_));
       if (answer) CopyAnswer(*answer, write);
       if (answer) ::unlink(answer->c_str());
       return TResult::Answered;
