@@ -8,6 +8,7 @@
 #include "chart/fast_line_series.h"
 #include "chart/line_series.h"
 #include "chart/pie_series.h"
+#include "http/cgi_win_engine.h"
 #include "platform/program.h"
 #include "platform/sysutils.h"
 
@@ -126,6 +127,12 @@ THauptseite::THauptseite(std::unique_ptr<TExcel>& excel) : Chart1(CreateMainChar
   HTTP.Settings.OnExecRequest = [this](THttpEngine& sender) { HTTPExecRequest(sender); };
   HTTP.Settings.OnFirstExecRequest = [this](THttpEngine& sender) { HTTPFirstExecRequest(sender); };
   HTTP.Settings.OnLastExecRequest = [this](THttpEngine& sender) { HTTPLastExecRequest(sender); };
+  HTTP.SetEngineFactory(TEngineKind::WinCgi, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
+    // A WinCGI request names its request file as the first parameter.
+    if (start.Arguments.empty()) return nullptr;
+    return std::make_unique<TCGIWinEngine>(start.Settings, false, start.CgiAutoTerminate, start.IO,
+                                           start.Arguments.front());
+  });
 
   Ausgabegrafik.ChartFormat = GifFormat;
   Ausgabegrafik.Chart = Chart1.get();
@@ -180,11 +187,42 @@ void THauptseite::WriteMessagePage(const std::string& text) {
   httpMessage.SendText();
 }
 
+void THauptseite::ReadWorkbook(const std::string& path) {
+  const std::string sheet = HttpFieldValue("sheet", "1");
+  TExcel& excel = *excel_;
+  // The reader's questions cannot be answered inside a request: its
+  // messages go to the request log and the read ends.
+  excel.OnLogMessage = [](const std::string& message) { WriteRequestLog(message); };
+  // The sheet number's spin edit holds 1..999.
+  excel.seSheet = std::clamp(StrToInt(sheet), 1, 999);
+  excel.edRead = path;
+  excel.Button2Click();
+  Daten.SetColCount(1);
+  for (int c = 1; c < excel.Grid.ColCount(); ++c) {
+    const std::string& label = excel.Grid.Cell(c, 1);
+    if (label.empty()) break;
+    if (c > 1) Daten.SetColCount(c);
+    Daten.SetCell(c - 1, 0, label);
+    const std::string& value = excel.Grid.Cell(c, 2);
+    int ignored = 0;
+    Daten.SetCell(c - 1, 1, TryStrToInt(value, ignored) ? value : "0");
+  }
+  if (Daten.Cell(0, 0).empty()) {
+    WriteMessagePage("You selected an emtpy EXCEL file (" + FileName + ") or an empty sheet (" + sheet + ") !");
+  }
+}
+
 void THauptseite::datenzuordnen(THttpEngine*) {
   // The chart and the loader live until the last request of the process.
   if (!Chart1 || !excel_) throw Exception("The chart or the loader form is no longer available");
   FileName = HttpFieldValue("filename", "testdeutsch");
-  if (FileName == "testdeutsch") {
+  // A workbook uploaded in the field "filename" is charted from its
+  // temporary file; only a file this request wrote itself is taken.
+  const std::string upload = HttpFieldValue("filename_FILENAME", "");
+  const bool uploaded = !upload.empty() && IsRequestTempFile(upload);
+  if (uploaded) {
+    ReadWorkbook(upload);
+  } else if (FileName == "testdeutsch") {
     const char* labels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
     const char* values[] = {"67", "58", "32", "18", "6"};
     Daten.SetColCount(5);
@@ -205,28 +243,7 @@ void THauptseite::datenzuordnen(THttpEngine*) {
     if (!path) {
       WriteMessagePage("EXCEL file \"" + FileName + "\" not found !");
     } else {
-      const std::string sheet = HttpFieldValue("sheet", "1");
-      TExcel& excel = *excel_;
-      // The reader's questions cannot be answered inside a request: its
-      // messages go to the request log and the read ends.
-      excel.OnLogMessage = [](const std::string& message) { WriteRequestLog(message); };
-      // The sheet number's spin edit holds 1..999.
-      excel.seSheet = std::clamp(StrToInt(sheet), 1, 999);
-      excel.edRead = *path;
-      excel.Button2Click();
-      Daten.SetColCount(1);
-      for (int c = 1; c < excel.Grid.ColCount(); ++c) {
-        const std::string& label = excel.Grid.Cell(c, 1);
-        if (label.empty()) break;
-        if (c > 1) Daten.SetColCount(c);
-        Daten.SetCell(c - 1, 0, label);
-        const std::string& value = excel.Grid.Cell(c, 2);
-        int ignored = 0;
-        Daten.SetCell(c - 1, 1, TryStrToInt(value, ignored) ? value : "0");
-      }
-      if (Daten.Cell(0, 0).empty()) {
-        WriteMessagePage("You selected an emtpy EXCEL file (" + FileName + ") or an empty sheet (" + sheet + ") !");
-      }
+      ReadWorkbook(*path);
     }
   }
 

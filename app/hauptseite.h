@@ -60,6 +60,9 @@ class THauptseite {
 
  private:
   void WriteMessagePage(const std::string& text);
+  // Reads the first two rows of the requested sheet of a workbook file into
+  // the DataTable (the message page when they are empty).
+  void ReadWorkbook(const std::string& path);
   std::unique_ptr<TExcel>& excel_;
   std::mutex requestMutex_;
   bool requestServed_ = false;

@@ -9,6 +9,7 @@
 #include "app/hauptseite.h"
 #include "http/cgi_server.h"
 #include "http/cgi_std_engine.h"
+#include "http/cgi_win_engine.h"
 #include "http/fastcgi_engine.h"
 
 int main(int argc, char** argv) {
@@ -24,7 +25,12 @@ int main(int argc, char** argv) {
   auto Hauptseite = std::make_unique<THauptseite>(Excel);
   Hauptseite->HTTP.SetEngineFactory(TEngineKind::ResidentServer, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
     const auto paths = ProgramExchangePaths();
-    return std::make_unique<TCgiServerEngine>(start.Settings, paths, WakingClock(paths));
+    auto server = std::make_unique<TCgiServerEngine>(start.Settings, paths, WakingClock(paths));
+    // The same server answers WinCGI clients: their records name their request files.
+    auto winCgi = std::make_shared<TCGIWinEngine>(start.Settings, true, false, start.IO, std::string());
+    server->ServeOtherRequests([paths](const std::string& name) { return IsWinCgiRequestName(name, paths); },
+                               [winCgi](const std::string& iniPath) { winCgi->RunRequestFile(iniPath); });
+    return server;
   });
   Hauptseite->HTTP.SetEngineFactory(TEngineKind::FastCgi, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
     const bool given = start.Arguments.size() >= 2 && start.Arguments[0] == "--fastcgi";

@@ -455,7 +455,7 @@ std::optional<TQueueRecord> TCgiServerQueue::TakeNext(bool& queueGone) {
   for (std::size_t at = 0; at + kQueueRecordSize <= bytes.size(); at += kQueueRecordSize) {
     TQueueRecord record = DecodeQueueRecord(bytes.data() + at);
     if (record.Status != kRecordWaiting) continue;
-    if (EndsWithNoCase(record.RequestName, "_REQ")) {
+    if (EndsWithNoCase(record.RequestName, "_REQ") || (IsOtherRequest && IsOtherRequest(record.RequestName))) {
       TFd writer(::open(paths_.Queue().c_str(), O_WRONLY | O_CLOEXEC));
       const char taken = static_cast<char>(kRecordTaken);
       if (!writer || ::pwrite(writer.get(), &taken, 1, static_cast<off_t>(at)) != 1) return std::nullopt;

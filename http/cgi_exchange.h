@@ -184,6 +184,9 @@ class TCgiServerQueue {
   void Close();
 
   bool QueueExists() const;
+  // Names of further requests this server takes besides its own request
+  // files (the request files of WinCGI clients); unset: none.
+  std::function<bool(const std::string& name)> IsOtherRequest;
   // The real path of an exchange file known by its upper-cased name; nothing
   // when it does not exist or lies outside this exchange.
   std::optional<std::string> RealFile(const std::string& upperName) const;

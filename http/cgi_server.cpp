@@ -241,6 +241,11 @@ void TCgiServerEngine::ProcessRequest() {
 
 void TCgiServerEngine::Serve(const TQueueRecord& record) {
   const auto requestPath = queue_.RealFile(record.RequestName);
+  if (!requestPath && serveOther_ && queue_.IsOtherRequest && queue_.IsOtherRequest(record.RequestName)) {
+    serveOther_(record.RequestName);
+    queue_.Finish(record.RequestName);
+    return;
+  }
   const int requestFd = requestPath ? ::open(requestPath->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
   if (requestFd >= 0) {
     // The head (environment lines up to the empty line); what was read
@@ -291,6 +296,12 @@ void TCgiServerEngine::Serve(const TQueueRecord& record) {
     if (!written) WriteRequestLog("The CGI server could not write the answer file");
   }
   queue_.Finish(record.RequestName);
+}
+
+void TCgiServerEngine::ServeOtherRequests(std::function<bool(const std::string& name)> isOther,
+                                          std::function<void(const std::string& name)> serve) {
+  queue_.IsOtherRequest = std::move(isOther);
+  serveOther_ = std::move(serve);
 }
 
 void TCgiServerEngine::Start() {

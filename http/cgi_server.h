@@ -3,6 +3,7 @@
 // through the exchange files, and the hand-over on the CGI process's side.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,16 @@ class TCgiServerEngine : public TCGIStdEngine {
   // Whether Open succeeded (another server may hold the lock).
   bool Opened() const { return opened_; }
 
+  // Also takes records whose name `isOther` accepts (the request files of
+  // WinCGI clients) and serves them with `serve`.
+  void ServeOtherRequests(std::function<bool(const std::string& name)> isOther,
+                          std::function<void(const std::string& name)> serve);
+
   void ProcessRequest() override;
 
  private:
   TCgiServerQueue queue_;
   TExchangeClock clock_;
+  std::function<void(const std::string& name)> serveOther_;
   bool opened_ = false;
 };

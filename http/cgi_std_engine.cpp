@@ -141,14 +141,16 @@ std::string TCGIStdEngine::ReadContent() {
   const std::string lengthText = ReadCgiEnvironment(IO(), "CONTENT_LENGTH");
   const int length = lengthText.empty() ? 0 : StrToInt(lengthText);
   if (length < 1) return GetQueryString();
-  if (length > AutoReadLimit) {
+  // A multipart body passes through a fixed window and its files go to disk,
+  // so the limit for bodies held in memory does not apply to it.
+  const bool multipart =
+      UpperCase(ReadCgiEnvironment(IO(), "CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos;
+  if (length > AutoReadLimit && !multipart) {
     WriteRequestLog("Content length exceeds AutoReadLimit");
     return {};
   }
   if (!AutoReadInput) return {};
-  if (UpperCase(ReadCgiEnvironment(IO(), "CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos) {
-    return ReadMultipartInput();
-  }
+  if (multipart) return ReadMultipartInput();
   // The body is at most AutoReadLimit bytes. A short body leaves the rest
   // zero; the content is the text up to the first zero byte.
   std::vector<char> body(static_cast<std::size_t>(length) + 1, '\0');

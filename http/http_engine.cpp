@@ -1,11 +1,13 @@
 #include "http/http_engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 #include <random>
 #include <thread>
 
+#include "http/form_data.h"
 #include "http/http_proc_table.h"
 #include "http/request_log.h"
 #include "platform/sysutils.h"
@@ -23,6 +25,8 @@ int DrawRequestId() {
       static_cast<long long>(std::hash<std::thread::id>{}(std::this_thread::get_id()))));
   return std::uniform_int_distribution<int>(0, 999)(generator);
 }
+
+constexpr std::int32_t kSessionCodeKey = 417;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
@@ -53,6 +57,13 @@ void THttpEngine::ExecuteRequest() {
     state.CurrentEngine = this;
     state.HeaderSent = false;
     state.FirstHeaderLineWritten = false;
+    if (IsActive()) {
+      state.SessionCookie = std::make_unique<THttpCookie>();
+      state.SessionCookie->CookieName = SessionName;
+      state.SessionCookie->Coded = true;
+      state.SessionCookie->CodeKey = kSessionCodeKey;
+      state.SessionValues.clear();
+    }
     ProcessRequest();
     if (AutoHttpHeader && !state.HeaderSent) {
       WriteHeader("content-type", AutoContentType);
@@ -89,13 +100,18 @@ void THttpEngine::EndRequest() {
     state.TempFiles.reset();
   }
   // Sessions: nothing in this program opens one, so there is nothing to store.
+  state.SessionCookie.reset();
+  state.SessionValues.clear();
 }
 
 std::string THttpEngine::ReadMultipartInput() {
-  // Multipart bodies are not decoded yet; such a request runs with empty
-  // content, so every field lookup returns its default.
-  WriteRequestLog("Multipart form data is not supported");
-  return {};
+  auto& state = RequestState();
+  if (!state.TempFiles) state.TempFiles.emplace();
+  TMultipartInput input;
+  input.ContentLength = GetContentLength();
+  input.Read = [this](void* buffer, int count) { return ReadBinary(buffer, count); };
+  input.Folder = UploadFolder(TempDir);
+  return ReadMultipartBody(input, *state.TempFiles);
 }
 
 std::string THttpEngine::VariableWithFallback(std::string_view first, std::string_view second) {
@@ -212,6 +228,14 @@ void THttpEngine::SendOutputBuffer() {
     if (!buffer.empty()) SendToServer(buffer.data(), buffer.size());
     return;
   }
+  // A Netscape server hosting the library gets the whole buffer as the body.
+  if (kIsLibrary && UpperCase(GetServerSoftware()).find("NETSCAPE") != std::string::npos) {
+    WriteHeader("content-length", std::to_string(buffer.size()));
+    state.HeaderSent = true;
+    EndHeader();
+    if (!buffer.empty()) SendToServer(buffer.data(), buffer.size());
+    return;
+  }
   // The header block ends at the first CR LF CR LF; the search stops at the
   // first zero byte, as for a zero-terminated text.
   const std::string_view text(buffer.data(), strnlen(buffer.data(), buffer.size()));
@@ -239,6 +263,11 @@ std::string HttpDate(std::int64_t unixSeconds) {
   std::snprintf(buf, sizeof buf, "%.3s, %02d %.3s %04d %02d:%02d:%02d GMT", kDays + 3 * utc.tm_wday, utc.tm_mday,
                 kMonths + 3 * utc.tm_mon, utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
   return buf;
+}
+
+bool IsRequestTempFile(const std::string& path) {
+  const auto& files = RequestState().TempFiles;
+  return files && std::find(files->begin(), files->end(), path) != files->end();
 }
 
 void WriteRequestLog(std::string_view message) { WriteRequestLogLine(message, RequestState().RequestId); }

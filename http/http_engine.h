@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http/http_cookie.h"
 #include "http/http_fields.h"
 
 enum class TCGIMode { NormalMode, ServerMode, ServerThreadMode };
@@ -55,6 +56,8 @@ struct THttpRequestState {
   bool FirstHeaderLineWritten = false;
   int RequestId = 0;           // 0..999 while a request runs, 0 between requests
   std::uint8_t BinaryKind = 0;  // 0 none, 1 JPEG, 2 GIF
+  std::unique_ptr<THttpCookie> SessionCookie;  // named after SessionName
+  std::vector<std::string> SessionValues;      // nothing in this program opens a session
   std::optional<std::string> OutputBuffer;  // collected response (BufferedOutput)
   bool DirectOutput = true;
   // Standard CGI engine.
@@ -127,7 +130,8 @@ class THttpEngine : public THttpEngineSettings {
  protected:
   // Moves response bytes to the server; called only for unbuffered writes.
   virtual void SendToServer(const void* buffer, std::size_t count) = 0;
-  // Reads the multipart body of a request into url-encoded content.
+  // Reads the multipart body of a request into url-encoded content; the
+  // files it writes join the request's temporary-file list.
   virtual std::string ReadMultipartInput();
 
   // Whether writes go to the output buffer instead of the server.
@@ -138,13 +142,18 @@ class THttpEngine : public THttpEngineSettings {
   void SendOutputBuffer();
 };
 
-// True when the program runs as a library inside a web server (never in this
-// executable); the request lock and some header rules depend on it.
-inline constexpr bool kIsLibrary = false;
+// True when the program runs as a library inside a web server; set once by
+// the library build's start-up, before any engine exists, and never in the
+// executable. The request lock and some header rules depend on it.
+inline bool kIsLibrary = false;
 
 // The HTTP date of a moment given as seconds since the epoch:
 // "Sat, 05 Dec 2026 11:53:15 GMT".
 std::string HttpDate(std::int64_t unixSeconds);
+
+// Whether `path` is one of the temporary files the running request wrote
+// (an uploaded file).
+bool IsRequestTempFile(const std::string& path);
 
 // Appends a line to the request log with the running request's id.
 void WriteRequestLog(std::string_view message);

@@ -139,7 +139,10 @@ std::string HtmlEscape(std::string_view utf8) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       default:
-        if (cp < 0x80) {
+        if ((cp < 0x20 && cp != '\t' && cp != '\r' && cp != '\n') || (cp >= 0x7F && cp < 0xA0)) {
+          // Control characters (NUL among them) have no place in a page.
+          out += "&#65533;";
+        } else if (cp < 0x80) {
           out += static_cast<char>(cp);
         } else {
           out += "&#" + std::to_string(static_cast<std::uint32_t>(cp)) + ";";

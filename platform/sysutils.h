@@ -37,5 +37,6 @@ std::string FloatToStr(double value);
 // Text for HTML: "&", "<" and ">" escaped; every
 // non-ASCII character (UTF-8 decoded) written as a numeric character
 // reference, so the page is right under an ISO-8859-1 declaration. Invalid
-// UTF-8 bytes become U+FFFD references.
+// UTF-8 bytes and control characters other than tab, CR and LF become
+// U+FFFD references.
 std::string HtmlEscape(std::string_view utf8);

@@ -61,10 +61,48 @@ for entry in "${more[@]}"; do
   if [ "$kind" = gif ]; then cell="<img src=\"answers/$name.gif\">"; else cell="<iframe src=\"answers/$name.html\" width=600 height=260></iframe>"; fi
   rows+="<tr><td colspan=3>?$query</td><td>$cell</td></tr>"
 done
+# A workbook upload as a browser sends it (multipart/form-data), through the
+# same program, and the form that sends it.
+python3 - "$out/cgi-bin/obst.xls" "$out/answers/upload.body" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+b = b'----grafoliodemo'
+body = (b'--' + b + b'\r\nContent-Disposition: form-data; name="style"\r\n\r\n3\r\n' +
+        b'--' + b + b'\r\nContent-Disposition: form-data; name="3D"\r\n\r\nyes\r\n' +
+        b'--' + b + b'\r\nContent-Disposition: form-data; name="filename"; filename="obst.xls"\r\n' +
+        b'Content-Type: application/vnd.ms-excel\r\n\r\n' + data + b'\r\n--' + b + b'--\r\n')
+open(sys.argv[2], 'wb').write(body)
+PY
+SERVER_SOFTWARE=demo REQUEST_METHOD=POST CONTENT_TYPE="multipart/form-data; boundary=----grafoliodemo" \
+  CONTENT_LENGTH=$(stat -c %s "$out/answers/upload.body") "$out/cgi-bin/grafolio" \
+  <"$out/answers/upload.body" >"$out/answers/upload-obst.http"
+python3 - "$out/answers/upload-obst.http" "$out/answers/upload-obst.gif" <<'PY'
+import sys
+raw = open(sys.argv[1], 'rb').read()
+open(sys.argv[2], 'wb').write(raw.partition(b'\r\n\r\n')[2])
+PY
+rows+="<tr><td colspan=3>upload of obst.xls (style=3, 3D=yes)</td><td><img src=\"answers/upload-obst.gif\"></td></tr>"
+cat >"$out/upload.html" <<'HTML'
+<!doctype html><html><head><meta charset="utf-8"><title>grafolio: chart a workbook</title></head>
+<body><h1>Chart a workbook</h1>
+<form action="cgi-bin/grafolio" method="post" enctype="multipart/form-data">
+<p>Workbook (.xls): <input type="file" name="filename" accept=".xls"></p>
+<p>Sheet: <input type="number" name="sheet" value="1" min="1" max="999"></p>
+<p>Style: <select name="style"><option value="0">bar</option><option value="1">horizontal bar</option>
+<option value="2">area</option><option value="3">pie</option><option value="4">line</option>
+<option value="5">fast line</option><option value="6">point</option></select></p>
+<p><label><input type="checkbox" name="3D" value="yes"> 3D</label></p>
+<p><input type="submit" value="Chart"></p>
+</form>
+<p>Serve this folder with a CGI-capable web server (the program is cgi-bin/grafolio).</p>
+</body></html>
+HTML
+
 cat >"$out/index.html" <<HTML
 <!doctype html><html><head><meta charset="utf-8"><title>grafolio demo</title></head>
 <body><h1>grafolio demo answers</h1><table border=1 cellpadding=4>$rows</table></body></html>
 HTML
 echo "Demo answers (raw CGI output *.http, bodies *.gif / *.html): $out/answers"
 echo "Overview page: $out/index.html"
+echo "Upload form (serve $out with a CGI-capable server): $out/upload.html"
 echo "Request log: $out/cgi-bin/Log/grafolio.Log"

@@ -35,6 +35,9 @@ TEST(HtmlEscape, EscapesMarkupAndNonAscii) {
   EXPECT_EQ(HtmlEscape("\xE4\xB8\xAD"), "&#20013;");
   EXPECT_EQ(HtmlEscape("\xFF" "x"), "&#65533;x");
   EXPECT_EQ(HtmlEscape("\xC3"), "&#65533;");
+  // Control characters, C1 ones included, but not tab, CR and LF.
+  EXPECT_EQ(HtmlEscape(std::string("a\0b\x01\x1F\x7F\xC2\x85\t\r\n", 11)),
+            "a&#65533;b&#65533;&#65533;&#65533;&#65533;\t\r\n");
 }
 
 TEST(ColorToRGB, ResolvesSystemColours) {

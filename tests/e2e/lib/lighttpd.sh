@@ -9,6 +9,8 @@
 #                               that the server is alive
 # The program is copied into $CGI_DIR (its own folder: workbooks and the Log
 # folder live beside it).
+# Optional: LIGHTTPD_MAX_REQUEST_KB (largest request body in KB, default 100)
+# and LIGHTTPD_EXTRA_CONF (more configuration lines).
 source "$(dirname "${BASH_SOURCE[0]}")/e2e.sh"
 
 # Longest wait for one answer, in seconds.
@@ -36,7 +38,8 @@ server.modules = ("mod_cgi")
 server.errorlog = "$ROOT/error.log"
 server.pid-file = "$ROOT/lighttpd.pid"
 server.tag = "$tag"
-server.max-request-size = 100
+server.max-request-size = ${LIGHTTPD_MAX_REQUEST_KB:-100}
+${LIGHTTPD_EXTRA_CONF:-}
 \$HTTP["url"] =~ "^/cgi-bin/" { cgi.assign = ("" => "") }
 CONF
     /usr/sbin/lighttpd -D -f "$ROOT/lighttpd.conf" &

@@ -1,0 +1,77 @@
+// The WinCGI engine: the web server writes the request into an ini-style
+// file, starts the program with that file's path as its first parameter and
+// reads the answer from the output file the request file names. Server
+// variables come from the sections CGI, System, Extra Headers and Accept;
+// POST fields from the Form sections (numbered repeats name_1, name_2, ...)
+// or, for a multipart body, from the body file.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "http/cgi_ini_file.h"
+#include "http/cgi_std_engine.h"
+#include "http/http_engine.h"
+
+// Whether the process was started as WinCGI: not ruled out by a standard CGI
+// environment (SERVER_SOFTWARE set and CGI_VERSION without "WIN").
+bool IsWinCgiStart(const TCgiIO& io);
+
+// When a resident server of this program runs, queues the request file's
+// path with it and waits until it is answered (the server writes the output
+// file). False: no server took it, serve it here.
+bool HandOverWinCgiRequest(const std::string& iniPath);
+
+// Whether a queue record's name is a WinCGI client's request file: a full
+// path that is no request file of the CGI exchange.
+struct TExchangePaths;
+bool IsWinCgiRequestName(const std::string& name, const TExchangePaths& paths);
+
+class TCGIWinEngine : public THttpEngine {
+ public:
+  // `iniPath` is the first command-line parameter (empty when there is none:
+  // the WinCGI server).
+  TCGIWinEngine(const THttpEngineSettings& settings, bool serverStart, bool cgiAutoTerminate, TCgiIO io,
+                std::string iniPath);
+  ~TCGIWinEngine() override;
+
+  // Runs the request of the ini file (and with CgiAutoTerminate ends the
+  // process afterwards).
+  void Start() override;
+
+  bool IsActive() override;
+  void ProcessRequest() override;
+  void EndRequest() override;
+  std::string GetServerVariable(std::string_view name) override;
+  std::string GetHttpCookie() override;
+  std::int32_t GetContentLength() override;
+  std::string GetFieldValue(std::string_view name, std::string_view defaultValue) override;
+  std::vector<std::string> GetFieldNames() override;
+  void WriteHeader(std::string_view name, std::string_view value) override;
+  int ReadBinary(void* buffer, int count) override;
+
+  // Runs one request from an ini file (the server mode's step).
+  void RunRequestFile(const std::string& iniPath);
+
+ protected:
+  void SendToServer(const void* buffer, std::size_t count) override;
+
+ private:
+  // A form field of a POST: the value and whether it exists.
+  bool FormValue(const std::string& name, std::string& value);
+  bool ReadExternal(const std::string& spec, std::string& value);
+  void CloseFiles();
+
+  bool serverStart_;
+  bool firstRequestPending_ = true;
+  bool cgiAutoTerminate_;
+  TCgiIO io_;
+  std::string iniPath_;
+  std::unique_ptr<TCGIIniFile> ini_;
+  int output_ = -1;
+  int input_ = -1;
+  std::string multipartContent_;
+  bool multipart_ = false;
+};

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# WinCGI: a request written as an ini file, its path the program's first
+# parameter, answers into the output file the ini names; the bytes equal the
+# plain CGI answer to the same request (as under a server that writes its own
+# status line, since a WinCGI server does).
+set -u
+BUILD=$1
+SRC=$2
+source "$SRC/tests/e2e/lib/lighttpd.sh"
+WORK=$(mktemp -d /tmp/grafolio-e2e-wincgi.XXXXXX)
+SERVER=
+cleanup() {
+  if [ -n "$SERVER" ]; then kill "$SERVER" 2>/dev/null; wait "$SERVER" 2>/dev/null; fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+cp "$BUILD/grafolio" "$WORK/grafolio"
+cp "$SRC/tests/fixtures/workbooks/obst.xls" "$WORK/"
+
+wincgi() {  # wincgi NAME METHOD QUERY [FORM-LITERAL-LINES]
+  cat >"$WORK/$1.ini" <<INI
+[CGI]
+Request Protocol=HTTP/1.0
+Request Method=$2
+Executable Path=/cgi-win/grafolio
+Query String=$3
+Server Software=Website/1.1
+CGI Version=CGI/1.3 (Win)
+[System]
+Output File=$WORK/$1.out
+[Form Literal]
+${4:-}
+INI
+  sed -i 's/$/\r/' "$WORK/$1.ini"
+  (cd "$WORK" && env -i ./grafolio "$WORK/$1.ini")
+}
+cgi() {  # cgi NAME QUERY [BODY]
+  if [ -n "${3:-}" ]; then
+    printf '%s' "$3" | env -i SERVER_SOFTWARE=Apache REQUEST_METHOD=POST CONTENT_LENGTH=${#3} \
+      CONTENT_TYPE=application/x-www-form-urlencoded "$WORK/grafolio" >"$WORK/$1.cgi"
+  else
+    env -i SERVER_SOFTWARE=Apache REQUEST_METHOD=GET QUERY_STRING="$2" "$WORK/grafolio" >"$WORK/$1.cgi"
+  fi
+}
+same() { cmp -s "$WORK/$1.out" "$WORK/$1.cgi"; }
+
+wincgi default GET ""
+cgi default ""
+check "WinCGI default chart: same bytes as CGI" same default
+
+wincgi workbook GET "filename=obst.xls&style=3&3D=yes"
+cgi workbook "filename=obst.xls&style=3&3D=yes"
+check "WinCGI workbook chart: same bytes as CGI" same workbook
+
+wincgi post POST "" $'filename=obst.xls\nstyle=1\nnumber=Obst'
+cgi post "" "filename=obst.xls&style=1&number=Obst"
+check "WinCGI POST form fields: same bytes as CGI body" same post
+
+# With a resident server of the program running (started bare), a WinCGI
+# client queues its request file and the server answers it. The output file
+# is named relative to the working folder, so where it appears tells who
+# wrote it: the server works in server-cwd, the client in client-cwd.
+mkdir -p "$WORK/server-cwd" "$WORK/client-cwd"
+(cd "$WORK/server-cwd" && exec env -i "$WORK/grafolio" </dev/null >/dev/null 2>&1) &
+SERVER=$!
+for _ in $(seq 1 100); do [ -f "$WORK/Temp/grafolio_S" ] && break; sleep 0.05; done
+check "resident server started" test -f "$WORK/Temp/grafolio_S"
+cat >"$WORK/relative.ini" <<INI
+[CGI]
+Request Method=GET
+Query String=filename=obst.xls&style=3&3D=yes
+[System]
+Output File=relative.out
+INI
+(cd "$WORK/client-cwd" && timeout 30 env -i "$WORK/grafolio" "$WORK/relative.ini")
+check "WinCGI through the resident server: answered by the server" test -f "$WORK/server-cwd/relative.out"
+check "WinCGI through the resident server: not by the client" test ! -e "$WORK/client-cwd/relative.out"
+cp "$WORK/workbook.cgi" "$WORK/relative.cgi"
+check "WinCGI through the resident server: same bytes as CGI" cmp -s "$WORK/server-cwd/relative.out" "$WORK/relative.cgi"
+kill "$SERVER"; wait "$SERVER" 2>/dev/null; SERVER=
+(cd "$WORK/client-cwd" && timeout 30 env -i "$WORK/grafolio" "$WORK/relative.ini")
+check "WinCGI without a server: the client answers itself" cmp -s "$WORK/client-cwd/relative.out" "$WORK/relative.cgi"
+
+finish

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cgi_harness.h"
+#include "http/cgi_ini_file.h"
+#include "http/cgi_win_engine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs one WinCGI request from `ini` (written into a temporary folder, where
+// "@" in the text stands for that folder) with `handler`; returns the output
+// file's bytes, the handler's log lines through `log`.
+std::string RunWinCgi(const std::string& ini, const std::function<void(THttpEngine&)>& handler,
+                      std::vector<std::string>* log = nullptr) {
+  testing_support::TempDir dir;
+  std::string text = ini;
+  for (std::size_t p; (p = text.find('@')) != std::string::npos;) text.replace(p, 1, dir.str());
+  testing_support::WriteText(dir.path() / "request.ini", text);
+  setenv("CGI_LOG_DIR", dir.str().c_str(), 1);
+  RegisterHttpProcTable();
+  THttpEngineSettings settings;
+  settings.OnExecRequest = handler;
+  settings.TempDir = dir.str();
+  TCgiIO io;
+  io.GetEnv = [](const std::string&) { return std::string(); };
+  {
+    TCGIWinEngine engine(settings, false, false, io, (dir.path() / "request.ini").string());
+    engine.Start();
+    SetCurrentHttpEngine(nullptr);
+  }
+  unsetenv("CGI_LOG_DIR");
+  if (log && fs::exists(dir.path() / "tests_http.Log")) {
+    const std::string lines = testing_support::ReadText(dir.path() / "tests_http.Log");
+    for (std::size_t start = 0, end; (end = lines.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      log->push_back(LogMessage(lines.substr(start, end - start)));
+    }
+  }
+  const fs::path out = dir.path() / "answer.out";
+  return fs::exists(out) ? testing_support::ReadText(out) : "<none>";
+}
+
+}  // namespace
+
+TEST(CGIIniFile, ReadingRules) {
+  TCGIIniFile ini;
+  ini.Parse(
+      "ignored=before any section\r\n"
+      "  [ cgi ]  \r\n"
+      "Request Method=POST\r\n"
+      " \t query string =  a=1&b=2  \r\n"
+      "=no key\r\n"
+      "a line without equals\r\n"
+      "0123456789012345678901234567890=thirty-one\r\n"
+      "01234567890123456789012345678901=thirty-two\r\n"
+      "Twice=first\r\n"
+      "TWICE=second\r\n"
+      "[Form Literal]\n"  // a lone LF ends a line too
+      "x=1\r\n"
+      "[CGI]\r\n"
+      "More=merged into the first CGI section\r\n");
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* expected;
+  } cases[] = {
+      {"CGI", "request method", "POST"},
+      {" Cgi ", "QUERY STRING", "a=1&b=2"},
+      {"CGI", "ignored", "-"},
+      {"CGI", "", "-"},
+      {"CGI", "0123456789012345678901234567890", "thirty-one"},
+      {"CGI", "01234567890123456789012345678901", "-"},  // "=" after the 32nd character
+      {"CGI", "twice", "second"},
+      {"CGI", "more", "merged into the first CGI section"},
+      {"Form Literal", "X", "1"},
+      {"Missing", "x", "-"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ini.ReadString(c.section, c.key, "-"), c.expected) << c.key;
+  EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"CGI", "FORM LITERAL"}));
+}
+
+TEST(CGIWinEngine, VariablesFieldsAndOutput) {
+  const std::string ini =
+      "[CGI]\r\nRequest Method=POST\r\nExecutable Path=/cgi-bin/grafolio\r\n"
+      "[System]\r\nOutput File=@/answer.out\r\n"
+      "[Extra Headers]\r\nHTTP User Agent=Mozilla/4.0\r\nCookie=s=1\r\n"
+      "[Form Literal]\r\nname=first\r\nname_1=second\r\nname_2=third\r\nname_4=gap\r\nstyle=3\r\n"
+      "[Form External]\r\next=@/ext.txt 5\r\nneg=@/ext.txt -1\r\nnan=@/ext.txt five\r\n"
+      "big=@/ext.txt 99\r\nnoblank=@/ext.txt\r\n";
+  std::vector<std::string> log;
+  const std::string out = RunWinCgi(ini, [](THttpEngine& e) {
+    // The external file is written by the test itself, beside the ini file.
+    const std::string folder = fs::path(e.GetServerVariable("Output File")).parent_path();
+    testing_support::WriteText(folder + "/ext.txt", "hello world");
+    EXPECT_EQ(e.GetServerVariable("HTTP_USER_AGENT"), "Mozilla/4.0");
+    EXPECT_EQ(e.GetUserAgent(), "Mozilla/4.0");
+    EXPECT_EQ(e.GetScriptName(), "/cgi-bin/grafolio");
+    EXPECT_EQ(e.GetHttpCookie(), "s=1");
+    EXPECT_EQ(e.GetFieldValue("NAME", "-"), "first\r\nsecond\r\nthird");
+    EXPECT_EQ(e.GetFieldValue("style", "-"), "3");
+    EXPECT_EQ(e.GetFieldValue("absent", "-"), "-");
+    EXPECT_EQ(e.GetFieldValue("ext", "-"), "hello");
+    for (const char* refused : {"neg", "nan", "big", "noblank"}) EXPECT_EQ(e.GetFieldValue(refused, "-"), "-");
+    EXPECT_EQ(e.GetFieldNames(),
+              (std::vector<std::string>{"BIG", "EXT", "NAN", "NEG", "NOBLANK", "NAME", "STYLE"}));
+    e.WriteText("<html>\r\n");
+  }, &log);
+  EXPECT_EQ(out, "content-type:text/html\r\n\r\n<html>\r\n");
+  EXPECT_EQ(log.size(), 4u);
+}
+
+TEST(CGIWinEngine, MultipartAndMissingOutput) {
+  std::string out;
+  // A multipart body from the content file.
+  testing_support::TempDir body;
+  const std::string multipart =
+      "--xx\r\nContent-Disposition: form-data; name=\"filename\"; filename=\"a.xls\"\r\n\r\nBIFF\r\n--xx--\r\n";
+  testing_support::WriteText(body.path() / "body", multipart);
+  std::string upload;
+  out = RunWinCgi("[CGI]\r\nRequest Method=POST\r\nContent Type=multipart/form-data; boundary=xx\r\n"
+                  "Content Length=" + std::to_string(multipart.size()) + "\r\nContent File=" + body.str() +
+                      "/body\r\n[System]\r\nOutput File=@/answer.out\r\n",
+                  [&](THttpEngine& e) {
+                    upload = e.GetFieldValue("filename_FILENAME", "");
+                    EXPECT_EQ(testing_support::ReadText(upload), "BIFF");
+                    EXPECT_EQ(e.GetFieldNames(), (std::vector<std::string>{"filename", "filename_FILENAME"}));
+                  });
+  EXPECT_FALSE(upload.empty());
+  EXPECT_FALSE(fs::exists(upload));
+  // No output file named: no events, nothing written.
+  bool fired = false;
+  out = RunWinCgi("[CGI]\r\nRequest Method=GET\r\n", [&](THttpEngine&) { fired = true; });
+  EXPECT_FALSE(fired);
+  EXPECT_EQ(out, "<none>");
+}
