@@ -95,6 +95,48 @@ enum RecordId : std::uint16_t {
   kBof5 = 0x0809,
 };
 
+// Further records of the workbook writer's fixed parts.
+enum WriterRecordId : std::uint16_t {
+  kCalcCount = 0x000C,
+  kCalcMode = 0x000D,
+  kPrecision = 0x000E,
+  kRefMode = 0x000F,
+  kDelta = 0x0010,
+  kIteration = 0x0011,
+  kProtect = 0x0012,
+  kPassword = 0x0013,
+  kHeader = 0x0014,
+  kFooter = 0x0015,
+  kExternCount = 0x0016,
+  kWindowProtect = 0x0019,
+  kSelection = 0x001D,
+  kDate1904 = 0x0022,
+  kPrintHeaders = 0x002A,
+  kPrintGridlines = 0x002B,
+  kWindow1 = 0x003D,
+  kBackup = 0x0040,
+  kDefColWidth = 0x0055,
+  kWriteAccess = 0x005C,
+  kUncalced = 0x005E,
+  kSaveRecalc = 0x005F,
+  kGuts = 0x0080,
+  kWsBool = 0x0081,
+  kGridSet = 0x0082,
+  kHCenter = 0x0083,
+  kVCenter = 0x0084,
+  kCountry = 0x008C,
+  kHideObj = 0x008D,
+  kFnGroupCount = 0x009C,
+  kSetup = 0x00A1,
+  kBookBool = 0x00DA,
+  kRefreshAll = 0x01B7,
+  kDefaultRowHeight = 0x0225,
+  kWindow2 = 0x023E,
+  kStyle = 0x0293,
+  kFormat = 0x041E,
+  kXf4 = 0x0443,
+};
+
 // BOOLERR / formula error codes.
 inline constexpr std::uint8_t kErrNull = 0x00;
 inline constexpr std::uint8_t kErrDiv0 = 0x07;
