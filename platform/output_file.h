@@ -1,7 +1,8 @@
 // A file being written: created (or truncated) at once, so that a path that
 // cannot be written fails early, and filled in one go by Commit. Until
-// Commit succeeds, destroying the object removes the file again, so that an
-// abandoned or failed write leaves nothing that looks complete.
+// Commit succeeds, destroying the object removes the file again (when it is
+// a regular file), so that an abandoned or failed write leaves nothing that
+// looks complete.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,7 @@ class OutputFile {
   std::string path_;
   int fd_ = -1;
   bool committed_ = false;
+  bool regular_ = false;
 };
 
 }  // namespace platform
