@@ -71,6 +71,7 @@ enum RecordId : std::uint16_t {
   kMulRk = 0x00BD,
   kMulBlank = 0x00BE,
   kRString = 0x00D6,
+  kSupBook = 0x01AE,       // SUPBOOK (BIFF8)
   kXf = 0x00E0,
   kSst = 0x00FC,
   kLabelSst = 0x00FD,
