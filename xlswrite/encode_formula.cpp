@@ -14,6 +14,7 @@ namespace {
 constexpr char Q = '"';
 constexpr int kMaxDepth = 64;  // nesting of parentheses and function calls
 constexpr int kMaxRow = 16384;  // rows of a BIFF4/BIFF5 sheet (14-bit row field)
+constexpr int kFirstBiff5Function = 336;
 
 std::string Quote(std::string_view s) { return Q + std::string(s) + Q; }
 
@@ -486,6 +487,9 @@ class TEncodeFormula::Parser {
 
     const std::string upper = Upper(name);
     const xls::ExcelFunction* f = xls::ExcelFunctionByName(upper);
+    // Functions from id 336 on (CONCATENATE, POWER, SUMIF, ...) came with
+    // BIFF5: a BIFF4 file cannot call them.
+    if (f != nullptr && o_.VersionCode < biff::kVersionBiff5Plain && f->Id >= kFirstBiff5Function) f = nullptr;
     int external = -1;
     if (f == nullptr) {
       if (o_.VersionCode >= biff::kVersionBiff5Plain && o_.OnExternalFunction) external = o_.OnExternalFunction(name);

@@ -106,6 +106,7 @@ TEST(EncodeFormula, Refusals) {
       {"Other!A1", "Unknown Sheet \"Other!A1\" in formula \"Other!A1\""},
       {"FOO(1)", "Unknown function \"FOO\" in formula"},
       {"MYADDIN(1)", "Unknown function \"MYADDIN\" in formula", 3},
+      {"POWER(2,3)", "Unknown function \"POWER\" in formula", 3},
       {"IF(1)", "To few arguments to function \"IF\""},
       {"PI(1)", "To many arguments to function \"PI\""},
       {"\"" + longText + "\"", "String constant longer than 255 bytes in formula \"\"" + longText + "\"\""},
