@@ -28,22 +28,36 @@ TExcel::TExcel() {
   };
   XLSRead.OnNumberCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, double Value, bool IsFormulaValue) {
     SetColour(Col, Row, FormatIndex);
-    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, FloatToStr(Value));
+    SetValue(Col, Row, FloatToStr(Value), IsFormulaValue);
   };
   XLSRead.OnStringCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, const std::string& Value,
                                 bool IsFormulaValue) {
     SetColour(Col, Row, FormatIndex);
-    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, Value);
+    SetValue(Col, Row, Value, IsFormulaValue);
   };
   XLSRead.OnBoolCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, bool Value, bool IsFormulaValue) {
     SetColour(Col, Row, FormatIndex);
-    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, Value ? "TRUE" : "FALSE");
+    SetValue(Col, Row, Value ? "TRUE" : "FALSE", IsFormulaValue);
   };
   XLSRead.OnBlankCell = [this](TXLSRead&, int Col, int Row, int FormatIndex) { SetColour(Col, Row, FormatIndex); };
   XLSRead.OnFormulaCell = [this](TXLSRead&, int Col, int Row, const std::string& Formula) {
     if (InRange(Col, Row)) Grid.SetCell(Col + 1, Row + 1, "=" + Formula);
   };
   XLSRead.OnProgress = [this](TXLSRead&, int Value) { Progress = Value; };
+}
+
+void TExcel::SetValue(int col, int row, std::string text, bool isFormulaValue) {
+  if (!InRange(col, row)) return;
+  if (isFormulaValue) {
+    formulaValues_[{col + 1, row + 1}] = std::move(text);
+  } else {
+    Grid.SetCell(col + 1, row + 1, std::move(text));
+  }
+}
+
+const std::string* TExcel::FormulaValue(int col, int row) const {
+  const auto it = formulaValues_.find({col, row});
+  return it == formulaValues_.end() ? nullptr : &it->second;
 }
 
 void TExcel::SetColour(int col, int row, int formatIndex) {
@@ -65,6 +79,7 @@ void TExcel::Button2Click() {
       Grid.SetObject(c, r, std::nullopt);
     }
   }
+  formulaValues_.clear();
   XLSRead.FileName = edRead;
   XLSRead.Read();
   static const std::array<const char*, 7> kVersions = {

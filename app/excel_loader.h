@@ -4,7 +4,9 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "app/string_grid.h"
 #include "xls/xls_read.h"
@@ -18,9 +20,9 @@ class TExcel {
   // Empties the data cells and reads sheet seSheet of the workbook edRead
   // into the grid: sheet cell (row r, column c), counted from 0, lands in
   // grid cell (column c+1, row r+1); sheet columns 0..62 and rows 0..254 fit.
-  // Numbers arrive as FloatToStr text, booleans as "TRUE"/"FALSE"; cached
-  // formula results are not shown (a formula cell shows "=" and its formula
-  // text once formulas are decoded; until then it stays empty). Each cell's
+  // Numbers arrive as FloatToStr text, booleans as "TRUE"/"FALSE"; a
+  // formula cell shows "=" and its formula text, and its cached result is
+  // kept apart (FormulaValue) in the same text form. Each cell's
   // object slot gets the background colour of its format. Open failures
   // raise the reader's exception; failures while reading are reported
   // through OnLogMessage and end the read (the grid keeps what arrived).
@@ -32,6 +34,10 @@ class TExcel {
   std::string lblVersion;               // version of the file read
   int Progress = 0;                     // progress of the last read, 0..100
 
+  // The cached result of the formula in grid cell (col, row) of the last
+  // read, as a value cell would show it; nullptr when it has none.
+  const std::string* FormulaValue(int col, int row) const;
+
   TXLSRead XLSRead;
   // Receives the reader's error messages, without the question the reader
   // would ask (the request log in the gateway).
@@ -40,4 +46,7 @@ class TExcel {
  private:
   bool InRange(int col, int row) const { return col < Grid.ColCount() - 1 && row < Grid.RowCount() - 1; }
   void SetColour(int col, int row, int formatIndex);
+  void SetValue(int col, int row, std::string text, bool isFormulaValue);
+
+  std::map<std::pair<int, int>, std::string> formulaValues_;  // by grid cell
 };

@@ -80,14 +80,18 @@ TEST(ExcelLoader, CellTexts) {
                                 Rec(biff::kBoolErr, B().u16(1).u16(0).u16(15).u8(1).u8(0)),
                                 Rec(biff::kBoolErr, B().u16(1).u16(1).u16(15).u8(0).u8(0)),
                                 Rec(biff::kBoolErr, B().u16(1).u16(2).u16(15).u8(0x07).u8(1)),
-                                Rec(biff::kFormula, B().u16(2).u16(0).u16(15).f64(99).u16(0).u32(0).u16(0)),
+                                Rec(biff::kFormula, B().u16(2).u16(0).u16(15).f64(99).u16(0).u32(0).u16(7)
+                                                        .raw(Bytes{0x1E, 0x21, 0, 0x1E, 3, 0, 0x05})),
                                 Rec(biff::kLabel, B().u16(2).u16(1).u16(15).u16(4).raw("Text")),
                                 Number(300, 0, 15, 1), Number(0, 200, 15, 1)}));
   excel.Button2Click();
   const std::map<std::string, std::string> want = {{"1,1", "12"},   {"2,1", "2.5"},   {"3,1", "-0.125"},
                                                    {"1,2", "TRUE"}, {"2,2", "FALSE"}, {"3,2", "#DIV/0!"},
-                                                   {"2,3", "Text"}};
-  EXPECT_EQ(DataCells(excel), want) << "a formula's cached result is not shown";
+                                                   {"1,3", "=33*3"}, {"2,3", "Text"}};
+  EXPECT_EQ(DataCells(excel), want) << "a formula cell shows its formula, not its cached result";
+  ASSERT_NE(excel.FormulaValue(1, 3), nullptr);
+  EXPECT_EQ(*excel.FormulaValue(1, 3), "99");
+  EXPECT_EQ(excel.FormulaValue(1, 1), nullptr);
   EXPECT_EQ(excel.lblVersion, "Version: Excel 5.0");
 }
 
