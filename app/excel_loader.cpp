@@ -1,6 +1,12 @@
 #include "app/excel_loader.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/sysutils.h"
 
@@ -44,6 +50,10 @@ TExcel::TExcel() {
     if (InRange(Col, Row)) Grid.SetCell(Col + 1, Row + 1, "=" + Formula);
   };
   XLSRead.OnProgress = [this](TXLSRead&, int Value) { Progress = Value; };
+
+  XLSWrite.FuncArgSeparator = ';';
+  XLSWrite.StrTRUE = "TRUE";
+  XLSWrite.StrFALSE = "FALSE";
 }
 
 void TExcel::SetValue(int col, int row, std::string text, bool isFormulaValue) {
@@ -87,4 +97,47 @@ void TExcel::Button2Click() {
       "Version: Excel 5.0",   "Version: Excel 95",  "Version: Excel 97"};
   const int code = XLSRead.Version() & 0x7F;
   lblVersion = code < static_cast<int>(kVersions.size()) ? kVersions[static_cast<std::size_t>(code)] : kVersions[0];
+}
+
+void TExcel::Button3Click() {
+  const auto& versions = TXLSWrite::VersionNames();
+  const int index = cbVersion >= 0 && cbVersion < static_cast<int>(versions.size()) ? cbVersion : 1;
+  XLSWrite.SetXLSVersion(static_cast<TXLSVersion>(index));
+  const std::size_t slash = edWrite.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : edWrite.substr(0, slash + 1);
+  const std::string temp = folder + "." + edWrite.substr(folder.size()) + "." + std::to_string(::getpid()) + ".tmp";
+  XLSWrite.FileName = temp;
+  XLSWrite.OpenFile();
+  try {
+    for (int r = 1; r < Grid.RowCount(); ++r) {
+      for (int c = 1; c < Grid.ColCount(); ++c) {
+        const std::string& text = Grid.Cell(c, r);
+        if (text.empty()) continue;
+        char* end = nullptr;
+        const double number = std::strtod(text.c_str(), &end);
+        if (text[0] == '=') {
+          XLSWrite.WriteFormula(c - 1, r - 1, text.substr(1));
+        } else if (text == "TRUE" || text == "FALSE") {
+          XLSWrite.WriteBoolean(c - 1, r - 1, text == "TRUE");
+        } else if (*end == '\0' && text.find_first_of("xXnN ") == std::string::npos) {
+          XLSWrite.WriteNumber(c - 1, r - 1, number);
+        } else {
+          XLSWrite.WriteString(c - 1, r - 1, text);
+        }
+      }
+    }
+    XLSWrite.CloseFile();
+  } catch (...) {
+    try {
+      XLSWrite.CloseFile();
+    } catch (...) {
+    }
+    ::unlink(temp.c_str());
+    throw;
+  }
+  if (std::rename(temp.c_str(), edWrite.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw Exception("Cannot write file \"" + edWrite + "\": " + std::strerror(error));
+  }
 }

@@ -10,6 +10,7 @@
 
 #include "app/string_grid.h"
 #include "xls/xls_read.h"
+#include "xlswrite/xls_write.h"
 
 class TExcel {
  public:
@@ -28,7 +29,18 @@ class TExcel {
   // through OnLogMessage and end the read (the grid keeps what arrived).
   void Button2Click();
 
+  // Writes the grid's data cells into the workbook edWrite in the format
+  // chosen in cbVersion (an index into TXLSWrite::VersionNames()): a text
+  // beginning with "=" as a formula (arguments separated by ";", as the read
+  // path shows them), a number text as a number, "TRUE" and "FALSE" as
+  // booleans, anything else as a text. The workbook is written under a
+  // temporary name beside edWrite and renamed only when it is complete; on
+  // any failure (the writer's exception is passed on) nothing is left.
+  void Button3Click();
+
   std::string edRead = "ReadTest.xls";  // file name to read
+  std::string edWrite = "WriteTest.xls";  // file name to write
+  int cbVersion = 1;                      // "Excel 5.0/95"
   int seSheet = 1;                      // sheet number, counted from 1
   TStringGrid Grid{64, 256};            // row 0 and column 0 are headers
   std::string lblVersion;               // version of the file read
@@ -39,6 +51,7 @@ class TExcel {
   const std::string* FormulaValue(int col, int row) const;
 
   TXLSRead XLSRead;
+  TXLSWrite XLSWrite;
   // Receives the reader's error messages, without the question the reader
   // would ask (the request log in the gateway).
   std::function<void(const std::string&)> OnLogMessage;

@@ -34,7 +34,7 @@ enum TUnderline { xulNone, xulSingle, xulDouble, xulSingleAccount, xulDoubleAcco
 enum THorizAlignment { chaGeneral, chaLeft, chaCenter, chaRight, chaFill, chaJustify, chaCenterAcross };
 enum TVertAlignment { cvaBottom, cvaTop, cvaCenter, cvaJustify };
 // Sets, as bit masks.
-enum TFontStyle : unsigned { xfsBold = 1, xfsItalic = 2, xfsStrikeOut = 4 };
+enum TExcelFontStyle : unsigned { xfsBold = 1, xfsItalic = 2, xfsStrikeOut = 4 };
 enum TCellProtection : unsigned { cpLocked = 1, cpHidden = 2 };
 enum TCellBorder : unsigned { cbLeft = 1, cbTop = 2, cbRight = 4, cbBottom = 8, cbDiag = 16 };
 enum TSheetOption : unsigned { soGridlines = 1, soRowColHeadings = 2, soProtected = 4 };
@@ -44,7 +44,7 @@ struct TExcelFont {
   TExcelColor Color = xcBlack;
   std::string Name = "Arial";
   int Size = 10;  // points
-  unsigned Style = 0;  // TFontStyle bits
+  unsigned Style = 0;  // TExcelFontStyle bits
   TSubSuperScript SubSuperScript = xssNone;
   TUnderline Underline = xulNone;
 
