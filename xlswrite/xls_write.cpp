@@ -261,7 +261,9 @@ void TXLSWrite::WriteFont(const TExcelFont& font) {
   const int n = static_cast<int>(std::min<std::size_t>(name.size(), 255));
   std::memset(buf_, 0, 15);
   Put16(0, static_cast<unsigned>(font.Size * 20));
-  Put16(2, ((font.Style & xfsItalic) ? 0x02u : 0u) | ((font.Style & xfsStrikeOut) ? 0x08u : 0u));
+  // Option flags: italic, strike-out, and the bold bit that repeats the weight.
+  Put16(2, ((font.Style & xfsBold) ? 0x01u : 0u) | ((font.Style & xfsItalic) ? 0x02u : 0u) |
+               ((font.Style & xfsStrikeOut) ? 0x08u : 0u));
   Put16(4, static_cast<unsigned>(ColourIndex(font.Color)));
   Put16(6, (font.Style & xfsBold) ? 700 : 400);
   buf_[10] = static_cast<std::uint8_t>(font.Underline);
@@ -283,7 +285,10 @@ void TXLSWrite::WriteUserXf(const TCellFormat& format) {
   Put16(0, static_cast<unsigned>(fontIndex + 7));
   if (format.TextFormat != tfGeneral) Put16(2, static_cast<unsigned>(format.TextFormat) + 0x31);
   Put16(4, ((format.Protection & cpLocked) ? 0x01u : 0u) | ((format.Protection & cpHidden) ? 0x02u : 0u));
-  buf_[6] = static_cast<std::uint8_t>(format.HorizAlignment | (format.WrapText ? 0x08 : 0) | (format.VertAlignment << 4));
+  // Vertical alignment codes of the file: 0 top, 1 centre, 2 bottom, 3 justify.
+  static const std::uint8_t kVertical[4] = {2, 0, 1, 3};  // cvaBottom, cvaTop, cvaCenter, cvaJustify
+  buf_[6] = static_cast<std::uint8_t>(format.HorizAlignment | (format.WrapText ? 0x08 : 0) |
+                                      (kVertical[format.VertAlignment & 3] << 4));
   buf_[7] = 0xFC;  // number format, font, alignment, border, pattern and protection used
   // Fill: foreground colour (bits 0-6), background 65 (bits 7-13), pattern
   // (bits 16-21), bottom line style (22-24) and colour (25-31).

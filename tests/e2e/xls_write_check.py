@@ -134,6 +134,21 @@ for biff, path in files.items():
     check(f"BIFF{biff}: xlrd reads every value, text and boolean back", not bad, "; ".join(bad[:3]))
 
 
+# Cell formats as xlrd sees them (BIFF5): bold red-filled C1; C2 with two
+# decimals, centred, bottom-aligned, four thin borders.
+book = xlrd.open_workbook(files[5], formatting_info=True)
+sheet = book.sheet_by_index(0)
+looks = []
+for r in (0, 1):
+    xf = book.xf_list[sheet.cell_xf_index(r, 2)]
+    font = book.font_list[xf.font_index]
+    looks.append((font.bold, xf.background.pattern_colour_index if xf.background.fill_pattern == 1 else None,
+                  book.format_map[xf.format_key].format_str, xf.alignment.hor_align, xf.alignment.vert_align,
+                  (xf.border.left_line_style, xf.border.top_line_style, xf.border.right_line_style,
+                   xf.border.bottom_line_style)))
+expected_looks = [(1, 10, "General", 0, 2, (0, 0, 0, 0)), (0, None, "0.00", 2, 2, (1, 1, 1, 1))]
+check("BIFF5: xlrd sees the cell formats", looks == expected_looks, str(looks))
+
 # --- LibreOffice and Gnumeric: computed results
 def same(got, expected):
     if expected in ("TRUE", "FALSE"):  # LibreOffice shows a boolean result in a General cell as 1 or 0

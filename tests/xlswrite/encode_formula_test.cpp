@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,23 @@ TEST(EncodeFormula, Refusals) {
       ADD_FAILURE() << "accepted: " << c.text;
     } catch (const EncodeFormulaError& error) {
       EXPECT_EQ(error.what(), c.message);
+    }
+  }
+}
+
+// Any text ends in tokens within the capacity or in an EncodeFormulaError.
+TEST(EncodeFormula, RandomTextNeverEscapes) {
+  const std::string alphabet = "AB$19:!'\"(),;+-*/^&<>=#.E_ SUMIFDatPaxyz%\xC3\xA4";
+  std::mt19937 random(13);
+  for (int n = 0; n < 20000; ++n) {
+    std::string text;
+    const std::size_t length = random() % 24;
+    for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+    std::vector<std::uint8_t> buf(40);
+    try {
+      const int size = Encoder().Encode(text, buf.data(), 40);
+      EXPECT_LE(size, 40) << text;
+    } catch (const EncodeFormulaError&) {
     }
   }
 }

@@ -195,8 +195,8 @@ TEST(XlsWrite, CellsFormatsAndNames) {
   EXPECT_EQ(out,
             "22 02 00\n"  // globals: the two sheets, then NAME Rate without definition
             "24 00 00 00 04 00 00 00 00 00 00 00 00 00 00 52 61 74 65\n"
-            "XF 07 00 32 00 01 00 2A FC 8B 20 41 80 09 80 40 00\n"
-            "FONT C8 00 00 00 0A 00 BC 02 00 00 00 00 00 00 05 41 72 69 61 6C\n"
+            "XF 07 00 32 00 01 00 1A FC 8B 20 41 80 09 80 40 00\n"
+            "FONT C8 00 01 00 0A 00 BC 02 00 00 00 00 00 00 05 41 72 69 61 6C\n"
             "22 03 00\n"  // sheet One: the two sheets and the add-in entry
             "23 01 3A\n"
             "35 00 00 00 00 00 00 06 4D 59 46 55 4E 43 02 00 1C 17\n"
