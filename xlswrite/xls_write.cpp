@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "platform/codepage.h"
 #include "platform/compound_file_writer.h"
@@ -198,14 +199,15 @@ static void Patch16(std::vector<std::uint8_t>& s, std::size_t at, unsigned value
 void TXLSWrite::OpenFile() {
   used_ = {};
   if (open_) throw Exception("File is allready open");
-  std::string trimmed = FileName;
-  trimmed.erase(0, trimmed.find_first_not_of(" \t"));
-  if (trimmed.find_first_not_of(" \t") == std::string::npos) throw Exception("Filename is missing");
+  if (FileName.find_first_not_of(" \t") == std::string::npos) throw Exception("Filename is missing");
   if (version_ == xls50 && Sheets.empty()) throw Exception("Sheet index out of range");
   sheetNames_.clear();
   for (const auto& name : Sheets) {
     std::string bytes = ToCodepage(name, "Sheet name ");
-    if (bytes.empty() || bytes.size() > 255) throw Exception("Sheet name \"" + name + "\" must have 1 to 255 bytes");
+    if (bytes.empty() || bytes.size() > 31) throw Exception("Sheet name \"" + name + "\" must have 1 to 31 characters");
+    for (const auto& other : sheetNames_) {
+      if (strcasecmp(other.c_str(), bytes.c_str()) == 0) throw Exception("Sheet name \"" + name + "\" is used twice");
+    }
     sheetNames_.push_back(std::move(bytes));
   }
   fonts_.clear();

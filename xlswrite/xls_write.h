@@ -81,8 +81,8 @@ class TXLSWrite {
 
   // Creates FileName and writes everything before the first cell. Raises
   // "File is allready open", "Filename is missing", "Cannot create file ..."
-  // and, for a sheet name code page 1252 cannot hold or that is longer than
-  // 255 bytes, "Sheet name ...".
+  // and, for a sheet name that code page 1252 cannot hold, that is empty,
+  // longer than 31 characters or used twice, "Sheet name ...".
   void OpenFile();
   // BIFF5: ends the current sheet and starts the next one of Sheets.
   // Raises "Call to NextSheet without OpenFile", "Sheet index out of range",

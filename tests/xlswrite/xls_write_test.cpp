@@ -247,6 +247,7 @@ TEST(XlsWrite, Refusals) {
          for (int i = 0; i < 20; ++i) w.WriteFormula(0, i, "FUNCTION" + std::to_string(i) + "()");
        },
        "Too many external names defined"},
+      {[&](TXLSWrite& w) { w.Sheets = {"A", "a"}; open(w); }, "Sheet name \"a\" is used twice"},
       {[&](TXLSWrite& w) { w.FileName = (dir.path() / "no" / "x.xls").string(); w.OpenFile(); },
        "Cannot create file \"" + (dir.path() / "no" / "x.xls").string() + "\": No such file or directory"},
   };
