@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "xls/xls_formats.h"
 #include "xlswrite/xls_write.h"
 
@@ -166,6 +167,11 @@ Input ReadInput(std::istream& in, bool biff4) {
     std::size_t sheet = 0;
     while (sheet < input.sheets.size() && input.sheets[sheet] != f[0]) ++sheet;
     if (sheet == input.sheets.size()) {
+      std::string bytes, bad;
+      if (!platform::Utf8ToCp1252(f[0], bytes, bad)) {
+        throw InputError{line, "sheet name \"" + f[0] + "\": Character \"" + bad + "\" is not in code page 1252"};
+      }
+      if (bytes.size() > 31) throw InputError{line, "sheet name \"" + f[0] + "\" is longer than 31 characters"};
       if (biff4 && !input.sheets.empty()) {
         throw InputError{line, "a BIFF4 file holds one sheet only; \"" + f[0] + "\" is a second sheet"};
       }

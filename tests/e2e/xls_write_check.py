@@ -218,6 +218,7 @@ refusals = [
     (5, "S\t0\t0\tbool\t2", 'line 1: bool value "2" is neither 0 nor 1'),
     (5, "S\t0\t0\tnumber\t1\tcolour=3", 'line 1: unknown format key "colour"'),
     (5, "S\t0\t300\tnumber\t1", 'line 1: column "300" is not a number from 0 to 255'),
+    (5, "S\t0\t0\tnumber\t1\n" + "L" * 32 + "\t0\t0\tnumber\t1", f'line 2: sheet name "{"L" * 32}" is longer than 31 characters'),
 ]
 refusal_dir = os.path.join(WORK, "refusals")
 os.makedirs(refusal_dir)
