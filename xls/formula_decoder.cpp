@@ -64,6 +64,26 @@ void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
+// AppendQuoted for n UTF-16LE characters; ASCII text is copied directly.
+void AppendQuotedUtf16(std::string& out, const std::uint8_t* p, std::size_t n) {
+  std::size_t quotes = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[2 * i] >= 0x80 || p[2 * i + 1] != 0) {
+      AppendQuoted(out, platform::Utf16LeToUtf8(p, n));
+      return;
+    }
+    quotes += p[2 * i] == '"';
+  }
+  std::size_t at = out.size();
+  out.resize(at + n + quotes + 2);
+  out[at++] = '"';
+  for (std::size_t i = 0; i < n; ++i) {
+    out[at++] = static_cast<char>(p[2 * i]);
+    if (p[2 * i] == '"') out[at++] = '"';
+  }
+  out[at] = '"';
+}
+
 bool IsAscii(const std::uint8_t* p, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
     if (p[i] >= 0x80) return false;
@@ -168,7 +188,7 @@ class Decoder {
     std::string out;
     out.reserve(text_.size());  // every piece is in the buffer once
     for (std::int32_t p = stack_.back().head; p >= 0; p = pieces_[static_cast<std::size_t>(p)].next) {
-      out.append(text_, pieces_[static_cast<std::size_t>(p)].offset, pieces_[static_cast<std::size_t>(p)].length);
+      out.append(text_.data() + pieces_[static_cast<std::size_t>(p)].offset, pieces_[static_cast<std::size_t>(p)].length);
     }
     return out;
   }
@@ -306,6 +326,17 @@ class Decoder {
     pieces_[static_cast<std::size_t>(e.tail)].next = piece;
     e.tail = piece;
   }
+  // Appends text to an entry; when the entry's last piece is the last text
+  // written, that piece just grows.
+  void Append(Entry& e, std::string_view s) {
+    Scratch::Piece& tail = pieces_[static_cast<std::size_t>(e.tail)];
+    if (tail.offset + tail.length == text_.size()) {
+      text_.append(s);
+      tail.length += static_cast<std::uint32_t>(s.size());
+    } else {
+      Append(e, Piece(s));
+    }
+  }
   void Join(Entry& a, const Entry& b) {
     pieces_[static_cast<std::size_t>(a.tail)].next = b.head;
     a.tail = b.tail;
@@ -344,18 +375,18 @@ class Decoder {
       return;
     }
     if (!before.empty()) Prepend(stack_.back(), Piece(before));
-    if (!after.empty()) Append(stack_.back(), Piece(after));
+    if (!after.empty()) Append(stack_.back(), after);
   }
 
   // Replaces the n topmost entries, deepest first, by `call` + "(" + the
   // entries joined by the argument separator + ")".
   void Call(Entry call, std::size_t n) {
-    Append(call, Piece('('));
+    Append(call, "(");
     for (std::size_t i = stack_.size() - n; i < stack_.size(); ++i) {
       if (i > stack_.size() - n) Append(call, Piece(c_.FuncArgSeparator));
       Join(call, stack_[i]);
     }
-    Append(call, Piece(')'));
+    Append(call, ")");
     stack_.resize(stack_.size() - n);
     stack_.push_back(call);
   }
@@ -380,7 +411,13 @@ class Decoder {
     if (!Need(0x17, size)) return false;
     const std::uint8_t* p = &data_[pos_ + size - (wide ? 2 * n : n)];
     const std::size_t offset = text_.size();
-    AppendQuoted(text_, wide ? platform::Utf16LeToUtf8(p, n) : EightBit(p, n, biff8_, c_.Codepage));
+    if (wide) {
+      AppendQuotedUtf16(text_, p, n);
+    } else if (IsAscii(p, n)) {
+      AppendQuoted(text_, std::string_view(reinterpret_cast<const char*>(p), n));
+    } else {
+      AppendQuoted(text_, EightBit(p, n, biff8_, c_.Codepage));
+    }
     PushFrom(offset);
     pos_ += size;
     return true;
