@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -48,16 +49,53 @@ std::string NumberText(double v) {
   return buf;
 }
 
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
+// Appends text between double quotes, an embedded quote doubled.
+void AppendQuoted(std::string& out, std::string_view text) {
+  out += '"';
+  for (std::size_t at = 0;;) {
+    const std::size_t quote = text.find('"', at);
+    if (quote == std::string_view::npos) {
+      out.append(text, at);
+      break;
+    }
+    out.append(text, at, quote + 1 - at).push_back('"');
+    at = quote + 1;
   }
-  return out + "\"";
+  out += '"';
 }
 
-std::string Latin1(const std::uint8_t* p, std::size_t n) {
+// AppendQuoted for n UTF-16LE characters; ASCII text is copied directly.
+void AppendQuotedUtf16(std::string& out, const std::uint8_t* p, std::size_t n) {
+  std::size_t quotes = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[2 * i] >= 0x80 || p[2 * i + 1] != 0) {
+      AppendQuoted(out, platform::Utf16LeToUtf8(p, n));
+      return;
+    }
+    quotes += p[2 * i] == '"';
+  }
+  std::size_t at = out.size();
+  out.resize(at + n + quotes + 2);
+  out[at++] = '"';
+  for (std::size_t i = 0; i < n; ++i) {
+    out[at++] = static_cast<char>(p[2 * i]);
+    if (p[2 * i] == '"') out[at++] = '"';
+  }
+  out[at] = '"';
+}
+
+bool IsAscii(const std::uint8_t* p, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[i] >= 0x80) return false;
+  }
+  return true;
+}
+
+// UTF-8 of n 8-bit characters: BIFF8's compressed form is ISO-8859-1,
+// earlier versions use the workbook's code page.
+std::string EightBit(const std::uint8_t* p, std::size_t n, bool latin1, int codepage) {
+  if (IsAscii(p, n)) return std::string(reinterpret_cast<const char*>(p), n);
+  if (!latin1) return platform::CodepageToUtf8(std::string_view(reinterpret_cast<const char*>(p), n), codepage);
   std::string out;
   for (std::size_t i = 0; i < n; ++i) {
     if (p[i] < 0x80) {
@@ -104,10 +142,27 @@ std::string QuoteAlways(const std::string& s) {
   return out + "'";
 }
 
+// The decoder's stack holds texts as chains of pieces: every piece of text
+// is written once into one buffer, and joining two stack entries (an
+// operator, a function's arguments) links their chains instead of copying
+// them. The formula text is put together once at the end.
+struct Scratch {
+  struct Piece {
+    std::uint32_t offset, length;
+    std::int32_t next;  // -1 at the end of a chain
+  };
+  struct Entry {
+    std::int32_t head, tail;
+  };
+  std::string text;
+  std::vector<Piece> pieces;
+  std::vector<Entry> stack;
+};
+
 class Decoder {
  public:
   Decoder(std::span<const std::uint8_t> data, std::size_t tokenCount, int baseCol, int baseRow,
-          const FormulaContext& c)
+          const FormulaContext& c, Scratch& scratch)
       : data_(data),
         end_(std::min(tokenCount, data.size())),
         arrayPos_(end_),
@@ -117,15 +172,30 @@ class Decoder {
         biff8_(c.Version >= 6),
         biff24_(c.Version >= 1 && c.Version <= 3),
         biff23_(c.Version >= 1 && c.Version <= 2),
-        biff2_(c.Version == 1) {}
+        biff2_(c.Version == 1),
+        text_(scratch.text),
+        pieces_(scratch.pieces),
+        stack_(scratch.stack) {
+    text_.clear();
+    pieces_.clear();
+    stack_.clear();
+  }
 
   std::string Run() {
     while (pos_ < end_ && Step()) {
     }
-    return stack_.empty() ? std::string("[ERROR]") : stack_.back();
+    if (stack_.empty()) return "[ERROR]";
+    std::string out;
+    out.reserve(text_.size());  // every piece is in the buffer once
+    for (std::int32_t p = stack_.back().head; p >= 0; p = pieces_[static_cast<std::size_t>(p)].next) {
+      out.append(text_.data() + pieces_[static_cast<std::size_t>(p)].offset, pieces_[static_cast<std::size_t>(p)].length);
+    }
+    return out;
   }
 
  private:
+  using Entry = Scratch::Entry;
+
   // Decodes the token at pos_ and moves past it; false ends decoding.
   bool Step() {
     const std::uint8_t t = data_[pos_];
@@ -141,14 +211,14 @@ class Decoder {
         Push("<Shared>");
         return false;
       case 0x0F: Binary(" "); ++pos_; return true;                                   // intersection
-      case 0x10: Binary(std::string(1, c_.FuncArgSeparator)); ++pos_; return true;  // union
+      case 0x10: Binary({&c_.FuncArgSeparator, 1}); ++pos_; return true;  // union
       case 0x11: Binary(":"); ++pos_; return true;                                   // range
       case 0x12: ++pos_; return true;                                                // unary plus
-      case 0x13: Unary("-", ""); ++pos_; return true;
-      case 0x14: Unary("", "%"); ++pos_; return true;
+      case 0x13: Wrap("-", ""); ++pos_; return true;
+      case 0x14: Wrap("", "%"); ++pos_; return true;
       case 0x15:
         if (stack_.empty()) IndexError(-1);
-        stack_.back() = "(" + stack_.back() + ")";
+        Wrap("(", ")");
         ++pos_;
         return true;
       case 0x16: Push(""); ++pos_; return true;  // missing argument
@@ -238,36 +308,92 @@ class Decoder {
 
   // --- stack ---------------------------------------------------------------
 
-  void Push(std::string s) { stack_.push_back(std::move(s)); }
+  // A piece holding the text written to the buffer since `offset`.
+  std::int32_t PieceFrom(std::size_t offset) {
+    pieces_.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(text_.size() - offset), -1});
+    return static_cast<std::int32_t>(pieces_.size() - 1);
+  }
+  std::int32_t Piece(std::string_view s) {
+    const std::size_t offset = text_.size();
+    text_.append(s);
+    return PieceFrom(offset);
+  }
+  std::int32_t Piece(char c) {
+    text_ += c;
+    return PieceFrom(text_.size() - 1);
+  }
+  void Append(Entry& e, std::int32_t piece) {
+    pieces_[static_cast<std::size_t>(e.tail)].next = piece;
+    e.tail = piece;
+  }
+  // Appends text to an entry; when the entry's last piece is the last text
+  // written, that piece just grows.
+  void Append(Entry& e, std::string_view s) {
+    Scratch::Piece& tail = pieces_[static_cast<std::size_t>(e.tail)];
+    if (tail.offset + tail.length == text_.size()) {
+      text_.append(s);
+      tail.length += static_cast<std::uint32_t>(s.size());
+    } else {
+      Append(e, Piece(s));
+    }
+  }
+  void Join(Entry& a, const Entry& b) {
+    pieces_[static_cast<std::size_t>(a.tail)].next = b.head;
+    a.tail = b.tail;
+  }
+  void Prepend(Entry& e, std::int32_t piece) {
+    pieces_[static_cast<std::size_t>(piece)].next = e.head;
+    e.head = piece;
+  }
 
-  void Binary(const std::string& op) {
+  void Push(std::string_view s) {
+    const std::int32_t p = Piece(s);
+    stack_.push_back({p, p});
+  }
+  // Pushes the text written to the buffer since `offset`.
+  void PushFrom(std::size_t offset) {
+    const std::int32_t p = PieceFrom(offset);
+    stack_.push_back({p, p});
+  }
+
+  void Binary(std::string_view op) {
     if (stack_.size() < 2) {
       Push("<Val missing>");
       return;
     }
-    std::string b = std::move(stack_.back());
+    const Entry b = stack_.back();
     stack_.pop_back();
-    stack_.back().append(op).append(b);
+    Append(stack_.back(), Piece(op));
+    Join(stack_.back(), b);
   }
 
-  void Unary(const char* before, const char* after) {
+  // Puts `before` and `after` around the top entry; an empty stack gets
+  // "<Val missing>".
+  void Wrap(std::string_view before, std::string_view after) {
     if (stack_.empty()) {
       Push("<Val missing>");
       return;
     }
-    stack_.back() = before + stack_.back() + after;
+    if (!before.empty()) Prepend(stack_.back(), Piece(before));
+    if (!after.empty()) Append(stack_.back(), after);
   }
 
-  // The n topmost entries, deepest first, joined by the argument separator.
-  std::string PopArguments(std::size_t n) {
-    if (n > stack_.size()) IndexError(static_cast<long>(stack_.size()) - static_cast<long>(n));
-    std::string out;
+  // Replaces the n topmost entries, deepest first, by `call` + "(" + the
+  // entries joined by the argument separator + ")".
+  void Call(Entry call, std::size_t n) {
+    Append(call, "(");
     for (std::size_t i = stack_.size() - n; i < stack_.size(); ++i) {
-      if (i > stack_.size() - n) out += c_.FuncArgSeparator;
-      out += stack_[i];
+      if (i > stack_.size() - n) Append(call, Piece(c_.FuncArgSeparator));
+      Join(call, stack_[i]);
     }
+    Append(call, ")");
     stack_.resize(stack_.size() - n);
-    return out;
+    stack_.push_back(call);
+  }
+  void Call(std::string_view name, std::size_t n) {
+    if (n > stack_.size()) IndexError(static_cast<long>(stack_.size()) - static_cast<long>(n));
+    const std::int32_t p = Piece(name);
+    Call(Entry{p, p}, n);
   }
 
   // --- operands ------------------------------------------------------------
@@ -275,20 +401,25 @@ class Decoder {
   bool String() {
     if (!Need(0x17, 2)) return false;
     const std::size_t n = At(1);
+    std::size_t size = 2 + n;
+    bool wide = false;
     if (biff8_) {
       if (!Need(0x17, 3)) return false;
-      const bool wide = (At(2) & 0x01) != 0;
-      const std::size_t size = 3 + (wide ? 2 * n : n);
-      if (!Need(0x17, size)) return false;
-      const std::uint8_t* p = &data_[pos_ + 3];
-      Push(Quoted(wide ? platform::Utf16LeToUtf8(p, n) : Latin1(p, n)));
-      pos_ += size;
-      return true;
+      wide = (At(2) & 0x01) != 0;
+      size = 3 + (wide ? 2 * n : n);
     }
-    if (!Need(0x17, 2 + n)) return false;
-    Push(Quoted(platform::CodepageToUtf8(
-        std::string_view(reinterpret_cast<const char*>(&data_[pos_ + 2]), n), c_.Codepage)));
-    pos_ += 2 + n;
+    if (!Need(0x17, size)) return false;
+    const std::uint8_t* p = &data_[pos_ + size - (wide ? 2 * n : n)];
+    const std::size_t offset = text_.size();
+    if (wide) {
+      AppendQuotedUtf16(text_, p, n);
+    } else if (IsAscii(p, n)) {
+      AppendQuoted(text_, std::string_view(reinterpret_cast<const char*>(p), n));
+    } else {
+      AppendQuoted(text_, EightBit(p, n, biff8_, c_.Codepage));
+    }
+    PushFrom(offset);
+    pos_ += size;
     return true;
   }
 
@@ -303,13 +434,7 @@ class Decoder {
       pos_ += total;
       return true;
     }
-    if (flags & 0x10) {  // SUM with one argument
-      if (stack_.empty()) {
-        Push("<Val missing>");
-      } else {
-        stack_.back() = "SUM(" + stack_.back() + ")";
-      }
-    }
+    if (flags & 0x10) Wrap("SUM(", ")");  // SUM with one argument
     pos_ += size;
     return true;
   }
@@ -320,10 +445,10 @@ class Decoder {
     const int id = biff23_ ? At(1) : U16(1);
     pos_ += size;
     if (const ExcelFunction* f = ExcelFunctionById(id)) {
-      Push(std::string(f->Name) + "(" + PopArguments(f->MinArgs) + ")");
+      Call(f->Name, f->MinArgs);
     } else {
       const char* later = LaterFunctionName(id);
-      Push((later ? std::string(later) : "?<" + std::to_string(id) + ">?") + "(" + PopArguments(1) + ")");
+      Call(later ? std::string(later) : "?<" + std::to_string(id) + ">?", 1);
     }
     return true;
   }
@@ -353,15 +478,16 @@ class Decoder {
     // Add-in and macro calls (id 255): the deepest operand names the function.
     if (f != nullptr && std::isdigit(static_cast<unsigned char>(name[0])) && n > 0) {
       if (n > stack_.size()) IndexError(static_cast<long>(stack_.size()) - static_cast<long>(n));
-      name = std::move(stack_[stack_.size() - n]);
+      const Entry callee = stack_[stack_.size() - n];
       stack_.erase(stack_.end() - static_cast<std::ptrdiff_t>(n));
-      --n;
+      Call(callee, n - 1);
+      return true;
     }
-    Push(name + "(" + PopArguments(n) + ")");
+    Call(name, n);
     return true;
   }
 
-  static const std::string& Entry(const std::vector<std::string>& list, long index) {
+  static const std::string& ListEntry(const std::vector<std::string>& list, long index) {
     if (index < 0 || index >= static_cast<long>(list.size())) IndexError(index);
     return list[static_cast<std::size_t>(index)];
   }
@@ -371,7 +497,7 @@ class Decoder {
     if (!Need(t, size)) return false;
     const long index = U16(1);
     pos_ += size;
-    Push(Entry(biff24_ && sheetContext_ ? c_.ExternNames : c_.Names, index));
+    Push(ListEntry(biff24_ && sheetContext_ ? c_.ExternNames : c_.Names, index));
     return true;
   }
 
@@ -384,7 +510,7 @@ class Decoder {
       const bool own = static_cast<std::int16_t>(U16(1)) < 0;
       const long index = U16(11);
       pos_ += size;
-      Push(Entry(own ? c_.Names : c_.ExternNames, index));
+      Push(ListEntry(own ? c_.Names : c_.ExternNames, index));
       return true;
     }
     const std::size_t sheet = U16(1);
@@ -394,15 +520,15 @@ class Decoder {
     if (sheet < c_.ExternSheets.size() && c_.ExternSheets[sheet].SupBook < c_.SupBooks.size()) {
       const SupBook& book = c_.SupBooks[c_.ExternSheets[sheet].SupBook];
       if (book.Type == SupBook::sbInternal) {
-        Push(Entry(c_.Names, index));
+        Push(ListEntry(c_.Names, index));
       } else if (book.Type == SupBook::sbAddIn) {
-        Push(Entry(book.Names, index - 1));
+        Push(ListEntry(book.Names, index - 1));
       } else {
-        Push(QuoteSheetName(book.Book) + "!" + Entry(book.Names, index - 1));
+        Push(QuoteSheetName(book.Book) + "!" + ListEntry(book.Names, index - 1));
       }
       return true;
     }
-    Push(Entry(c_.ExternNames, index));
+    Push(ListEntry(c_.ExternNames, index));
     return true;
   }
 
@@ -436,19 +562,22 @@ class Decoder {
     return cell;
   }
 
-  static std::string Text(const Cell& c) { return CellRefText(c.col, c.row, c.colAbs, c.rowAbs); }
+  static void Write(std::string& out, const Cell& c) { AppendCellRef(out, c.col, c.row, c.colAbs, c.rowAbs); }
 
-  // Reference text at data offset `off` (after the token byte).
-  std::string RefAt(std::size_t off, bool relative) const { return Text(ReadCell(off, off + 2, relative)); }
-  std::string AreaAt(std::size_t off, bool relative) const {
-    if (biff8_) return Text(ReadCell(off, off + 4, relative)) + ":" + Text(ReadCell(off + 2, off + 6, relative));
-    return Text(ReadCell(off, off + 4, relative)) + ":" + Text(ReadCell(off + 2, off + 5, relative));
+  // Writes the reference at data offset `off` (after the token byte).
+  void WriteRef(std::string& out, std::size_t off, bool relative) const { Write(out, ReadCell(off, off + 2, relative)); }
+  void WriteArea(std::string& out, std::size_t off, bool relative) const {
+    Write(out, ReadCell(off, off + 4, relative));
+    out += ':';
+    Write(out, biff8_ ? ReadCell(off + 2, off + 6, relative) : ReadCell(off + 2, off + 5, relative));
   }
 
   bool Ref(std::uint8_t t, bool relative) {
     const std::size_t size = biff8_ ? 5 : 4;
     if (!Need(t, size)) return false;
-    Push(RefAt(1, relative));
+    const std::size_t offset = text_.size();
+    WriteRef(text_, 1, relative);
+    PushFrom(offset);
     pos_ += size;
     return true;
   }
@@ -456,7 +585,9 @@ class Decoder {
   bool Area(std::uint8_t t, bool relative) {
     const std::size_t size = biff8_ ? 9 : 7;
     if (!Need(t, size)) return false;
-    Push(AreaAt(1, relative));
+    const std::size_t offset = text_.size();
+    WriteArea(text_, 1, relative);
+    PushFrom(offset);
     pos_ += size;
     return true;
   }
@@ -495,9 +626,9 @@ class Decoder {
       const std::uint16_t first = U16(11), last = U16(13);
       std::string prefix = link >= 0 ? "[EXTERN ???]:" : "";
       if (first == 0xFFFF || last == 0xFFFF) return prefix + "[DELETED]";
-      if (first == last) return prefix + QuoteSheetName(Entry(c_.Sheets, first));
-      const std::string& a = Entry(c_.Sheets, first);
-      const std::string& b = Entry(c_.Sheets, last);
+      if (first == last) return prefix + QuoteSheetName(ListEntry(c_.Sheets, first));
+      const std::string& a = ListEntry(c_.Sheets, first);
+      const std::string& b = ListEntry(c_.Sheets, last);
       return prefix + (IsPlainSheetName(a) && IsPlainSheetName(b) ? a + ":" + b : QuoteAlways(a + ":" + b));
     }
     const std::size_t index = U16(1);
@@ -536,11 +667,17 @@ class Decoder {
     bool deleted = false;
     const std::string prefix = SheetPrefix(deleted);
     const std::size_t off = biff8_ ? 3 : 15;
-    std::string ref = deletedRef ? std::string("#REF!") : area ? AreaAt(off, false) : RefAt(off, false);
+    std::string ref = "#REF!";
+    if (!deletedRef) {
+      ref.clear();
+      area ? WriteArea(ref, off, false) : WriteRef(ref, off, false);
+    }
     if (deleted) {
       Push("#REF!");
+    } else if (prefix.empty()) {
+      Push(ref);
     } else {
-      Push(prefix.empty() ? ref : prefix + "!" + ref);
+      Push(prefix + "!" + ref);
     }
     pos_ += size;
     return true;
@@ -600,26 +737,26 @@ class Decoder {
               const bool wide = (p[2] & 0x01) != 0;
               const std::size_t bytes = wide ? 2 * n : n;
               if (left - 3 < bytes) return truncated();
-              text += Quoted(wide ? platform::Utf16LeToUtf8(p + 3, n) : Latin1(p + 3, n));
+              AppendQuoted(text, wide ? platform::Utf16LeToUtf8(p + 3, n) : EightBit(p + 3, n, true, c_.Codepage));
               arrayPos_ += 4 + bytes;
             } else {
               if (left < 1) return truncated();
               const std::size_t n = p[0];
               if (left - 1 < n) return truncated();
-              text += Quoted(platform::CodepageToUtf8(std::string_view(reinterpret_cast<const char*>(p + 1), n),
-                                                      c_.Codepage));
+              AppendQuoted(text, EightBit(p + 1, n, false, c_.Codepage));
               arrayPos_ += 2 + n;
             }
             break;
           }
           default:
             text += "Bad element ID#" + std::to_string(type) + " in array}";
-            Push(std::move(text));
+            Push(text);
             return true;
         }
       }
     }
-    Push(text + "}");
+    text += '}';
+    Push(text);
     return true;
   }
 
@@ -631,22 +768,38 @@ class Decoder {
   const FormulaContext& c_;
   bool biff8_, biff24_, biff23_, biff2_;
   bool sheetContext_ = false;
-  std::vector<std::string> stack_;
+  std::string& text_;
+  std::vector<Scratch::Piece>& pieces_;
+  std::vector<Entry>& stack_;
 };
 
 }  // namespace
 
+void AppendCellRef(std::string& out, int col, int row, bool colAbsolute, bool rowAbsolute) {
+  if (colAbsolute) out += '$';
+  char letters[8];
+  int n = 0;
+  for (int c = col; c >= 0 && n < 8; c = c / 26 - 1) letters[n++] = static_cast<char>('A' + c % 26);
+  while (n > 0) out += letters[--n];
+  if (rowAbsolute) out += '$';
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, row + 1).ptr;
+  out.append(digits, end);
+}
+
 std::string CellRefText(int col, int row, bool colAbsolute, bool rowAbsolute) {
-  std::string letters;
-  for (int c = col; c >= 0; c = c / 26 - 1) letters.insert(letters.begin(), static_cast<char>('A' + c % 26));
-  return (colAbsolute ? "$" : "") + letters + (rowAbsolute ? "$" : "") + std::to_string(row + 1);
+  std::string out;
+  AppendCellRef(out, col, row, colAbsolute, rowAbsolute);
+  return out;
 }
 
 std::string QuoteSheetName(const std::string& name) { return IsPlainSheetName(name) ? name : QuoteAlways(name); }
 
 std::string DecodeFormula(std::span<const std::uint8_t> data, std::size_t tokenCount, int baseCol, int baseRow,
                           const FormulaContext& context) {
-  return Decoder(data, tokenCount, baseCol, baseRow, context).Run();
+  // One set of buffers per thread, reused by every formula.
+  thread_local Scratch scratch;
+  return Decoder(data, tokenCount, baseCol, baseRow, context, scratch).Run();
 }
 
 }  // namespace xls

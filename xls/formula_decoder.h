@@ -62,6 +62,7 @@ std::string DecodeFormula(std::span<const std::uint8_t> data, std::size_t tokenC
 // A1-style text of a cell: column letters (A..Z, AA.., as many as needed),
 // row + 1, "$" before an absolute part.
 std::string CellRefText(int col, int row, bool colAbsolute, bool rowAbsolute);
+void AppendCellRef(std::string& out, int col, int row, bool colAbsolute, bool rowAbsolute);
 
 // A sheet name as formula text: kept as it is when it is a plain word
 // (letters, digits, "_", ".", not starting with a digit, not a cell

@@ -44,12 +44,18 @@ std::vector<std::string> Read(const Bytes& file, bool plain, std::vector<std::st
 }  // namespace
 
 TEST(FormulaRead, Biff8Workbook) {
+  // This workbook's SUPBOOK, another workbook "b.xls" with one sheet "S",
+  // and a built-in name (Print_Area is stored as the code 6).
   const Bytes globals = Cat({Rec(biff::kSupBook, B().u16(3).u16(0x0401)),
-                             Rec(biff::kExternSheet, B().u16(2).u16(0).u16(1).u16(1).u16(0).u16(2).u16(2))});
+                             Rec(biff::kSupBook, B().u16(1).u16(6).u8(0).raw("\x01" "b.xls").u16(1).u8(0).raw("S")),
+                             Rec(biff::kExternSheet, B().u16(3).u16(0).u16(1).u16(1).u16(0).u16(2).u16(2)
+                                                         .u16(1).u16(0).u16(0)),
+                             Rec(biff::kName, B().u16(0x20).u8(0).u8(1).u16(0).u16(0).u16(0).zeros(4).u8(0).u8(6))});
   const std::string shared("\x4C\xFF\xFF\x00\xC0\x1E\x01\x00\x03", 9);  // (cell above) + 1
   const Bytes sheet = Cat({
       Formula8(0, 0, 42, std::string("\x3A\x00\x00\x00\x00\x00\xC0", 7)),  // Sheet2!A1
       Formula8(1, 1, 43, std::string("\x3A\x01\x00\x00\x00\x00\xC0", 7)),  // Sheet3!A1
+      Formula8(1, 2, 44, std::string("\x3A\x02\x00\x00\x00\x00\xC0\x23\x01\x00\x00\x00\x03", 13)),
       Formula8(2, 0, 1, Exp(2, 0)), ShrFmla(2, 4, 0, 1, shared),
       Formula8(3, 1, 2, Exp(2, 0)), Formula8(4, 0, 3, Exp(2, 0)),
       Formula8(5, 0, 4, Exp(9, 9)),  // no such shared formula
@@ -61,9 +67,10 @@ TEST(FormulaRead, Biff8Workbook) {
   std::vector<std::string> messages;
   const auto events = Read(Biff8Workbook({{"Sheet1", sheet}, {"Sheet2", {}}, {"Sheet3", {}}}, globals), false, &messages);
   const std::vector<std::string> want = {
-      "unhandled 01AE 4",
+      "unhandled 01AE 4", "unhandled 01AE 15",
       "formula 0,0 Sheet2!A1", "number 0,0 xf15 42.0 =",
       "formula 1,1 Sheet3!A1", "number 1,1 xf15 43.0 =",
+      "formula 2,1 [b.xls]S!A1+Print_Area", "number 2,1 xf15 44.0 =",
       "formula 0,2 A2+1", "number 0,2 xf15 1.0 =",
       "formula 1,3 B3+1", "number 1,3 xf15 2.0 =",
       "formula 0,4 A4+1", "number 0,4 xf15 3.0 =",
