@@ -1,6 +1,12 @@
 #include "app/excel_loader.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/sysutils.h"
 
@@ -21,22 +27,40 @@ TExcel::TExcel() {
   };
   XLSRead.OnNumberCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, double Value, bool IsFormulaValue) {
     SetColour(Col, Row, FormatIndex);
-    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, FloatToStr(Value));
+    SetValue(Col, Row, FloatToStr(Value), IsFormulaValue);
   };
   XLSRead.OnStringCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, const std::string& Value,
                                 bool IsFormulaValue) {
     SetColour(Col, Row, FormatIndex);
-    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, Value);
+    SetValue(Col, Row, Value, IsFormulaValue);
   };
   XLSRead.OnBoolCell = [this](TXLSRead&, int Col, int Row, int FormatIndex, bool Value, bool IsFormulaValue) {
     SetColour(Col, Row, FormatIndex);
-    if (InRange(Col, Row) && !IsFormulaValue) Grid.SetCell(Col + 1, Row + 1, Value ? "TRUE" : "FALSE");
+    SetValue(Col, Row, Value ? "TRUE" : "FALSE", IsFormulaValue);
   };
   XLSRead.OnBlankCell = [this](TXLSRead&, int Col, int Row, int FormatIndex) { SetColour(Col, Row, FormatIndex); };
   XLSRead.OnFormulaCell = [this](TXLSRead&, int Col, int Row, const std::string& Formula) {
     if (InRange(Col, Row)) Grid.SetCell(Col + 1, Row + 1, "=" + Formula);
   };
   XLSRead.OnProgress = [this](TXLSRead&, int Value) { Progress = Value; };
+
+  XLSWrite.FuncArgSeparator = ';';
+  XLSWrite.StrTRUE = "TRUE";
+  XLSWrite.StrFALSE = "FALSE";
+}
+
+void TExcel::SetValue(int col, int row, std::string text, bool isFormulaValue) {
+  if (!InRange(col, row)) return;
+  if (isFormulaValue) {
+    formulaValues_[{col + 1, row + 1}] = std::move(text);
+  } else {
+    Grid.SetCell(col + 1, row + 1, std::move(text));
+  }
+}
+
+const std::string* TExcel::FormulaValue(int col, int row) const {
+  const auto it = formulaValues_.find({col, row});
+  return it == formulaValues_.end() ? nullptr : &it->second;
 }
 
 void TExcel::SetColour(int col, int row, int formatIndex) {
@@ -70,6 +94,7 @@ void TExcel::Button2Click() {
       Grid.SetObject(c, r, std::nullopt);
     }
   }
+  formulaValues_.clear();
   XLSRead.FileName = edRead;
   XLSRead.Read();
   static const std::array<const char*, 7> kVersions = {
@@ -77,4 +102,47 @@ void TExcel::Button2Click() {
       "Version: Excel 5.0",   "Version: Excel 95",  "Version: Excel 97"};
   const int code = XLSRead.Version() & 0x7F;
   lblVersion = code < static_cast<int>(kVersions.size()) ? kVersions[static_cast<std::size_t>(code)] : kVersions[0];
+}
+
+void TExcel::Button3Click() {
+  const auto& versions = TXLSWrite::VersionNames();
+  const int index = cbVersion >= 0 && cbVersion < static_cast<int>(versions.size()) ? cbVersion : 1;
+  XLSWrite.SetXLSVersion(static_cast<TXLSVersion>(index));
+  const std::size_t slash = edWrite.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : edWrite.substr(0, slash + 1);
+  const std::string temp = folder + "." + edWrite.substr(folder.size()) + "." + std::to_string(::getpid()) + ".tmp";
+  XLSWrite.FileName = temp;
+  XLSWrite.OpenFile();
+  try {
+    for (int r = 1; r < Grid.RowCount(); ++r) {
+      for (int c = 1; c < Grid.ColCount(); ++c) {
+        const std::string& text = Grid.Cell(c, r);
+        if (text.empty()) continue;
+        char* end = nullptr;
+        const double number = std::strtod(text.c_str(), &end);
+        if (text[0] == '=') {
+          XLSWrite.WriteFormula(c - 1, r - 1, text.substr(1));
+        } else if (text == "TRUE" || text == "FALSE") {
+          XLSWrite.WriteBoolean(c - 1, r - 1, text == "TRUE");
+        } else if (*end == '\0' && text.find_first_of("xXnN ") == std::string::npos) {
+          XLSWrite.WriteNumber(c - 1, r - 1, number);
+        } else {
+          XLSWrite.WriteString(c - 1, r - 1, text);
+        }
+      }
+    }
+    XLSWrite.CloseFile();
+  } catch (...) {
+    try {
+      XLSWrite.CloseFile();
+    } catch (...) {
+    }
+    ::unlink(temp.c_str());
+    throw;
+  }
+  if (std::rename(temp.c_str(), edWrite.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw Exception("Cannot write file \"" + edWrite + "\": " + std::strerror(error));
+  }
 }

@@ -198,12 +198,18 @@ void THauptseite::ReadWorkbook(const std::string& path) {
   excel.edRead = path;
   excel.Button2Click();
   Daten.SetColCount(1);
+  // A formula cell shows its formula text in the grid; the chart takes
+  // its cached result instead.
+  auto shown = [&excel](int c, int r) -> const std::string& {
+    const std::string* cached = excel.FormulaValue(c, r);
+    return cached ? *cached : excel.Grid.Cell(c, r);
+  };
   for (int c = 1; c < excel.Grid.ColCount(); ++c) {
-    const std::string& label = excel.Grid.Cell(c, 1);
+    const std::string& label = shown(c, 1);
     if (label.empty()) break;
     if (c > 1) Daten.SetColCount(c);
     Daten.SetCell(c - 1, 0, label);
-    const std::string& value = excel.Grid.Cell(c, 2);
+    const std::string& value = shown(c, 2);
     int ignored = 0;
     Daten.SetCell(c - 1, 1, TryStrToInt(value, ignored) ? value : "0");
   }

@@ -3,6 +3,11 @@
 // worksheets, every cell event assigned. Run side by side with xlrd by
 // bench/xls_vs_xlrd.sh.
 //
+// The same reads with OnFormulaCell assigned decode every formula to text
+// (BM_ReadCorpusFormulas), next to the plain read; and the same pair over
+// only the workbooks that have a formula oracle (BM_FormulaWorkbooks/0 plain,
+// /1 with formulas), where formulas make up most of the work.
+//
 // GRAFOLIO_CORPUS_DIR overrides the corpus folder (default: ../shared/corpus/xls
 // beside the source tree).
 #include <benchmark/benchmark.h>
@@ -41,12 +46,27 @@ const std::vector<std::string>& Files() {
   return files;
 }
 
+// Workbooks that have a formula oracle (F.formulas.tsv).
+const std::vector<std::string>& FormulaFiles() {
+  static const std::vector<std::string> files = [] {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(CorpusDir())) {
+      const std::string name = e.path().string();
+      if (name.ends_with(".formulas.tsv")) out.push_back(name.substr(0, name.size() - 13));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }();
+  return files;
+}
+
 struct Counts {
   long cells = 0;
   long sheets = 0;
+  long formulas = 0;
 };
 
-void Attach(TXLSRead& r, Counts& n) {
+void Attach(TXLSRead& r, Counts& n, bool formulas = false) {
   r.ErrorLevel = xelIgnore;
   r.OnSheet = [&n](TXLSRead&, const std::string&, int, bool& readIt) {
     readIt = true;
@@ -57,18 +77,17 @@ void Attach(TXLSRead& r, Counts& n) {
   r.OnBoolCell = [&n](TXLSRead&, int, int, int, bool, bool) { ++n.cells; };
   r.OnBlankCell = [&n](TXLSRead&, int, int, int) { ++n.cells; };
   r.OnRichCell = [&n](TXLSRead&, int, int, int, const std::string&, std::span<const std::uint32_t>) { ++n.cells; };
-  r.OnFormulaCell = [](TXLSRead&, int, int, const std::string&) {};
+  if (formulas) r.OnFormulaCell = [&n](TXLSRead&, int, int, const std::string&) { ++n.formulas; };
   r.OnRow = [](TXLSRead&, int, int, int, int, int) {};
   r.OnCol = [](TXLSRead&, int, int, int, int) {};
 }
 
-void BM_ReadCorpus(benchmark::State& state) {
-  const auto& files = Files();
+void ReadAll(benchmark::State& state, const std::vector<std::string>& files, bool formulas) {
   Counts n;
   for (auto _ : state) {
     for (const auto& f : files) {
       TXLSRead reader;
-      Attach(reader, n);
+      Attach(reader, n, formulas);
       reader.FileName = f;
       try {
         reader.Read();
@@ -77,9 +96,18 @@ void BM_ReadCorpus(benchmark::State& state) {
     }
   }
   state.counters["files"] = static_cast<double>(files.size());
+  state.counters["formulas"] = static_cast<double>(n.formulas) / static_cast<double>(state.iterations());
   benchmark::DoNotOptimize(n.cells);
 }
+
+void BM_ReadCorpus(benchmark::State& state) { ReadAll(state, Files(), false); }
 BENCHMARK(BM_ReadCorpus)->Unit(benchmark::kMillisecond);
+
+void BM_ReadCorpusFormulas(benchmark::State& state) { ReadAll(state, Files(), true); }
+BENCHMARK(BM_ReadCorpusFormulas)->Unit(benchmark::kMillisecond);
+
+void BM_FormulaWorkbooks(benchmark::State& state) { ReadAll(state, FormulaFiles(), state.range(0) != 0); }
+BENCHMARK(BM_FormulaWorkbooks)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The biggest single workbook of the set: the loop's cost per record.
 void BM_ReadLargest(benchmark::State& state) {

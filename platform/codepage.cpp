@@ -158,3 +158,47 @@ std::string CodepageToUtf8(std::string_view bytes, int codepage) {
 }
 
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+// Characters of cp1252's bytes 0x80-0x9F (0 where the byte is undefined).
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+int Cp1252Byte(std::uint32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+  for (int i = 0; i < 32; ++i)
+    if (kCp1252High[i] != 0 && kCp1252High[i] == cp) return 0x80 + i;
+  return -1;
+}
+
+}  // namespace
+
+bool Utf8ToCp1252(std::string_view utf8, std::string& out, std::string& offending) {
+  out.clear();
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    std::uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1Fu) : len == 3 ? (c & 0x0Fu) : (c & 0x07u);
+    bool valid = len != 0 && i + len <= utf8.size();
+    for (std::size_t k = 1; valid && k < len; ++k) {
+      const auto d = static_cast<unsigned char>(utf8[i + k]);
+      valid = (d & 0xC0) == 0x80;
+      cp = (cp << 6) | (d & 0x3Fu);
+    }
+    const int byte = valid ? Cp1252Byte(cp) : -1;
+    if (byte < 0) {
+      offending.assign(utf8.substr(i, valid ? len : 1));
+      return false;
+    }
+    out.push_back(static_cast<char>(byte));
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace platform

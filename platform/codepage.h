@@ -32,3 +32,13 @@ std::string Utf16LeToUtf8(const std::uint8_t* p, std::size_t units);
 std::string CodepageToUtf8(std::string_view bytes, int codepage);
 
 }  // namespace platform
+
+namespace platform {
+
+// UTF-8 text as Windows Latin 1 (cp1252) bytes, the code page the workbook
+// writer stores 8-bit text in. Returns false when the text holds a
+// character cp1252 has no byte for (or is not valid UTF-8); `offending` then
+// receives that character (or the bad byte) as it appeared in the input.
+bool Utf8ToCp1252(std::string_view utf8, std::string& out, std::string& offending);
+
+}  // namespace platform

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcairo2-dev libfreetype-dev fonts-liberation2 lighttpd curl libgif-dev giflib-tools imagemagick
   python3 python3-xlrd clang libclang-rt-14-dev hyperfine time
-  libfcgi-dev nginx-light spawn-fcgi)
+  libfcgi-dev nginx-light spawn-fcgi
+  libreoffice-calc-nogui gnumeric python3-xlwt)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -131,6 +131,13 @@ class Dumper {
     reader_.OnBoolCell = [this](TXLSRead&, int col, int row, int, bool v, bool) {
       Put(col, row, "bool", v ? "1" : "0");
     };
+    reader_.OnFormulaCell = [this](TXLSRead&, int col, int row, const std::string& text) {
+      if (current_ < 0) {
+        current_ = 0;
+        sheets_.push_back({"Sheet 1", 0, 0});
+      }
+      formulas_[{current_, row, col}] = JsonQuote(text);
+    };
     reader_.OnErrorCell = [this](TXLSRead&, int col, int row, int, int code, bool) {
       char buf[8];
       std::snprintf(buf, sizeof buf, "0x%02x", code & 0xFF);
@@ -159,6 +166,10 @@ class Dumper {
       result_.lines.push_back(std::to_string(std::get<0>(key)) + "\t" + std::to_string(std::get<1>(key)) + "\t" +
                               std::to_string(std::get<2>(key)) + "\t" + cell.first + "\t" + cell.second);
     }
+    for (const auto& [key, text] : formulas_) {
+      result_.formulaLines.push_back(std::to_string(std::get<0>(key)) + "\t" + std::to_string(std::get<1>(key)) +
+                                     "\t" + std::to_string(std::get<2>(key)) + "\tformula\t" + text);
+    }
     return std::move(result_);
   }
 
@@ -177,6 +188,7 @@ class Dumper {
   std::vector<Sheet> sheets_;
   int current_ = -1;
   std::map<std::tuple<int, int, int>, std::pair<std::string, std::string>> cells_;
+  std::map<std::tuple<int, int, int>, std::string> formulas_;
   bool errorPending_ = false;
   int errorCol_ = 0, errorRow_ = 0;
 };
@@ -184,6 +196,15 @@ class Dumper {
 }  // namespace
 
 DumpResult DumpWorkbookMemory(std::vector<std::uint8_t> file) { return Dumper().Run(std::move(file)); }
+
+std::vector<std::string> FormulaDump(const DumpResult& dump) {
+  std::vector<std::string> out;
+  for (const auto& line : dump.lines) {
+    if (line.starts_with("#")) out.push_back(line);
+  }
+  out.insert(out.end(), dump.formulaLines.begin(), dump.formulaLines.end());
+  return out;
+}
 
 DumpResult DumpWorkbookFile(const std::string& path) {
   if (path.find_first_not_of(" \t\r\n") == std::string::npos) throw Exception("Filename is missing");

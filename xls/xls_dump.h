@@ -8,6 +8,11 @@
 // Cells come sheet by sheet, row-major; a later record for the same cell
 // replaces an earlier one. NROWS/NCOLS are one more than the highest row and
 // column that holds such a cell. Used by the xls-dump tool and the corpus test.
+//
+// The formula dump (xls-dump --formulas) has the same #biff and #sheet lines,
+// then one line per formula cell, sorted like the cells:
+//
+//   SHEET   ROW    COL   formula  TEXT   TEXT without "=", JSON-quoted
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,7 @@ std::string JsonQuote(const std::string& utf8);
 
 struct DumpResult {
   std::vector<std::string> lines;
+  std::vector<std::string> formulaLines;  // the formula cells, after the header lines
   std::vector<std::string> messages;  // errors the reader met (read went on)
 };
 
@@ -32,5 +38,8 @@ struct DumpResult {
 // `messages` and reading goes on.
 DumpResult DumpWorkbookFile(const std::string& path);
 DumpResult DumpWorkbookMemory(std::vector<std::uint8_t> file);
+
+// The formula dump: the header lines of `lines`, then `formulaLines`.
+std::vector<std::string> FormulaDump(const DumpResult& dump);
 
 }  // namespace xls

@@ -104,4 +104,6 @@ TColor XlsFormats::CellColor(int formatIndex, int version) const {
   return PaletteColor((Word(xf, 8) & 0x7F) - 8, version);
 }
 
+std::span<const std::uint8_t, 65> ColourMap() { return kBiff8Map; }
+
 }  // namespace xls

@@ -62,4 +62,8 @@ class XlsFormats {
   std::vector<XlsFont> fonts_;
 };
 
+// The colour map: colour index 0..64 -> position in the BIFF8 colour table.
+// The writer stores a colour value as the first index whose entry equals it.
+std::span<const std::uint8_t, 65> ColourMap();
+
 }  // namespace xls

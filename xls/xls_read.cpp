@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 
@@ -288,6 +289,12 @@ void TXLSRead::ResetState() {
   sst_.Clear();
   pendingString_ = {};
   stop_ = false;
+  formula_ = {};
+  formula_.FuncArgSeparator = FuncArgSeparator;
+  formula_.StrTRUE = StrTRUE;
+  formula_.StrFALSE = StrFALSE;
+  formula_.Codepage = platform::kDefaultCodepage;
+  shared_.clear();
 }
 
 void TXLSRead::Run() {
@@ -425,21 +432,23 @@ void TXLSRead::Dispatch(std::uint16_t id, const Record& r) {
       break;
     }
 
-    case biff::kExternSheet:
     case biff::kFormat2:
     case biff::kDimensions:
+      break;
+    case biff::kExternSheet:
+      HandleExternSheet(r);
+      break;
     case biff::kShrFmla:
     case biff::kShrFmla5:
-      // Shared formulas give formula texts only, which are not reported.
+      // Kept for the cells that refer to it; their formula texts are
+      // reported with their own FORMULA records.
+      if (OnFormulaCell) StoreShared(id, r);
       break;
 
     case biff::kName:
-    case biff::kName3: {
-      const std::size_t at = currentVersion_ < biff::kVersionBiff5Plain ? 6 : 14;
-      names_.push_back(r.Length() > 3 ? DecodeString(r, at, r.Opt8(3)) : std::string());
-      nameFlags_.push_back(r.Opt16(0));
+    case biff::kName3:
+      HandleName(r);
       break;
-    }
     case biff::kExternName:
     case biff::kExternName3:
       if (currentVersion_ < biff::kVersionBiff5Plain) {
@@ -447,6 +456,15 @@ void TXLSRead::Dispatch(std::uint16_t id, const Record& r) {
       } else {
         externNames_.push_back(DecodeString(r, 7, r.Opt8(6)));
       }
+      formula_.ExternNames.push_back(externNames_.back());
+      if (currentVersion_ == biff::kVersionBiff8 && !formula_.SupBooks.empty()) {
+        formula_.SupBooks.back().Names.push_back(externNames_.back());
+      }
+      break;
+    case biff::kSupBook:
+      // Kept for formula references to other sheets, and still reported.
+      HandleSupBook(r);
+      if (OnUnhandled) OnUnhandled(*this, id, static_cast<int>(r.Length()), r.Data());
       break;
 
     case biff::kFilePass:
@@ -460,6 +478,7 @@ void TXLSRead::Dispatch(std::uint16_t id, const Record& r) {
     case biff::kCodepage:
       // Kept for decoding 8-bit text, and still reported to the host.
       codepage_ = r.Opt16(0);
+      formula_.Codepage = codepage_ != 0 ? codepage_ : platform::kDefaultCodepage;
       if (OnUnhandled) OnUnhandled(*this, id, static_cast<int>(r.Length()), r.Data());
       break;
 
@@ -544,6 +563,13 @@ void TXLSRead::Dispatch(std::uint16_t id, const Record& r) {
       }
       break;
 
+    case biff::kArray:
+    case biff::kArray2:
+      // Kept for the cells of the array formula, and still reported.
+      if (OnFormulaCell) StoreShared(id, r);
+      if (OnUnhandled) OnUnhandled(*this, id, static_cast<int>(r.Length()), r.Data());
+      break;
+
     default:
       if (OnUnhandled) OnUnhandled(*this, id, static_cast<int>(r.Length()), r.Data());
       break;
@@ -577,6 +603,7 @@ void TXLSRead::OnBof(std::size_t bofPos, const Record& r) {
   }
 
   ++sheetCounter_;
+  shared_.clear();
   // The sheet list holds every BOUNDSHEET (chart and macro sheets too) while
   // the counter counts worksheets only: find this worksheet's own entry by
   // its BOF offset, else take the counter-th worksheet entry.
@@ -637,6 +664,7 @@ void TXLSRead::HandleBoundSheet(const Record& r) {
   } else if (r.Length() > 7) {
     entry.Name = Decode8Bit(r.Data() + 7, std::min(length, r.Length() - 7));
   }
+  formula_.Sheets.push_back(entry.Name);
   sheets_.push_back(std::move(entry));
 }
 
@@ -650,53 +678,196 @@ void TXLSRead::FireError(int col, int row, int xf, int code, bool isFormula) {
 
 void TXLSRead::HandleFormula(std::uint16_t id, const Record& r) {
   // Result (8 bytes) position and the test for a non-number result differ
-  // by version. Formula texts are not reported; the cached results are.
+  // by version.
   const bool biff2 = id == biff::kFormula && detectedVersion_ == biff::kVersionBiff2;
   const int row = r.U16(0), col = r.U16(2);
   const int xf = biff2 ? -1 : r.U16(4);
   const std::size_t result = biff2 ? 7 : 6;
   (void)r.U8(result + 7);
+  // The formula text comes first. A formula that cannot be decoded still
+  // gives its cached result before its error goes to the error policy.
+  std::exception_ptr failure;
+  if (OnFormulaCell) {
+    try {
+      FireFormula(id, r, col, row, biff2);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
   const std::uint8_t* res = r.Data() + result;
   const bool marked = id == biff::kFormula && !biff2 ? (res[6] == 0xFF && res[7] == 0xFF) : res[6] == 0xFF;
   if (!marked) {
     if (OnNumberCell) OnNumberCell(*this, col, row, xf, r.F64(result), true);
-    return;
-  }
-  switch (res[0]) {
-    case 0: {
-      // Text result: in the STRING record that follows (after a shared
-      // formula, array or table record that belongs to this cell, if any).
-      pendingString_ = {true, col, row, xf};
-      std::uint16_t nextId = 0, nextLength = 0;
-      const std::size_t here = pos_;
-      if (!ReadHeader(nextId, nextLength)) {
-        pendingString_.active = false;
-        return;
+  } else {
+    switch (res[0]) {
+      case 0: {
+        // Text result: in the STRING record that follows (after a shared
+        // formula, array or table record that belongs to this cell, if any).
+        pendingString_ = {true, col, row, xf};
+        std::uint16_t nextId = 0, nextLength = 0;
+        const std::size_t here = pos_;
+        if (!ReadHeader(nextId, nextLength)) {
+          pendingString_.active = false;
+          break;
+        }
+        pos_ = here;
+        if (nextId == biff::kString || nextId == biff::kString2) {
+          ReadHeader(nextId, nextLength);
+          const std::size_t avail = std::min<std::size_t>(nextLength, stream_.size() - pos_);
+          const Record string(nextId, stream_.data() + pos_, avail);
+          pos_ += avail;
+          HandleFormulaString(string, nextId == biff::kString2);
+        } else if (nextId != biff::kShrFmla && nextId != biff::kShrFmla5 && nextId != biff::kArray &&
+                   nextId != biff::kArray2 && nextId != biff::kTable) {
+          pendingString_.active = false;
+        }
+        break;
       }
-      pos_ = here;
-      if (nextId == biff::kString || nextId == biff::kString2) {
-        ReadHeader(nextId, nextLength);
-        const std::size_t avail = std::min<std::size_t>(nextLength, stream_.size() - pos_);
-        const Record string(nextId, stream_.data() + pos_, avail);
-        pos_ += avail;
-        HandleFormulaString(string, nextId == biff::kString2);
-      } else if (nextId != biff::kShrFmla && nextId != biff::kShrFmla5 && nextId != biff::kArray &&
-                 nextId != biff::kArray2 && nextId != biff::kTable) {
-        pendingString_.active = false;
-      }
-      break;
+      case 1:
+        if (OnBoolCell) OnBoolCell(*this, col, row, xf, res[2] != 0, true);
+        break;
+      case 2:
+        FireError(col, row, xf, res[2], true);
+        break;
+      default:
+        // Empty text result (BIFF8 type 3) and unknown types.
+        if (OnStringCell) OnStringCell(*this, col, row, xf, std::string(), true);
+        break;
     }
-    case 1:
-      if (OnBoolCell) OnBoolCell(*this, col, row, xf, res[2] != 0, true);
-      break;
-    case 2:
-      FireError(col, row, xf, res[2], true);
-      break;
-    default:
-      // Empty text result (BIFF8 type 3) and unknown types.
-      if (OnStringCell) OnStringCell(*this, col, row, xf, std::string(), true);
-      break;
   }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TXLSRead::FireFormula(std::uint16_t id, const Record& r, int col, int row, bool biff2) {
+  // Token count and first token: BIFF2 FORMULA, BIFF3/BIFF4 FORMULA, and the
+  // FORMULA record of BIFF5 and later.
+  std::size_t count, at;
+  if (biff2) {
+    count = r.U8(16);
+    at = 17;
+  } else if (id == biff::kFormula) {
+    count = r.U16(20);
+    at = 22;
+  } else {
+    count = r.U16(16);
+    at = 18;
+  }
+  formula_.Version = currentVersion_;
+  const std::span<const std::uint8_t> tokens = r.Body().subspan(std::min(at, r.Length()));
+  // A cell of a shared or array formula holds only a reference (tExp) to
+  // the range's first cell; the formula is decoded for this cell.
+  if (count >= 4 && tokens.size() >= 4 && tokens[0] == 0x01) {
+    const int anchorRow = tokens[1] | tokens[2] << 8, anchorCol = tokens[3];
+    if (const SharedFormula* shared = FindShared(anchorRow, anchorCol)) {
+      OnFormulaCell(*this, col, row, xls::DecodeFormula(shared->data, shared->tokenCount, col, row, formula_));
+      return;
+    }
+  }
+  OnFormulaCell(*this, col, row, xls::DecodeFormula(tokens, count, 0, 0, formula_));
+}
+
+const TXLSRead::SharedFormula* TXLSRead::FindShared(int anchorRow, int anchorCol) {
+  auto it = shared_.find({anchorRow, anchorCol});
+  if (it != shared_.end()) return &it->second;
+  // The range's first cell comes before its SHRFMLA or ARRAY record, which
+  // follows right behind (a TABLE record has no tokens).
+  std::uint16_t id = 0, length = 0;
+  const std::size_t here = pos_;
+  if (!ReadHeader(id, length)) return nullptr;
+  const std::size_t body = pos_;
+  pos_ = here;
+  if ((id == biff::kShrFmla || id == biff::kShrFmla5 || id == biff::kArray || id == biff::kArray2) &&
+      length <= maxRecordSize_ && length <= stream_.size() - body) {
+    StoreShared(id, Record(id, stream_.data() + body, length));
+    it = shared_.find({anchorRow, anchorCol});
+    if (it != shared_.end()) return &it->second;
+  }
+  return nullptr;
+}
+
+void TXLSRead::StoreShared(std::uint16_t id, const Record& r) {
+  // Range: first row 0, last row 2, first column 4 (1 byte), last column 5;
+  // then the token count and tokens, at an offset that depends on the record.
+  std::size_t count, at;
+  if (id == biff::kShrFmla || id == biff::kShrFmla5) {
+    count = r.U16(8);
+    at = 10;
+  } else if (id == biff::kArray2) {
+    count = r.U8(7);
+    at = 8;
+  } else if (currentVersion_ >= biff::kVersionBiff5Plain) {
+    count = r.U16(12);
+    at = 14;
+  } else {
+    count = r.U16(8);
+    at = 10;
+  }
+  SharedFormula& shared = shared_[{r.U16(0), r.U8(4)}];
+  const std::span<const std::uint8_t> tail = r.Body().subspan(std::min(at, r.Length()));
+  shared.data.assign(tail.begin(), tail.end());
+  shared.tokenCount = count;
+}
+
+void TXLSRead::HandleName(const Record& r) {
+  const std::size_t at = currentVersion_ < biff::kVersionBiff5Plain ? 6 : 14;
+  names_.push_back(r.Length() > 3 ? DecodeString(r, at, r.Opt8(3)) : std::string());
+  const std::uint16_t flags = r.Opt16(0);
+  nameFlags_.push_back(flags);
+  // A built-in name (BIFF5 and later) is stored as a one-character code.
+  static const char* const kBuiltIn[] = {"Consolidate_Area", "Auto_Open",     "Auto_Close",      "Extract",
+                                         "Database",         "Criteria",      "Print_Area",      "Print_Titles",
+                                         "Recorder",         "Data_Form",     "Auto_Activate",   "Auto_Deactivate",
+                                         "Sheet_Title",      "_FilterDatabase"};
+  const std::string& name = names_.back();
+  if (currentVersion_ >= biff::kVersionBiff5Plain && (flags & 0x0020) != 0 && name.size() == 1 &&
+      static_cast<unsigned char>(name[0]) < std::size(kBuiltIn)) {
+    formula_.Names.push_back(kBuiltIn[static_cast<unsigned char>(name[0])]);
+  } else {
+    formula_.Names.push_back(name);
+  }
+}
+
+void TXLSRead::HandleExternSheet(const Record& r) {
+  // BIFF8: entry count, then (SUPBOOK index, first sheet, last sheet) per
+  // entry. Earlier versions keep one encoded sheet name per record, which
+  // formulas do not need.
+  if (currentVersion_ != biff::kVersionBiff8) return;
+  const std::size_t n = std::min<std::size_t>(r.Opt16(0), r.Length() >= 2 ? (r.Length() - 2) / 6 : 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    formula_.ExternSheets.push_back({r.U16(2 + 6 * i), r.U16(4 + 6 * i), r.U16(6 + 6 * i)});
+  }
+}
+
+void TXLSRead::HandleSupBook(const Record& r) {
+  if (currentVersion_ != biff::kVersionBiff8) return;
+  xls::SupBook book;
+  if (r.Length() == 4 && r.U16(2) == 0x0401) {
+    book.Type = xls::SupBook::sbInternal;
+  } else if (r.Length() == 4 && r.U16(2) == 0x3A01) {
+    book.Type = xls::SupBook::sbAddIn;
+  } else {
+    // Another workbook: sheet count, its encoded file name, its sheet names
+    // (each a 16-bit length, an option byte and the characters).
+    book.Type = xls::SupBook::sbExternal;
+    const std::size_t sheets = r.Opt16(0);
+    std::size_t at = 2;
+    auto next = [&]() {
+      const std::size_t n = r.U16(at);
+      const bool wide = (r.U8(at + 2) & biff::kStrHighByte) != 0;
+      std::string text = DecodeString(r, at + 2, n);
+      at += 3 + (wide ? 2 * n : n);
+      return text;
+    };
+    const std::string url = next();
+    // The file name is the part behind the path's control characters.
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < url.size(); ++i) {
+      if (static_cast<unsigned char>(url[i]) < 0x20) start = i + 1;
+    }
+    book.Book = url.substr(start);
+    for (std::size_t i = 0; i < sheets && at < r.Length(); ++i) book.Sheets.push_back(next());
+  }
+  formula_.SupBooks.push_back(std::move(book));
 }
 
 void TXLSRead::HandleFormulaString(const Record& r, bool biff2) {

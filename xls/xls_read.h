@@ -10,12 +10,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "platform/color.h"
 #include "platform/mapped_file.h"
+#include "xls/formula_decoder.h"
 #include "xls/xls_formats.h"
 #include "xls/xls_sst.h"
 
@@ -86,6 +88,8 @@ class TXLSRead {
   const std::vector<xls::XlsFont>& Fonts() const { return formats_.Fonts(); }
   const std::vector<std::string>& Names() const { return names_; }
   const std::vector<std::string>& ExternNames() const { return externNames_; }
+  // What formula decoding knows of the workbook (names, sheets, links).
+  const xls::FormulaContext& FormulaState() const { return formula_; }
   int Codepage() const { return codepage_; }
   int MaxRecordSize() const { return maxRecordSize_; }
   std::size_t StreamSize() const { return stream_.size(); }
@@ -123,6 +127,12 @@ class TXLSRead {
 
  private:
   class Record;
+  // A shared (SHRFMLA) or array (ARRAY) formula of the current sheet: its
+  // tokens and the data behind them, found by the cell its range starts at.
+  struct SharedFormula {
+    std::vector<std::uint8_t> data;
+    std::size_t tokenCount = 0;
+  };
   struct PendingString {
     bool active = false;
     int col = 0, row = 0, xf = 0;
@@ -141,6 +151,12 @@ class TXLSRead {
   void SkipSubstream();
   void HandleFormula(std::uint16_t id, const Record& r);
   void HandleFormulaString(const Record& r, bool biff2);
+  void FireFormula(std::uint16_t id, const Record& r, int col, int row, bool biff2);
+  void StoreShared(std::uint16_t id, const Record& r);
+  const SharedFormula* FindShared(int anchorRow, int anchorCol);
+  void HandleName(const Record& r);
+  void HandleExternSheet(const Record& r);
+  void HandleSupBook(const Record& r);
   void HandleSst(const Record& r);
   void HandleFont(std::uint16_t id, const Record& r);
   void HandleBoundSheet(const Record& r);
@@ -175,6 +191,8 @@ class TXLSRead {
   std::vector<SheetEntry> sheets_;
   int sheetCounter_ = -1;
   int sheetEntry_ = -1;  // sheet list entry of the worksheet being read
+  xls::FormulaContext formula_;
+  std::map<std::pair<int, int>, SharedFormula> shared_;  // by (row, column) of the range's first cell
   xls::XlsFormats formats_;
   xls::SharedStrings sst_;
   PendingString pendingString_;

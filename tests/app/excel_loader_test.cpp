@@ -1,6 +1,7 @@
 // The loader form: which cells of which sheet land in its grid, and how.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -89,14 +90,18 @@ TEST(ExcelLoader, CellTexts) {
                                 Rec(biff::kBoolErr, B().u16(1).u16(0).u16(15).u8(1).u8(0)),
                                 Rec(biff::kBoolErr, B().u16(1).u16(1).u16(15).u8(0).u8(0)),
                                 Rec(biff::kBoolErr, B().u16(1).u16(2).u16(15).u8(0x07).u8(1)),
-                                Rec(biff::kFormula, B().u16(2).u16(0).u16(15).f64(99).u16(0).u32(0).u16(0)),
+                                Rec(biff::kFormula, B().u16(2).u16(0).u16(15).f64(99).u16(0).u32(0).u16(7)
+                                                        .raw(Bytes{0x1E, 0x21, 0, 0x1E, 3, 0, 0x05})),
                                 Rec(biff::kLabel, B().u16(2).u16(1).u16(15).u16(4).raw("Text")),
                                 Number(300, 0, 15, 1), Number(0, 200, 15, 1)}));
   excel.Button2Click();
   const std::map<std::string, std::string> want = {{"1,1", "12"},   {"2,1", "2.5"},   {"3,1", "-0.125"},
                                                    {"1,2", "TRUE"}, {"2,2", "FALSE"}, {"3,2", "#DIV/0!"},
-                                                   {"2,3", "Text"}};
-  EXPECT_EQ(DataCells(excel), want) << "a formula's cached result is not shown";
+                                                   {"1,3", "=33*3"}, {"2,3", "Text"}};
+  EXPECT_EQ(DataCells(excel), want) << "a formula cell shows its formula, not its cached result";
+  ASSERT_NE(excel.FormulaValue(1, 3), nullptr);
+  EXPECT_EQ(*excel.FormulaValue(1, 3), "99");
+  EXPECT_EQ(excel.FormulaValue(1, 1), nullptr);
   EXPECT_EQ(excel.lblVersion, "Version: Excel 5.0");
 }
 
@@ -153,5 +158,39 @@ TEST(ExcelLoader, VersionLabel) {
     excel.edRead = c.file;
     excel.Button2Click();
     EXPECT_EQ(excel.lblVersion, c.label) << c.file;
+  }
+}
+
+// The write button saves the grid as BIFF4 and BIFF5; reading the file back
+// gives the same grid. A cell the writer refuses leaves no file behind.
+TEST(ExcelLoader, WriteButtonSavesTheGrid) {
+  const std::map<std::string, std::string> grid = {
+      {"1,1", "Gr\xC3\xBC\xC3\x9F" "e"}, {"2,1", "12"},   {"3,1", "2.5"},          {"4,1", "TRUE"},
+      {"1,2", "=SUM(B1;C1)*2"},          {"2,2", "=B1&\"x\""}, {"63,255", "last"}, {"5,1", "-0.5"}};
+  testing_support::TempDir dir;
+  for (int version : {0, 1}) {
+    TExcel excel;
+    EXPECT_EQ(excel.cbVersion, 1);
+    for (const auto& [key, text] : grid) {
+      excel.Grid.SetCell(std::stoi(key), std::stoi(key.substr(key.find(',') + 1)), text);
+    }
+    excel.cbVersion = version;
+    excel.edWrite = (dir.path() / ("grid" + std::to_string(version) + ".xls")).string();
+    excel.Button3Click();
+    TExcel reader;
+    reader.edRead = excel.edWrite;
+    reader.Button2Click();
+    EXPECT_EQ(DataCells(reader), grid) << version;
+    EXPECT_EQ(reader.lblVersion, version == 0 ? "Version: Excel 4.0" : "Version: Excel 95");
+
+    excel.Grid.SetCell(2, 2, "=IF(1)");
+    excel.edWrite = (dir.path() / "refused.xls").string();
+    try {
+      excel.Button3Click();
+      ADD_FAILURE() << "IF(1) written";
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.what(), "To few arguments to function \"IF\"");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), version + 1);
   }
 }

@@ -107,3 +107,66 @@ TEST(XlsCorpus, MatchesOracle) {
   std::printf("xlrd failed on %d: we read %d, we raise a clean error on %d\n", oracleFailedRead + oracleFailedError,
               oracleFailedRead, oracleFailedError);
 }
+
+// Formula texts of every workbook that has a formula oracle (F.formulas.tsv,
+// what two independent spreadsheet programs show), compared by the corpus's
+// own tool with its normalisation. Prints the matched cells per version.
+TEST(XlsCorpus, FormulasMatchOracle) {
+  const auto dir = testing_support::CorpusDir();
+  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir;
+  const auto compare = dir.parent_path().parent_path() / "tools" / "formula-compare";
+  ASSERT_TRUE(std::filesystem::is_regular_file(compare)) << compare;
+  // Workbooks whose formulas may differ from the oracle, and why. Empty:
+  // every oracle formula matches.
+  const std::map<std::string, std::string> allowed = {};
+
+  testing_support::TempDir tmp;
+  std::string command = "python3 " + compare.string();
+  std::map<std::string, int> versionOf;  // oracle file name -> our version code
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (!name.ends_with(".formulas.tsv")) continue;
+    const std::string workbook = e.path().string().substr(0, e.path().string().size() - 13);
+    std::string text;
+    for (const auto& line : xls::FormulaDump(xls::DumpWorkbookFile(workbook))) text += line + "\n";
+    const auto dump = tmp.path() / (name + ".dump");
+    testing_support::WriteText(dump, text);
+    versionOf[name] = std::stoi(text.substr(6));
+    command += " '" + dump.string() + "' '" + e.path().string() + "'";
+  }
+  ASSERT_FALSE(versionOf.empty());
+
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buf[4096];
+  while (std::fgets(buf, sizeof buf, pipe)) output += buf;
+  ASSERT_NE(pclose(pipe), -1);
+
+  static const char* const kVersions[] = {"unknown", "BIFF2", "BIFF3", "BIFF4", "BIFF5", "BIFF5/7", "BIFF8"};
+  std::map<std::string, std::array<int, 2>> table;  // matched, cells per version
+  const auto lines = Split(output, '\n');
+  int seen = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    int matched = 0, total = 0;
+    const auto colon = lines[i].find(": matched ");
+    if (lines[i].starts_with(" ") || colon == std::string::npos ||
+        std::sscanf(lines[i].c_str() + colon, ": matched %d of %d", &matched, &total) != 2) {
+      continue;
+    }
+    ++seen;
+    const std::string name = lines[i].substr(0, colon);
+    const int code = versionOf.count(name) ? versionOf[name] : 0;
+    auto& row = table[kVersions[code >= 0 && code <= 6 ? code : 0]];
+    row[0] += matched;
+    row[1] += total;
+    if (matched == total || allowed.count(name)) continue;
+    std::string details;
+    for (std::size_t j = i + 1; j < lines.size() && lines[j].starts_with("  "); ++j) details += "\n" + lines[j];
+    ADD_FAILURE() << lines[i] << details;
+  }
+  EXPECT_EQ(seen, static_cast<int>(versionOf.size())) << output.substr(0, 2000);
+
+  std::printf("\nformula oracle: %zu workbooks\nversion     matched    cells\n", versionOf.size());
+  for (const auto& [version, t] : table) std::printf("%-10s %8d %8d\n", version.c_str(), t[0], t[1]);
+}

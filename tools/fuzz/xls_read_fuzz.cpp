@@ -1,6 +1,9 @@
 // libFuzzer target: any bytes handed to the workbook reader (as a file, and
 // as a bare BIFF8 record stream) end in a read or in the reader's Exception;
-// every event handler is assigned so that every record handler runs.
+// every event handler is assigned so that every record handler runs, the
+// formula decoder included. The bytes also go straight to the formula
+// decoder as a token stream of each version, against a workbook with a few
+// names and sheets.
 // Anything else (another exception, a sanitizer report, a hang, a huge
 // allocation) is a find.
 #include <cstddef>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include "platform/sysutils.h"
+#include "xls/formula_decoder.h"
 #include "xls/xls_read.h"
 
 namespace {
@@ -43,6 +47,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     reader.ReadRecordStream(bytes, true);
   } catch (const Exception&) {
+  }
+  if (size >= 3) {
+    xls::FormulaContext context;
+    context.Names = {"<Np0>", "Alpha", "Beta"};
+    context.ExternNames = {"<Ep0>", "Ext"};
+    context.Sheets = {"Sheet1", "My Sheet", "2019"};
+    context.ExternSheets = {{0, 0, 0}, {0, 1, 2}, {1, 0, 0}, {0, 0xFFFF, 0xFFFF}, {7, 0, 0}};
+    context.SupBooks = {{xls::SupBook::sbInternal, {}, {}, {}}, {xls::SupBook::sbExternal, "b.xls", {"S"}, {"n"}}};
+    // First byte: version; next two: token count; the rest: tokens and data.
+    context.Version = 1 + data[0] % 6;
+    const std::size_t count = static_cast<std::size_t>(data[1] | data[2] << 8);
+    try {
+      (void)xls::DecodeFormula({data + 3, size - 3}, count, data[0], data[1], context);
+    } catch (const Exception&) {
+    }
   }
   return 0;
 }

@@ -1,0 +1,48 @@
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/sysutils.h"
+
+namespace platform {
+
+OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) throw Exception("Cannot create file \"" + path_ + "\": " + std::strerror(errno));
+  // Only a regular file is ever removed again (never a device such as /dev/null).
+  struct stat st {};
+  regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && regular_) ::unlink(path_.c_str());
+}
+
+void OutputFile::Commit(const std::vector<std::uint8_t>& bytes) {
+  std::size_t done = 0;
+  int error = 0;
+  while (done < bytes.size() && error == 0) {
+    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error = n < 0 ? errno : ENOSPC;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (error == 0 && regular_ && ::fsync(fd_) != 0) error = errno;
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    if (regular_) ::unlink(path_.c_str());
+    committed_ = true;  // nothing left to remove
+    throw Exception("Cannot write file \"" + path_ + "\": " + std::strerror(error));
+  }
+  committed_ = true;
+}
+
+}  // namespace platform

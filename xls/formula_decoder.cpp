@@ -1,0 +1,805 @@
+#include "xls/formula_decoder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/codepage.h"
+#include "platform/sysutils.h"
+#include "xls/excel_func.h"
+#include "xls/xls_read.h"
+
+namespace xls {
+
+namespace {
+
+// Names of the functions Excel 97 added behind the shared table (ids 357 on).
+const char* LaterFunctionName(int id) {
+  switch (id) {
+    case 358: return "GETPIVOTDATA";
+    case 359: return "HYPERLINK";
+    case 360: return "PHONETIC";
+    case 361: return "AVERAGEA";
+    case 362: return "MAXA";
+    case 363: return "MINA";
+    case 364: return "STDEVPA";
+    case 365: return "VARPA";
+    case 366: return "STDEVA";
+    case 367: return "VARA";
+    default: return nullptr;
+  }
+}
+
+[[noreturn]] void IndexError(long index) {
+  throw Exception("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+std::string Hex2(unsigned v) {
+  char buf[4];
+  std::snprintf(buf, sizeof buf, "%.2X", v & 0xFFu);
+  return buf;
+}
+
+// General format with 15 significant digits: 0.1, 40960.5, 1E+20.
+std::string NumberText(double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15G", v);
+  return buf;
+}
+
+// Appends text between double quotes, an embedded quote doubled.
+void AppendQuoted(std::string& out, std::string_view text) {
+  out += '"';
+  for (std::size_t at = 0;;) {
+    const std::size_t quote = text.find('"', at);
+    if (quote == std::string_view::npos) {
+      out.append(text, at);
+      break;
+    }
+    out.append(text, at, quote + 1 - at).push_back('"');
+    at = quote + 1;
+  }
+  out += '"';
+}
+
+// AppendQuoted for n UTF-16LE characters; ASCII text is copied directly.
+void AppendQuotedUtf16(std::string& out, const std::uint8_t* p, std::size_t n) {
+  std::size_t quotes = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[2 * i] >= 0x80 || p[2 * i + 1] != 0) {
+      AppendQuoted(out, platform::Utf16LeToUtf8(p, n));
+      return;
+    }
+    quotes += p[2 * i] == '"';
+  }
+  std::size_t at = out.size();
+  out.resize(at + n + quotes + 2);
+  out[at++] = '"';
+  for (std::size_t i = 0; i < n; ++i) {
+    out[at++] = static_cast<char>(p[2 * i]);
+    if (p[2 * i] == '"') out[at++] = '"';
+  }
+  out[at] = '"';
+}
+
+bool IsAscii(const std::uint8_t* p, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[i] >= 0x80) return false;
+  }
+  return true;
+}
+
+// UTF-8 of n 8-bit characters: BIFF8's compressed form is ISO-8859-1,
+// earlier versions use the workbook's code page.
+std::string EightBit(const std::uint8_t* p, std::size_t n, bool latin1, int codepage) {
+  if (IsAscii(p, n)) return std::string(reinterpret_cast<const char*>(p), n);
+  if (!latin1) return platform::CodepageToUtf8(std::string_view(reinterpret_cast<const char*>(p), n), codepage);
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[i] < 0x80) {
+      out.push_back(static_cast<char>(p[i]));
+    } else {
+      out.push_back(static_cast<char>(0xC0 | p[i] >> 6));
+      out.push_back(static_cast<char>(0x80 | (p[i] & 0x3F)));
+    }
+  }
+  return out;
+}
+
+bool IsWordChar(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
+         c >= 0x80;
+}
+
+// Letters then digits, like A1 or XFD65536: a name the encoder would read
+// as a cell reference.
+bool LooksLikeCell(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
+  if (i == 0 || i > 3 || i == s.size()) return false;
+  for (std::size_t j = i; j < s.size(); ++j) {
+    if (!std::isdigit(static_cast<unsigned char>(s[j]))) return false;
+  }
+  return true;
+}
+
+bool IsPlainSheetName(const std::string& s) {
+  if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0])) || LooksLikeCell(s)) return false;
+  for (char c : s) {
+    if (!IsWordChar(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+std::string QuoteAlways(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
+// The decoder's stack holds texts as chains of pieces: every piece of text
+// is written once into one buffer, and joining two stack entries (an
+// operator, a function's arguments) links their chains instead of copying
+// them. The formula text is put together once at the end.
+struct Scratch {
+  struct Piece {
+    std::uint32_t offset, length;
+    std::int32_t next;  // -1 at the end of a chain
+  };
+  struct Entry {
+    std::int32_t head, tail;
+  };
+  std::string text;
+  std::vector<Piece> pieces;
+  std::vector<Entry> stack;
+};
+
+class Decoder {
+ public:
+  Decoder(std::span<const std::uint8_t> data, std::size_t tokenCount, int baseCol, int baseRow,
+          const FormulaContext& c, Scratch& scratch)
+      : data_(data),
+        end_(std::min(tokenCount, data.size())),
+        arrayPos_(end_),
+        baseCol_(baseCol),
+        baseRow_(baseRow),
+        c_(c),
+        biff8_(c.Version >= 6),
+        biff24_(c.Version >= 1 && c.Version <= 3),
+        biff23_(c.Version >= 1 && c.Version <= 2),
+        biff2_(c.Version == 1),
+        text_(scratch.text),
+        pieces_(scratch.pieces),
+        stack_(scratch.stack) {
+    text_.clear();
+    pieces_.clear();
+    stack_.clear();
+  }
+
+  std::string Run() {
+    while (pos_ < end_ && Step()) {
+    }
+    if (stack_.empty()) return "[ERROR]";
+    std::string out;
+    out.reserve(text_.size());  // every piece is in the buffer once
+    for (std::int32_t p = stack_.back().head; p >= 0; p = pieces_[static_cast<std::size_t>(p)].next) {
+      out.append(text_.data() + pieces_[static_cast<std::size_t>(p)].offset, pieces_[static_cast<std::size_t>(p)].length);
+    }
+    return out;
+  }
+
+ private:
+  using Entry = Scratch::Entry;
+
+  // Decodes the token at pos_ and moves past it; false ends decoding.
+  bool Step() {
+    const std::uint8_t t = data_[pos_];
+    if (t >= 0x03 && t <= 0x0E) {
+      static const char* const kOperators[] = {"+", "-", "*", "/", "^", "&", "<", "<=", "=", ">=", ">", "<>"};
+      Binary(kOperators[t - 0x03]);
+      ++pos_;
+      return true;
+    }
+    switch (t) {
+      case 0x00: return false;  // end
+      case 0x01:                // tExp: part of a shared or array formula
+        Push("<Shared>");
+        return false;
+      case 0x0F: Binary(" "); ++pos_; return true;                                   // intersection
+      case 0x10: Binary({&c_.FuncArgSeparator, 1}); ++pos_; return true;  // union
+      case 0x11: Binary(":"); ++pos_; return true;                                   // range
+      case 0x12: ++pos_; return true;                                                // unary plus
+      case 0x13: Wrap("-", ""); ++pos_; return true;
+      case 0x14: Wrap("", "%"); ++pos_; return true;
+      case 0x15:
+        if (stack_.empty()) IndexError(-1);
+        Wrap("(", ")");
+        ++pos_;
+        return true;
+      case 0x16: Push(""); ++pos_; return true;  // missing argument
+      case 0x17: return String();
+      case 0x19: return Attribute();
+      case 0x1A:  // BIFF2-4 external sheet start: names are external names
+        if (!Need(t, 11)) return false;
+        sheetContext_ = true;
+        pos_ += 11;
+        return true;
+      case 0x1B:
+        if (!Need(t, 5)) return false;
+        sheetContext_ = false;
+        pos_ += 5;
+        return true;
+      case 0x1C:
+        if (!Need(t, 2)) return false;
+        Push(TXLSRead::ErrorText(At(1)));
+        pos_ += 2;
+        return true;
+      case 0x1D:
+        if (!Need(t, 2)) return false;
+        Push(At(1) != 0 ? c_.StrTRUE : c_.StrFALSE);
+        pos_ += 2;
+        return true;
+      case 0x1E:
+        if (!Need(t, 3)) return false;
+        Push(std::to_string(U16(1)));
+        pos_ += 3;
+        return true;
+      case 0x1F: {
+        if (!Need(t, 9)) return false;
+        double v;
+        std::memcpy(&v, &data_[pos_ + 1], sizeof v);
+        Push(NumberText(v));
+        pos_ += 9;
+        return true;
+      }
+      default: break;
+    }
+    // Operand tokens come in three classes (reference 0x2X, value 0x4X,
+    // array 0x6X) that are written alike.
+    if (t < 0x20 || t >= 0x80) return Unknown(t);
+    switch ((t & 0x1F) | 0x20) {
+      case 0x20: return Array(t);
+      case 0x21: return Function(t);
+      case 0x22: return FunctionVar(t);
+      case 0x23: return Name(t);
+      case 0x24:
+      case 0x2C: return Ref(t, t != 0x24 && t != 0x44 && t != 0x64);
+      case 0x25:
+      case 0x2D: return Area(t, (t & 0x1F) == 0x0D);
+      case 0x26:  // tMemArea, tMemErr, tMemNoMem: a cached sub-expression follows
+      case 0x27:
+      case 0x28:
+      case 0x2E:
+      case 0x2F: return Memory(t, 7);
+      case 0x29: return Memory(t, 3);  // tMemFunc
+      case 0x2A: return Deleted(t, biff8_ ? 5 : 4);
+      case 0x2B: return Deleted(t, biff8_ ? 9 : 7);
+      case 0x39: return NameX(t);
+      case 0x3A:
+      case 0x3B:
+      case 0x3C:
+      case 0x3D: return Ref3d(t);
+      default: return Unknown(t);
+    }
+  }
+
+  // --- reading -------------------------------------------------------------
+
+  std::uint8_t At(std::size_t off) const { return data_[pos_ + off]; }
+  std::uint16_t U16(std::size_t off) const { return static_cast<std::uint16_t>(At(off) | At(off + 1) << 8); }
+
+  // True when the token's `size` bytes lie within the token bytes; otherwise
+  // writes the truncation marker (decoding stops).
+  bool Need(std::uint8_t t, std::size_t size) {
+    if (size <= end_ - pos_) return true;
+    Push("Truncated ptg[" + Hex2(t) + "]");
+    return false;
+  }
+
+  bool Unknown(std::uint8_t t) {
+    Push("Unknown ptg[" + Hex2(t) + "]");
+    return false;
+  }
+
+  // --- stack ---------------------------------------------------------------
+
+  // A piece holding the text written to the buffer since `offset`.
+  std::int32_t PieceFrom(std::size_t offset) {
+    pieces_.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(text_.size() - offset), -1});
+    return static_cast<std::int32_t>(pieces_.size() - 1);
+  }
+  std::int32_t Piece(std::string_view s) {
+    const std::size_t offset = text_.size();
+    text_.append(s);
+    return PieceFrom(offset);
+  }
+  std::int32_t Piece(char c) {
+    text_ += c;
+    return PieceFrom(text_.size() - 1);
+  }
+  void Append(Entry& e, std::int32_t piece) {
+    pieces_[static_cast<std::size_t>(e.tail)].next = piece;
+    e.tail = piece;
+  }
+  // Appends text to an entry; when the entry's last piece is the last text
+  // written, that piece just grows.
+  void Append(Entry& e, std::string_view s) {
+    Scratch::Piece& tail = pieces_[static_cast<std::size_t>(e.tail)];
+    if (tail.offset + tail.length == text_.size()) {
+      text_.append(s);
+      tail.length += static_cast<std::uint32_t>(s.size());
+    } else {
+      Append(e, Piece(s));
+    }
+  }
+  void Join(Entry& a, const Entry& b) {
+    pieces_[static_cast<std::size_t>(a.tail)].next = b.head;
+    a.tail = b.tail;
+  }
+  void Prepend(Entry& e, std::int32_t piece) {
+    pieces_[static_cast<std::size_t>(piece)].next = e.head;
+    e.head = piece;
+  }
+
+  void Push(std::string_view s) {
+    const std::int32_t p = Piece(s);
+    stack_.push_back({p, p});
+  }
+  // Pushes the text written to the buffer since `offset`.
+  void PushFrom(std::size_t offset) {
+    const std::int32_t p = PieceFrom(offset);
+    stack_.push_back({p, p});
+  }
+
+  void Binary(std::string_view op) {
+    if (stack_.size() < 2) {
+      Push("<Val missing>");
+      return;
+    }
+    const Entry b = stack_.back();
+    stack_.pop_back();
+    Append(stack_.back(), Piece(op));
+    Join(stack_.back(), b);
+  }
+
+  // Puts `before` and `after` around the top entry; an empty stack gets
+  // "<Val missing>".
+  void Wrap(std::string_view before, std::string_view after) {
+    if (stack_.empty()) {
+      Push("<Val missing>");
+      return;
+    }
+    if (!before.empty()) Prepend(stack_.back(), Piece(before));
+    if (!after.empty()) Append(stack_.back(), after);
+  }
+
+  // Replaces the n topmost entries, deepest first, by `call` + "(" + the
+  // entries joined by the argument separator + ")".
+  void Call(Entry call, std::size_t n) {
+    Append(call, "(");
+    for (std::size_t i = stack_.size() - n; i < stack_.size(); ++i) {
+      if (i > stack_.size() - n) Append(call, Piece(c_.FuncArgSeparator));
+      Join(call, stack_[i]);
+    }
+    Append(call, ")");
+    stack_.resize(stack_.size() - n);
+    stack_.push_back(call);
+  }
+  void Call(std::string_view name, std::size_t n) {
+    if (n > stack_.size()) IndexError(static_cast<long>(stack_.size()) - static_cast<long>(n));
+    const std::int32_t p = Piece(name);
+    Call(Entry{p, p}, n);
+  }
+
+  // --- operands ------------------------------------------------------------
+
+  bool String() {
+    if (!Need(0x17, 2)) return false;
+    const std::size_t n = At(1);
+    std::size_t size = 2 + n;
+    bool wide = false;
+    if (biff8_) {
+      if (!Need(0x17, 3)) return false;
+      wide = (At(2) & 0x01) != 0;
+      size = 3 + (wide ? 2 * n : n);
+    }
+    if (!Need(0x17, size)) return false;
+    const std::uint8_t* p = &data_[pos_ + size - (wide ? 2 * n : n)];
+    const std::size_t offset = text_.size();
+    if (wide) {
+      AppendQuotedUtf16(text_, p, n);
+    } else if (IsAscii(p, n)) {
+      AppendQuoted(text_, std::string_view(reinterpret_cast<const char*>(p), n));
+    } else {
+      AppendQuoted(text_, EightBit(p, n, biff8_, c_.Codepage));
+    }
+    PushFrom(offset);
+    pos_ += size;
+    return true;
+  }
+
+  bool Attribute() {
+    const std::size_t size = biff2_ ? 3 : 4;
+    if (!Need(0x19, size)) return false;
+    const std::uint8_t flags = At(1);
+    if (flags & 0x04) {  // choose: a jump table follows
+      const std::size_t n = biff2_ ? At(2) : U16(2);
+      const std::size_t total = size + 2 * (n + 1);
+      if (!Need(0x19, total)) return false;
+      pos_ += total;
+      return true;
+    }
+    if (flags & 0x10) Wrap("SUM(", ")");  // SUM with one argument
+    pos_ += size;
+    return true;
+  }
+
+  bool Function(std::uint8_t t) {
+    const std::size_t size = biff23_ ? 2 : 3;
+    if (!Need(t, size)) return false;
+    const int id = biff23_ ? At(1) : U16(1);
+    pos_ += size;
+    if (const ExcelFunction* f = ExcelFunctionById(id)) {
+      Call(f->Name, f->MinArgs);
+    } else {
+      const char* later = LaterFunctionName(id);
+      Call(later ? std::string(later) : "?<" + std::to_string(id) + ">?", 1);
+    }
+    return true;
+  }
+
+  bool FunctionVar(std::uint8_t t) {
+    const std::size_t size = biff23_ ? 3 : 4;
+    if (!Need(t, size)) return false;
+    std::size_t n = At(1) & 0x7F;
+    int id;
+    if (biff23_) {
+      id = At(2);
+    } else if (biff24_) {
+      id = At(2);  // BIFF4: the first byte of the 16-bit field
+    } else {
+      id = U16(2);  // bit 15: a command equivalent, which has no entry
+    }
+    pos_ += size;
+    std::string name;
+    const ExcelFunction* f = ExcelFunctionById(id);
+    if (f != nullptr) {
+      name = f->Name;
+    } else if (const char* later = LaterFunctionName(id)) {
+      name = later;
+    } else {
+      name = "?<" + std::to_string(id) + ">?";
+    }
+    // Add-in and macro calls (id 255): the deepest operand names the function.
+    if (f != nullptr && std::isdigit(static_cast<unsigned char>(name[0])) && n > 0) {
+      if (n > stack_.size()) IndexError(static_cast<long>(stack_.size()) - static_cast<long>(n));
+      const Entry callee = stack_[stack_.size() - n];
+      stack_.erase(stack_.end() - static_cast<std::ptrdiff_t>(n));
+      Call(callee, n - 1);
+      return true;
+    }
+    Call(name, n);
+    return true;
+  }
+
+  static const std::string& ListEntry(const std::vector<std::string>& list, long index) {
+    if (index < 0 || index >= static_cast<long>(list.size())) IndexError(index);
+    return list[static_cast<std::size_t>(index)];
+  }
+
+  bool Name(std::uint8_t t) {
+    const std::size_t size = biff8_ ? 5 : biff24_ ? 11 : 15;
+    if (!Need(t, size)) return false;
+    const long index = U16(1);
+    pos_ += size;
+    Push(ListEntry(biff24_ && sheetContext_ ? c_.ExternNames : c_.Names, index));
+    return true;
+  }
+
+  bool NameX(std::uint8_t t) {
+    const std::size_t size = biff8_ ? 7 : 25;
+    if (!Need(t, size)) return false;
+    if (!biff8_) {
+      // A negative link index refers to this workbook, whose names are the
+      // defined names; otherwise the name is an external name.
+      const bool own = static_cast<std::int16_t>(U16(1)) < 0;
+      const long index = U16(11);
+      pos_ += size;
+      Push(ListEntry(own ? c_.Names : c_.ExternNames, index));
+      return true;
+    }
+    const std::size_t sheet = U16(1);
+    const long index = U16(3);
+    pos_ += size;
+    // The name belongs to the SUPBOOK that the EXTERNSHEET entry names.
+    if (sheet < c_.ExternSheets.size() && c_.ExternSheets[sheet].SupBook < c_.SupBooks.size()) {
+      const SupBook& book = c_.SupBooks[c_.ExternSheets[sheet].SupBook];
+      if (book.Type == SupBook::sbInternal) {
+        Push(ListEntry(c_.Names, index));
+      } else if (book.Type == SupBook::sbAddIn) {
+        Push(ListEntry(book.Names, index - 1));
+      } else {
+        Push(QuoteSheetName(book.Book) + "!" + ListEntry(book.Names, index - 1));
+      }
+      return true;
+    }
+    Push(ListEntry(c_.ExternNames, index));
+    return true;
+  }
+
+  // Cell fields at data offset `off`: BIFF8 row (16 bits) and column field
+  // with the relative flags; BIFF2-7 row field with the flags and column byte.
+  struct Cell {
+    int col, row;
+    bool colAbs, rowAbs;
+  };
+
+  Cell ReadCell(std::size_t rowOff, std::size_t colOff, bool relative) const {
+    Cell cell{};
+    if (biff8_) {
+      const std::uint16_t row = U16(rowOff), field = U16(colOff);
+      cell.colAbs = (field & 0x4000) == 0;
+      cell.rowAbs = (field & 0x8000) == 0;
+      cell.col = relative ? field & 0xFF : field & 0x3FFF;
+      cell.row = row;
+      if (relative && !cell.colAbs) cell.col = (baseCol_ + static_cast<std::int8_t>(field & 0xFF)) & 0xFF;
+      if (relative && !cell.rowAbs) cell.row = (baseRow_ + static_cast<std::int16_t>(row)) & 0xFFFF;
+    } else {
+      const std::uint16_t field = U16(rowOff);
+      const std::uint8_t col = At(colOff);
+      cell.colAbs = (field & 0x4000) == 0;
+      cell.rowAbs = (field & 0x8000) == 0;
+      cell.col = col;
+      cell.row = field & 0x3FFF;
+      if (relative && !cell.colAbs) cell.col = (baseCol_ + static_cast<std::int8_t>(col)) & 0xFF;
+      if (relative && !cell.rowAbs) cell.row = (baseRow_ + ((cell.row ^ 0x2000) - 0x2000)) & 0x3FFF;
+    }
+    return cell;
+  }
+
+  static void Write(std::string& out, const Cell& c) { AppendCellRef(out, c.col, c.row, c.colAbs, c.rowAbs); }
+
+  // Writes the reference at data offset `off` (after the token byte).
+  void WriteRef(std::string& out, std::size_t off, bool relative) const { Write(out, ReadCell(off, off + 2, relative)); }
+  void WriteArea(std::string& out, std::size_t off, bool relative) const {
+    Write(out, ReadCell(off, off + 4, relative));
+    out += ':';
+    Write(out, biff8_ ? ReadCell(off + 2, off + 6, relative) : ReadCell(off + 2, off + 5, relative));
+  }
+
+  bool Ref(std::uint8_t t, bool relative) {
+    const std::size_t size = biff8_ ? 5 : 4;
+    if (!Need(t, size)) return false;
+    const std::size_t offset = text_.size();
+    WriteRef(text_, 1, relative);
+    PushFrom(offset);
+    pos_ += size;
+    return true;
+  }
+
+  bool Area(std::uint8_t t, bool relative) {
+    const std::size_t size = biff8_ ? 9 : 7;
+    if (!Need(t, size)) return false;
+    const std::size_t offset = text_.size();
+    WriteArea(text_, 1, relative);
+    PushFrom(offset);
+    pos_ += size;
+    return true;
+  }
+
+  bool Deleted(std::uint8_t t, std::size_t size) {
+    if (!Need(t, size)) return false;
+    Push("#REF!");
+    pos_ += size;
+    return true;
+  }
+
+  // tMem* tokens only announce the cached value of the tokens behind them.
+  // BIFF8 keeps the cached rectangles of tMemArea behind the tokens, where
+  // array constants are read as well.
+  bool Memory(std::uint8_t t, std::size_t size) {
+    if (biff24_) return Unknown(t);
+    if (!Need(t, size)) return false;
+    if (biff8_ && (t & 0x1F) == 0x06) {
+      if (arrayPos_ + 2 > data_.size()) {
+        Push("Truncated ptg[" + Hex2(t) + "]");
+        return false;
+      }
+      const std::size_t count = static_cast<std::size_t>(data_[arrayPos_] | data_[arrayPos_ + 1] << 8);
+      arrayPos_ = std::min(data_.size(), arrayPos_ + 2 + 8 * count);
+    }
+    pos_ += size;
+    return true;
+  }
+
+  // Sheet prefix of a 3D reference (without the "!"), or empty text for the
+  // workbook itself; `deleted` when the sheet no longer exists.
+  std::string SheetPrefix(bool& deleted) {
+    deleted = false;
+    if (!biff8_) {
+      const auto link = static_cast<std::int16_t>(U16(1));
+      const std::uint16_t first = U16(11), last = U16(13);
+      std::string prefix = link >= 0 ? "[EXTERN ???]:" : "";
+      if (first == 0xFFFF || last == 0xFFFF) return prefix + "[DELETED]";
+      if (first == last) return prefix + QuoteSheetName(ListEntry(c_.Sheets, first));
+      const std::string& a = ListEntry(c_.Sheets, first);
+      const std::string& b = ListEntry(c_.Sheets, last);
+      return prefix + (IsPlainSheetName(a) && IsPlainSheetName(b) ? a + ":" + b : QuoteAlways(a + ":" + b));
+    }
+    const std::size_t index = U16(1);
+    if (index >= c_.ExternSheets.size()) return "<??? Ref3d>";
+    const ExternSheetEntry& e = c_.ExternSheets[index];
+    if (e.SupBook >= c_.SupBooks.size()) return "<??? Ref3d>";
+    const SupBook& book = c_.SupBooks[e.SupBook];
+    if (e.FirstSheet == 0xFFFF || e.LastSheet == 0xFFFF) {
+      deleted = true;
+      return {};
+    }
+    if (book.Type == SupBook::sbAddIn) return "<??? Ref3d>";
+    if (e.FirstSheet == 0xFFFE) return book.Type == SupBook::sbExternal ? QuoteAlways(book.Book) : std::string();
+    const std::vector<std::string>& sheets = book.Type == SupBook::sbInternal ? c_.Sheets : book.Sheets;
+    if (e.FirstSheet >= sheets.size() || e.LastSheet >= sheets.size()) return "<??? Ref3d>";
+    const std::string bookPart = book.Type == SupBook::sbExternal ? "[" + book.Book + "]" : std::string();
+    const std::string& first = sheets[e.FirstSheet];
+    const std::string& last = sheets[e.LastSheet];
+    const bool plain = IsPlainBook(bookPart) && IsPlainSheetName(first) && IsPlainSheetName(last);
+    const std::string text = bookPart + (e.FirstSheet == e.LastSheet ? first : first + ":" + last);
+    return plain ? text : QuoteAlways(text);
+  }
+
+  static bool IsPlainBook(const std::string& book) {
+    for (char c : book) {
+      if (c != '[' && c != ']' && !IsWordChar(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+  }
+
+  bool Ref3d(std::uint8_t t) {
+    const bool area = (t & 0x01) != 0;  // 0x3B, 0x3D
+    const bool deletedRef = (t & 0x1F) >= 0x1C;
+    const std::size_t size = biff8_ ? (area ? 11 : 7) : (area ? 21 : 18);
+    if (!Need(t, size)) return false;
+    bool deleted = false;
+    const std::string prefix = SheetPrefix(deleted);
+    const std::size_t off = biff8_ ? 3 : 15;
+    std::string ref = "#REF!";
+    if (!deletedRef) {
+      ref.clear();
+      area ? WriteArea(ref, off, false) : WriteRef(ref, off, false);
+    }
+    if (deleted) {
+      Push("#REF!");
+    } else if (prefix.empty()) {
+      Push(ref);
+    } else {
+      Push(prefix + "!" + ref);
+    }
+    pos_ += size;
+    return true;
+  }
+
+  // Array constant: its values lie behind the tokens: column count (1 byte),
+  // row count (2 bytes), then the values row by row.
+  bool Array(std::uint8_t t) {
+    if (!Need(t, 8)) return false;
+    pos_ += 8;
+    auto truncated = [&] {
+      Push("Truncated ptg[" + Hex2(t) + "]");
+      return false;
+    };
+    if (arrayPos_ + 3 > data_.size()) return truncated();
+    // BIFF8 stores the counts less one; earlier versions the counts
+    // themselves, with 0 columns meaning 256.
+    std::size_t cols = data_[arrayPos_];
+    std::size_t rows = static_cast<std::size_t>(data_[arrayPos_ + 1] | data_[arrayPos_ + 2] << 8);
+    if (biff8_) {
+      ++cols;
+      ++rows;
+    } else if (cols == 0) {
+      cols = 256;
+    }
+    arrayPos_ += 3;
+    std::string text = "{";
+    for (std::size_t r = 0; r < rows; ++r) {
+      if (r > 0) text += ';';
+      for (std::size_t c = 0; c < cols; ++c) {
+        if (c > 0) text += c_.FuncArgSeparator;
+        if (arrayPos_ >= data_.size()) return truncated();
+        const std::uint8_t type = data_[arrayPos_];
+        const std::size_t left = data_.size() - arrayPos_ - 1;
+        const std::uint8_t* p = &data_[arrayPos_ + 1];
+        switch (type) {
+          case 0x00:  // empty
+          case 0x01:  // number
+          case 0x04:  // boolean
+          case 0x10:  // error
+            if (left < 8) return truncated();
+            if (type == 0x01) {
+              double v;
+              std::memcpy(&v, p, sizeof v);
+              text += NumberText(v);
+            } else if (type == 0x04) {
+              text += p[0] != 0 ? c_.StrTRUE : c_.StrFALSE;
+            } else if (type == 0x10) {
+              text += TXLSRead::ErrorText(p[0]);
+            }
+            arrayPos_ += 9;
+            break;
+          case 0x02: {  // string: BIFF8 16-bit length and option byte, else 8-bit length
+            if (biff8_) {
+              if (left < 3) return truncated();
+              const std::size_t n = static_cast<std::size_t>(p[0] | p[1] << 8);
+              const bool wide = (p[2] & 0x01) != 0;
+              const std::size_t bytes = wide ? 2 * n : n;
+              if (left - 3 < bytes) return truncated();
+              AppendQuoted(text, wide ? platform::Utf16LeToUtf8(p + 3, n) : EightBit(p + 3, n, true, c_.Codepage));
+              arrayPos_ += 4 + bytes;
+            } else {
+              if (left < 1) return truncated();
+              const std::size_t n = p[0];
+              if (left - 1 < n) return truncated();
+              AppendQuoted(text, EightBit(p + 1, n, false, c_.Codepage));
+              arrayPos_ += 2 + n;
+            }
+            break;
+          }
+          default:
+            text += "Bad element ID#" + std::to_string(type) + " in array}";
+            Push(text);
+            return true;
+        }
+      }
+    }
+    text += '}';
+    Push(text);
+    return true;
+  }
+
+  std::span<const std::uint8_t> data_;
+  std::size_t end_;
+  std::size_t pos_ = 0;
+  std::size_t arrayPos_;
+  int baseCol_, baseRow_;
+  const FormulaContext& c_;
+  bool biff8_, biff24_, biff23_, biff2_;
+  bool sheetContext_ = false;
+  std::string& text_;
+  std::vector<Scratch::Piece>& pieces_;
+  std::vector<Entry>& stack_;
+};
+
+}  // namespace
+
+void AppendCellRef(std::string& out, int col, int row, bool colAbsolute, bool rowAbsolute) {
+  if (colAbsolute) out += '$';
+  char letters[8];
+  int n = 0;
+  for (int c = col; c >= 0 && n < 8; c = c / 26 - 1) letters[n++] = static_cast<char>('A' + c % 26);
+  while (n > 0) out += letters[--n];
+  if (rowAbsolute) out += '$';
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, row + 1).ptr;
+  out.append(digits, end);
+}
+
+std::string CellRefText(int col, int row, bool colAbsolute, bool rowAbsolute) {
+  std::string out;
+  AppendCellRef(out, col, row, colAbsolute, rowAbsolute);
+  return out;
+}
+
+std::string QuoteSheetName(const std::string& name) { return IsPlainSheetName(name) ? name : QuoteAlways(name); }
+
+std::string DecodeFormula(std::span<const std::uint8_t> data, std::size_t tokenCount, int baseCol, int baseRow,
+                          const FormulaContext& context) {
+  // One set of buffers per thread, reused by every formula.
+  thread_local Scratch scratch;
+  return Decoder(data, tokenCount, baseCol, baseRow, context, scratch).Run();
+}
+
+}  // namespace xls
