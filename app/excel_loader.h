@@ -45,6 +45,12 @@ class TExcel {
   int cbVersion = 1;                      // "Excel 5.0/95"
   int seSheet = 1;                      // sheet number, counted from 1
   TStringGrid Grid{0, 0};               // 64 x 256 once read; row 0 and column 0 are headers
+  // The grid as a user fills it before writing: made (64 x 256, with its
+  // headers) on first use, as a read makes it.
+  TStringGrid& EditGrid() {
+    if (Grid.ColCount() == 0) MakeGrid();
+    return Grid;
+  }
   std::string lblVersion;               // version of the file read
   int Progress = 0;                     // progress of the last read, 0..100
 

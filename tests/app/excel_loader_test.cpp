@@ -172,7 +172,7 @@ TEST(ExcelLoader, WriteButtonSavesTheGrid) {
     TExcel excel;
     EXPECT_EQ(excel.cbVersion, 1);
     for (const auto& [key, text] : grid) {
-      excel.Grid.SetCell(std::stoi(key), std::stoi(key.substr(key.find(',') + 1)), text);
+      excel.EditGrid().SetCell(std::stoi(key), std::stoi(key.substr(key.find(',') + 1)), text);
     }
     excel.cbVersion = version;
     excel.edWrite = (dir.path() / ("grid" + std::to_string(version) + ".xls")).string();
