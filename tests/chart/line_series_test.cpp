@@ -1,5 +1,3 @@
-// Lines, areas, points and fast lines: segment and marker geometry as pure
-// arithmetic, and the drawn order of segments, markers and gaps.
 #include <gtest/gtest.h>
 
 #include <algorithm>
