@@ -74,10 +74,7 @@ TEST(Axis, IncrementAndLabelsOfTheGermanValues) {
   EXPECT_EQ(axis.CalcPosValue(67), 0);
 
   // A fixed scale: a user increment is where the search starts.
-  axis.SetAutomatic(false);
-  axis.SetAutomaticMaximum(false);
-  axis.SetAutomaticMinimum(false);
-  axis.SetMinMax(10, 65);
+  FixScale(axis, 10, 65);
   axis.AdjustMaxMin();
   axis.SetLabelsOnAxis(false);
   EXPECT_EQ(axis.CalcLabelValues().front(), 60);  // the end labels only with LabelsOnAxis

@@ -24,13 +24,6 @@ Series& AddSeries(TChart& chart, std::initializer_list<double> values) {
   return s;
 }
 
-int CountColour(const platform::Bitmap& b, TColor colour, const TRect& area) {
-  int n = 0;
-  for (int y = std::max(0, area.Top); y < std::min(b.Height(), area.Bottom); ++y)
-    for (int x = std::max(0, area.Left); x < std::min(b.Width(), area.Right); ++x) n += b.Pixel(x, y) == colour;
-  return n;
-}
-
 TEST(BarSeries, BarWidthAndCategoryMargins) {
   const struct {
     int values, plotWidth, percent;

@@ -1,5 +1,7 @@
 #include "chart/canvas3d.h"
 
+#include "chart_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -12,15 +14,13 @@ namespace {
 
 using platform::Bitmap;
 using platform::Surface;
+using charttest::InkBox;
 
 TEST(Colours, PaletteWrapsAndShadeColorLowersEachComponent) {
-  struct PaletteCase {
-    int index;
-    TColor colour;
-  };
-  const PaletteCase palette[] = {{0, clRed},   {1, clGreen}, {3, clBlue},   {15, clBlack},  {16, clRed},
-                                 {17, clGreen}, {-1, clBlack}, {-16, clRed}, {INT_MIN, clRed}, {INT_MAX, clBlack}};
-  for (const auto& c : palette) EXPECT_EQ(PaletteColor(c.index), c.colour) << c.index;
+  const std::pair<int, TColor> palette[] = {{0, clRed},     {1, clGreen},   {3, clBlue},  {15, clBlack},
+                                            {16, clRed},    {17, clGreen},  {-1, clBlack}, {-16, clRed},
+                                            {INT_MIN, clRed}, {INT_MAX, clBlack}};
+  for (const auto& [index, colour] : palette) EXPECT_EQ(PaletteColor(index), colour) << index;
 
   struct ShadeCase {
     TColor colour;
@@ -43,13 +43,6 @@ TEST(Projection, RoundsTiesToEvenAndSaturates) {
                                           {-1.5, -2}, {2.4999, 2},    {NAN, 0},       {1e20, INT_MAX},
                                           {-1e20, INT_MIN}};
   for (const auto& [value, rounded] : cases) EXPECT_EQ(RoundHalfEven(value), rounded) << value;
-}
-
-TEST(Projection, RequestDefaultsGiveAFlatRotationTiltedBackward) {
-  const TProjectionCoefficients c = CalcTrigValues(360, 315, 0);
-  const double got[] = {c.c_xx, c.c_xy, c.c_xz, c.c_yx, c.c_yy, c.c_yz};
-  const double want[] = {1, 0, 0, 0, 0.70710678, -0.70710678};
-  for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 1e-8) << i;
 }
 
 TEST(Projection, MapsPointsByViewKind) {
@@ -106,26 +99,9 @@ TEST(Geometry, ConvexHullAndArrowOutline) {
 // The colours a bitmap holds.
 std::set<TColor> Colours(const Bitmap& bmp) {
   std::set<TColor> out;
-  for (int y = 0; y < bmp.Height(); ++y) {
+  for (int y = 0; y < bmp.Height(); ++y)
     for (int x = 0; x < bmp.Width(); ++x) out.insert(bmp.Pixel(x, y));
-  }
   return out;
-}
-
-// Bounding box of the pixels that are not white.
-TRect InkBox(const Bitmap& bmp) {
-  TRect box{bmp.Width(), bmp.Height(), -1, -1};
-  for (int y = 0; y < bmp.Height(); ++y) {
-    for (int x = 0; x < bmp.Width(); ++x) {
-      if (bmp.Pixel(x, y) != clWhite) {
-        box.Left = std::min(box.Left, x);
-        box.Top = std::min(box.Top, y);
-        box.Right = std::max(box.Right, x + 1);
-        box.Bottom = std::max(box.Bottom, y + 1);
-      }
-    }
-  }
-  return box;
 }
 
 // A canvas drawing straight onto a bitmap, projection centred on the bitmap.
@@ -208,9 +184,8 @@ TEST(Canvas, SolidsStayInTheirBoxAndShadeTheirSidesOnlyIn3D) {
       std::set<TColor> allowed = {clWhite, clBlack, clRed};
       if (is3D) allowed.insert({side, top, rim});
       for (TColor colour : colours) EXPECT_TRUE(allowed.contains(colour)) << c.name << is3D << std::hex << colour;
-      for (TColor colour : is3D ? c.must_hold : std::set<TColor>{clRed}) {
+      for (TColor colour : is3D ? c.must_hold : std::set<TColor>{clRed})
         EXPECT_TRUE(colours.contains(colour)) << c.name << is3D << std::hex << colour;
-      }
       EXPECT_EQ(s.canvas.Brush().Color, clRed) << c.name;
     }
   }
@@ -222,8 +197,6 @@ TEST(Canvas, Pie3DShowsItsFaceAboveAndItsRimBelow) {
   s.canvas.Projection(20, Rect(0, 0, 120, 120));
   s.canvas.Pie3D(60, 60, 40, 40, 0, 20, 0, 2 * std::numbers::pi, true, false);
   const TColor rim = ShadeColor(clRed, PieSideShade);
-  // The face at depth 20 is lifted by 7 and flattened to 0.7071 of its
-  // height: (60, 60) lands on (60, 60); its lower edge near y = 60 + 28.
   EXPECT_EQ(s.bmp.Pixel(60, 60), clRed);
   // Face centre at depth 20 rises by 7 to y 53, its radius of 40 shrinks to
   // 28 (y 25..81); the rim reaches 14 further down to y 95.
@@ -274,9 +247,7 @@ TEST(Canvas, GradientBandsFollowTheMulDivRule) {
   for (const Case& c : cases) {
     Scene s(false, true, c.w, c.h);
     s.canvas.GradientFill(Rect(0, 0, c.w, c.h), clBlack, clWhite, c.direction);
-    for (const auto& [p, colour] : c.pixels) {
-      EXPECT_EQ(s.bmp.Pixel(p.X, p.Y), colour) << c.name << " at " << p.X << "," << p.Y;
-    }
+    for (const auto& [p, colour] : c.pixels) EXPECT_EQ(s.bmp.Pixel(p.X, p.Y), colour) << c.name << " " << p.X << "," << p.Y;
     EXPECT_EQ(s.canvas.Brush().Color, clRed) << c.name;  // drawing state untouched
   }
 
@@ -293,19 +264,9 @@ TEST(Canvas, Frame3DPaintsTopLeftAndBottomRightAndShrinks) {
   s.canvas.Frame3D(r, clBlue, clBlack, 2);
   EXPECT_EQ(r, Rect(2, 2, 4, 3));
   std::string pic;
-  for (int y = 0; y < 5; ++y) {
-    for (int x = 0; x < 6; ++x) {
-      const TColor p = s.bmp.Pixel(x, y);
-      pic += p == clBlue ? 'b' : p == clBlack ? '#' : '.';
-    }
-    pic += '\n';
-  }
-  EXPECT_EQ(pic,
-            "bbbbb#\n"
-            "bbbb##\n"
-            "bb..##\n"
-            "b#####\n"
-            "######\n");
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 6; ++x) pic += s.bmp.Pixel(x, y) == clBlue ? 'b' : s.bmp.Pixel(x, y) == clBlack ? '#' : '.';
+  EXPECT_EQ(pic, "bbbbb#" "bbbb##" "bb..##" "b#####" "######");
 }
 
 TEST(Canvas, TextFollowsTheZoomOnlyForTheCall) {
@@ -355,9 +316,8 @@ TEST(Canvas, OutOfRangeCoordinatesSaturateInsteadOfWrapping) {
     s.canvas.TextOut3D(kMin, kMax, 0, "zoomed");
     s.canvas.RotateLabel3D(0, 0, kMax, "turned", kMin);
     s.canvas.UnClipRectangle();
-    for (TGradientDirection d : {gdTopBottom, gdFromCenter, gdFromTopLeft, gdFromBottomLeft}) {
+    for (TGradientDirection d : {gdTopBottom, gdFromCenter, gdFromTopLeft, gdFromBottomLeft})
       s.canvas.GradientFill(Rect(kMin, kMin, kMax, kMax), clBlack, clWhite, d);
-    }
     TRect frame = Rect(kMin, kMin, kMax, kMax);
     s.canvas.Frame3D(frame, clBlack, clWhite, kMax);
     EXPECT_EQ(frame, Rect(-1, -1, 0, 0));  // 2^32 - 1 wide, shrunk 2^31 - 1 times per side

@@ -1,6 +1,3 @@
-// The drawing pipeline's geometry: bounds, the plot rectangle after each step
-// that shrinks it, depths, z order, the order series are drawn in, and the
-// walls' places.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,32 @@ inline std::vector<double> Values(const TChartValueList& list) {
   std::vector<double> out;
   for (int i = 0; i < list.Count(); ++i) out.push_back(list.Value(i));
   return out;
+}
+
+// A fixed scale from min to max.
+inline void FixScale(TChartAxis& axis, double min, double max) {
+  axis.SetAutomatic(false);
+  axis.SetAutomaticMaximum(false);
+  axis.SetAutomaticMinimum(false);
+  axis.SetMinMax(min, max);
+}
+
+// Pixels of the colour inside area.
+inline int CountColour(const platform::Bitmap& b, TColor colour, const TRect& area) {
+  int n = 0;
+  for (int y = std::max(0, area.Top); y < std::min(b.Height(), area.Bottom); ++y)
+    for (int x = std::max(0, area.Left); x < std::min(b.Width(), area.Right); ++x) n += b.Pixel(x, y) == colour;
+  return n;
+}
+
+// Bounding box of the pixels that are not white.
+inline TRect InkBox(const platform::Bitmap& b) {
+  TRect r{b.Width(), b.Height(), -1, -1};
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      if (b.Pixel(x, y) != clWhite)
+        r = {std::min(r.Left, x), std::min(r.Top, y), std::max(r.Right, x + 1), std::max(r.Bottom, y + 1)};
+  return r;
 }
 
 // Expects f to raise exactly class E with the given message.

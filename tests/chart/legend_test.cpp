@@ -1,4 +1,3 @@
-// Legend items, texts and layout; titles; the legend's setter checks.
 #include <gtest/gtest.h>
 
 #include <string>

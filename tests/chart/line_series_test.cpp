@@ -1,5 +1,3 @@
-// Lines, areas, points and fast lines: segment and marker geometry as pure
-// arithmetic, and the drawn order of segments, markers and gaps.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,16 +49,6 @@ TEST(LineMath, MarkersRibbonsAndFastLinePoints) {
   EXPECT_EQ(points.size(), 3u);
 }
 
-// The box of pixels that differ from white.
-TRect Extent(const platform::Bitmap& b) {
-  TRect r{b.Width(), b.Height(), -1, -1};
-  for (int y = 0; y < b.Height(); ++y)
-    for (int x = 0; x < b.Width(); ++x)
-      if (b.Pixel(x, y) != clWhite) r = TRect{std::min(r.Left, x), std::min(r.Top, y), std::max(r.Right, x + 1),
-                                              std::max(r.Bottom, y + 1)};
-  return r;
-}
-
 TEST(SeriesPointer, EveryShapeStaysInItsBox) {
   const struct {
     TSeriesPointerStyle style;
@@ -80,7 +68,7 @@ TEST(SeriesPointer, EveryShapeStaysInItsBox) {
     TSeriesPointer pointer(nullptr);
     pointer.PrepareCanvas(canvas, clRed);
     pointer.DrawShape(canvas, false, 100, 50, 4, 4, 0, 0, true, c.style, clRed);
-    EXPECT_EQ(Extent(bitmap), c.extent) << c.style;
+    EXPECT_EQ(InkBox(bitmap), c.extent) << c.style;
     // Filled shapes take the point's colour inside a black outline; the
     // line shapes draw in the point's colour.
     const bool filled = c.style == psRectangle || c.style == psCircle || c.style == psDiamond;
@@ -102,13 +90,6 @@ Series& Chart(TChart& chart, std::initializer_list<double> values, TColor colour
   s.SetSeriesColor(colour);
   for (double v : values) s.Add(v);
   return s;
-}
-
-int CountColour(const platform::Bitmap& b, TColor colour, const TRect& area) {
-  int n = 0;
-  for (int y = std::max(0, area.Top); y < std::min(b.Height(), area.Bottom); ++y)
-    for (int x = std::max(0, area.Left); x < std::min(b.Width(), area.Right); ++x) n += b.Pixel(x, y) == colour;
-  return n;
 }
 
 TEST(LineSeries, MarkersAreDrawnAfterTheSegmentThatLeavesThem) {
@@ -162,10 +143,7 @@ TEST(AreaSeries, AreasReachDownToTheBottom) {
   TChart chart;
   auto& area = Chart<TAreaSeries>(chart, {10, 30, 20});
   area.AreaLinesPen().SetVisible(false);
-  chart.LeftAxis().SetAutomatic(false);
-  chart.LeftAxis().SetAutomaticMaximum(false);
-  chart.LeftAxis().SetAutomaticMinimum(false);
-  chart.LeftAxis().SetMinMax(0, 40);
+  FixScale(chart.LeftAxis(), 0, 40);
   const platform::Bitmap picture = Draw(chart);
   const int bottom = chart.PlotRect().Bottom;
   for (int i = 0; i < 2; ++i) {
@@ -227,10 +205,7 @@ TEST(FastLineSeries, OnePolylineWithoutZeroLengthSegments) {
                                      {line.CalcXPos(3), line.CalcYPos(3)}}));
 
   // A scale starting after value 0 starts the line at the value before.
-  chart.BottomAxis().SetAutomatic(false);
-  chart.BottomAxis().SetAutomaticMaximum(false);
-  chart.BottomAxis().SetAutomaticMinimum(false);
-  chart.BottomAxis().SetMinMax(3, 10);
+  FixScale(chart.BottomAxis(), 3, 10);
   Draw(chart);
   ASSERT_EQ(line.FirstValueIndex(), 2);
   EXPECT_EQ(line.LinePoints().front(), (TPoint{line.CalcXPos(1), line.CalcYPos(1)}));

@@ -1,5 +1,3 @@
-// Pie slices: angles, circle geometry and drawing order as pure arithmetic;
-// the pie's take-over of the chart, the other slice and the drawn slices.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -143,17 +143,6 @@ TEST(Series, FreeColourRule) {
   EXPECT_EQ(full.AddSeries(std::make_unique<TLineSeries>()).SeriesColor(), PaletteColor(0));
 }
 
-TEST(Series, RemoveHandsTheSeriesBack) {
-  TChart chart;
-  auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
-  EXPECT_EQ(s.ParentChart(), &chart);
-  std::unique_ptr<TChartSeries> back = chart.RemoveSeries(s);
-  ASSERT_EQ(back.get(), &s);
-  EXPECT_EQ(back->ParentChart(), nullptr);
-  EXPECT_EQ(chart.SeriesCount(), 0);
-  EXPECT_EQ(chart.RemoveSeries(*back), nullptr);
-}
-
 TEST(Series, PointOriginSumsEarlierSeriesOfTheSameKind) {
   TChart chart;
   auto& a = chart.AddSeries(std::make_unique<TAreaSeries>());
@@ -202,10 +191,7 @@ TEST(Series, VisibleRangeFollowsTheHorizontalScale) {
     if (c.kind == kUnordered) owned->XValues().SetOrder(loNone);
     TChartSeries& s = chart.AddSeries(std::move(owned));
     for (int i = 0; i < 10; ++i) s.Add(i);
-    chart.BottomAxis().SetAutomatic(false);
-    chart.BottomAxis().SetAutomaticMaximum(false);
-    chart.BottomAxis().SetAutomaticMinimum(false);
-    chart.BottomAxis().SetMinMax(c.min, c.max);
+    FixScale(chart.BottomAxis(), c.min, c.max);
     Draw(chart);
     EXPECT_EQ(s.FirstValueIndex(), c.first) << c.kind << " " << c.min << ".." << c.max;
     EXPECT_EQ(s.LastValueIndex(), c.last) << c.kind << " " << c.min << ".." << c.max;

@@ -11,6 +11,21 @@
 #include "http/general_engine.h"
 #include "support/test_support.h"
 
+// The lines of every log file in dir.
+inline std::vector<std::string> ReadLogLines(const std::filesystem::path& dir) {
+  std::vector<std::string> lines;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".Log") continue;
+    const std::string text = testing_support::ReadText(entry.path());
+    for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
+      end = text.find("\r\n", start);
+      lines.push_back(text.substr(start, end - start));
+      if (end == std::string::npos) break;
+    }
+  }
+  return lines;
+}
+
 struct CgiRun {
   std::map<std::string, std::string> env;
   std::string body;
@@ -46,16 +61,7 @@ struct CgiRun {
       SetCurrentHttpEngine(nullptr);
     }
     unsetenv("CGI_LOG_DIR");
-    for (const auto& entry : std::filesystem::directory_iterator(logDir.path())) {
-      const std::string text = testing_support::ReadText(entry.path());
-      std::size_t start = 0;
-      while (start < text.size()) {
-        const auto end = text.find("\r\n", start);
-        logLines.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) break;
-        start = end + 2;
-      }
-    }
+    logLines = ReadLogLines(logDir.path());
   }
 };
 

@@ -32,12 +32,8 @@ std::string RunWinCgi(const std::string& ini, const std::function<void(THttpEngi
     SetCurrentHttpEngine(nullptr);
   }
   unsetenv("CGI_LOG_DIR");
-  if (log && fs::exists(dir.path() / "tests_http.Log")) {
-    const std::string lines = testing_support::ReadText(dir.path() / "tests_http.Log");
-    for (std::size_t start = 0, end; (end = lines.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      log->push_back(LogMessage(lines.substr(start, end - start)));
-    }
-  }
+  if (log)
+    for (const auto& line : ReadLogLines(dir.path())) log->push_back(LogMessage(line));
   const fs::path out = dir.path() / "answer.out";
   return fs::exists(out) ? testing_support::ReadText(out) : "<none>";
 }

@@ -1,5 +1,3 @@
-// WriteGIF: the files it produces, decoded by two independent decoders
-// (giflib and ImageMagick) and taken apart block by block.
 #include "image/gif_writer.h"
 
 #include <gtest/gtest.h>
@@ -52,9 +50,8 @@ struct TRecordingOutput : TMemoryGifOutput {
   std::size_t LargestPiece = 0;
 };
 
-// Every case is written, parsed, and decoded by giflib and by ImageMagick;
-// both must give back exactly the source pixels, with the transparent colour
-// (where a frame holds it) and only that colour transparent.
+// giflib and ImageMagick both give back exactly the source pixels, with the
+// transparent colour (where a frame holds it) and only that one transparent.
 TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
   using TShared = std::shared_ptr<const platform::Bitmap>;
   auto share = [](platform::Bitmap b) { return std::make_shared<const platform::Bitmap>(std::move(b)); };
@@ -97,9 +94,7 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
   for (const int entry : {0, 17, 255}) {
     cases.push_back({"transparent entry " + std::to_string(entry), {share(ColorBitmap(64, 32, 256, 8))}, false, entry});
   }
-  // Every pixel different, so where the decoders put the interlaced rows
-  // shows the order they were sent in (height 3: rows 0, 2, 1; height 10:
-  // rows 0, 8, 4, 2, 6, 1, 3, 5, 7, 9).
+  // Every pixel different: the decoded rows show the interlaced row order.
   for (int height = 1; height <= 10; ++height) {
     cases.push_back({"interlaced height " + std::to_string(height),
                      {share(gif_test::MakeBitmap(3, height, [](int x, int y) { return 3 * y + x; }))}, true});
@@ -176,15 +171,13 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
   }
 }
 
-// The file the gateway sends for a 400 x 250 chart drawn in twelve colours,
-// byte for byte up to the image data.
+// A 400 x 250 chart in twelve colours, byte for byte up to the image data.
 TEST(GifWriter, ChartImageLayout) {
   const auto bitmap = Chart(400, 250);
   TFrameInfo frame = Frame(&bitmap);
   frame.Delay = 1000;  // written in hundredths
   const auto bytes = WriteOne(frame);
-  // Header; screen 400 x 250 with a global table of 16 entries, background
-  // and aspect 0.
+  // Header; screen 400 x 250, global table of 16 entries, background and aspect 0.
   TBytes want = {'G', 'I', 'F', '8', '9', 'a', 0x90, 0x01, 0xFA, 0x00, 0x83, 0x00, 0x00};
   // The colours in the order they are first met, then four black entries.
   for (std::uint32_t i = 0; i < 16; ++i) {
@@ -202,10 +195,9 @@ TEST(GifWriter, ChartImageLayout) {
   EXPECT_EQ(g.Comments.at(0), CreditComment);
 }
 
-// One frame: colour table size and LZW minimum code size follow the colour
-// count (the unused entries black); the delay goes out in hundredths, clamped
-// to 0..65535 rather than wrapped; a disposal method beyond 3 goes out as 0; a
-// comment goes before the control block, in sub-blocks of at most 255 bytes.
+// Table size and minimum code size follow the colour count (unused entries
+// black); the delay is clamped to 0..65535 hundredths; a disposal beyond 3 goes
+// out as 0; a comment precedes the control block in sub-blocks of <= 255 bytes.
 TEST(GifWriter, SingleFrameFields) {
   struct Case {
     int colors, entries, minCodeSize;
@@ -251,8 +243,7 @@ TEST(GifWriter, SingleFrameFields) {
   }
 }
 
-// Every frame is checked and indexed before the first byte goes out, so a
-// refusal never leaves a partial file, whichever frame is at fault.
+// Every frame is checked before the first byte goes out: no partial file.
 TEST(GifWriter, RefusesWithoutWritingAnything) {
   const auto good = ColorBitmap(5, 5, 4);
   const auto tooMany = ColorBitmap(20, 20, 257);

@@ -61,14 +61,10 @@ TEST(LzwEncoder, SmallInputsGiveHandComputedBytes) {
 }
 
 // Every input decodes back to itself. Once all 4096 codes are taken, one
-// more code goes out at 12 bits, then the clear code (also at 12 bits), and
-// the codes after it start again at the initial width. As long as no clear is
-// needed, greedy LZW with the usual width rule gives one bit stream, so
-// giflib's encoder must produce the very same bytes, across every code width
-// change. That comparison takes only inputs without index 0: the encoder's
-// table keeps a string whose key is 0 less reliably, which changes the codes
-// but not their validity. The inputs also cover runs, which the encoder takes
-// in one step, and long runs of index 0.
+// more code and the clear code go out at 12 bits, then the initial width
+// again. Without a clear, greedy LZW gives one bit stream, so giflib's encoder
+// must give the same bytes (compared for inputs without index 0, whose table
+// keys the encoder may assign differently).
 TEST(LzwEncoder, DecodesBackMatchesGiflibAndClearsAt4096Codes) {
   struct Case {
     int bits;
