@@ -461,7 +461,9 @@ class Decoder {
     if (biff23_) {
       id = At(2);
     } else if (biff24_) {
-      id = At(2);  // BIFF4: the first byte of the 16-bit field
+      // BIFF4 stores a 16-bit id like later versions (AVEDEV is 269); its
+      // command-equivalent bit is dropped, as the low byte alone always did.
+      id = U16(2) & 0x7FFF;
     } else {
       id = U16(2);  // bit 15: a command equivalent, which has no entry
     }

@@ -136,6 +136,7 @@ TEST(FormulaDecoder, Functions) {
       {kBiff3, "1E 01 00 1E 02 00 22 02 04 1E 03 00 03", "SUM(1,2)+3"},
       {kBiff4, "1E 01 00 1E 02 00 22 02 04 00 1E 03 00 03", "SUM(1,2)+3"},
       {kBiff4, "1E 01 00 21 13 00 03", "1+PI()"},
+      {kBiff4, "1E 01 00 1E 02 00 22 02 0D 01", "AVEDEV(1,2)"},
       // Damaged: more arguments than operands, truncated tokens.
       {kBiff8, "1E 01 00 22 7F 04 00", kError},
       {kBiff8, "21 1F 00", kError},
