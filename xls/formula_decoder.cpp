@@ -150,6 +150,8 @@ struct Scratch {
   struct Piece {
     std::uint32_t offset, length;
     std::int32_t next;  // -1 at the end of a chain
+    std::int32_t hole = -1;  // when building a template: token position of a relative reference
+    bool area = false;
   };
   struct Entry {
     std::int32_t head, tail;
@@ -189,6 +191,51 @@ class Decoder {
     out.reserve(text_.size());  // every piece is in the buffer once
     for (std::int32_t p = stack_.back().head; p >= 0; p = pieces_[static_cast<std::size_t>(p)].next) {
       out.append(text_.data() + pieces_[static_cast<std::size_t>(p)].offset, pieces_[static_cast<std::size_t>(p)].length);
+    }
+    return out;
+  }
+
+  // Decodes the tokens into `t`: the text, with a hole for every reference
+  // relative to the cell.
+  void Build(FormulaTemplate& t) {
+    templating_ = true;
+    while (pos_ < end_ && Step()) {
+    }
+    t.text.clear();
+    t.segments.clear();
+    FormulaTemplate::Segment segment;
+    if (stack_.empty()) {
+      t.text = "[ERROR]";
+      segment.length = static_cast<std::uint32_t>(t.text.size());
+    }
+    for (std::int32_t p = stack_.empty() ? -1 : stack_.back().head; p >= 0;
+         p = pieces_[static_cast<std::size_t>(p)].next) {
+      const Scratch::Piece& piece = pieces_[static_cast<std::size_t>(p)];
+      if (piece.hole < 0) {
+        t.text.append(text_.data() + piece.offset, piece.length);
+        segment.length += piece.length;
+      } else {
+        segment.hole = piece.hole;
+        segment.area = piece.area;
+        t.segments.push_back(segment);
+        segment = {};
+      }
+    }
+    t.segments.push_back(segment);
+    t.reusable = stable_;
+  }
+
+  // The text of `t` for this decoder's cell.
+  std::string Fill(const FormulaTemplate& t) {
+    std::string out;
+    out.reserve(t.text.size() + 8 * t.segments.size());
+    std::size_t at = 0;
+    for (const FormulaTemplate::Segment& segment : t.segments) {
+      out.append(t.text, at, segment.length);
+      at += segment.length;
+      if (segment.hole < 0) continue;
+      pos_ = static_cast<std::size_t>(segment.hole);
+      segment.area ? WriteArea(out, 1, true) : WriteRef(out, 1, true);
     }
     return out;
   }
@@ -310,7 +357,7 @@ class Decoder {
 
   // A piece holding the text written to the buffer since `offset`.
   std::int32_t PieceFrom(std::size_t offset) {
-    pieces_.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(text_.size() - offset), -1});
+    pieces_.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(text_.size() - offset), -1, -1, false});
     return static_cast<std::int32_t>(pieces_.size() - 1);
   }
   std::int32_t Piece(std::string_view s) {
@@ -330,7 +377,7 @@ class Decoder {
   // written, that piece just grows.
   void Append(Entry& e, std::string_view s) {
     Scratch::Piece& tail = pieces_[static_cast<std::size_t>(e.tail)];
-    if (tail.offset + tail.length == text_.size()) {
+    if (tail.offset + tail.length == text_.size() && tail.hole < 0) {
       text_.append(s);
       tail.length += static_cast<std::uint32_t>(s.size());
     } else {
@@ -530,6 +577,7 @@ class Decoder {
       }
       return true;
     }
+    stable_ = false;
     Push(ListEntry(c_.ExternNames, index));
     return true;
   }
@@ -580,6 +628,7 @@ class Decoder {
     const std::size_t offset = text_.size();
     WriteRef(text_, 1, relative);
     PushFrom(offset);
+    if (relative && templating_) MarkHole(false);
     pos_ += size;
     return true;
   }
@@ -590,8 +639,15 @@ class Decoder {
     const std::size_t offset = text_.size();
     WriteArea(text_, 1, relative);
     PushFrom(offset);
+    if (relative && templating_) MarkHole(true);
     pos_ += size;
     return true;
+  }
+
+  // Makes the piece just pushed, the reference at pos_, a template's hole.
+  void MarkHole(bool area) {
+    pieces_.back().hole = static_cast<std::int32_t>(pos_);
+    pieces_.back().area = area;
   }
 
   bool Deleted(std::uint8_t t, std::size_t size) {
@@ -619,6 +675,12 @@ class Decoder {
     return true;
   }
 
+  // The sheet prefix of a 3D reference whose list entry is missing.
+  std::string Missing() {
+    stable_ = false;
+    return "<??? Ref3d>";
+  }
+
   // Sheet prefix of a 3D reference (without the "!"), or empty text for the
   // workbook itself; `deleted` when the sheet no longer exists.
   std::string SheetPrefix(bool& deleted) {
@@ -634,9 +696,9 @@ class Decoder {
       return prefix + (IsPlainSheetName(a) && IsPlainSheetName(b) ? a + ":" + b : QuoteAlways(a + ":" + b));
     }
     const std::size_t index = U16(1);
-    if (index >= c_.ExternSheets.size()) return "<??? Ref3d>";
+    if (index >= c_.ExternSheets.size()) return Missing();
     const ExternSheetEntry& e = c_.ExternSheets[index];
-    if (e.SupBook >= c_.SupBooks.size()) return "<??? Ref3d>";
+    if (e.SupBook >= c_.SupBooks.size()) return Missing();
     const SupBook& book = c_.SupBooks[e.SupBook];
     if (e.FirstSheet == 0xFFFF || e.LastSheet == 0xFFFF) {
       deleted = true;
@@ -645,7 +707,7 @@ class Decoder {
     if (book.Type == SupBook::sbAddIn) return "<??? Ref3d>";
     if (e.FirstSheet == 0xFFFE) return book.Type == SupBook::sbExternal ? QuoteAlways(book.Book) : std::string();
     const std::vector<std::string>& sheets = book.Type == SupBook::sbInternal ? c_.Sheets : book.Sheets;
-    if (e.FirstSheet >= sheets.size() || e.LastSheet >= sheets.size()) return "<??? Ref3d>";
+    if (e.FirstSheet >= sheets.size() || e.LastSheet >= sheets.size()) return Missing();
     const std::string bookPart = book.Type == SupBook::sbExternal ? "[" + book.Book + "]" : std::string();
     const std::string& first = sheets[e.FirstSheet];
     const std::string& last = sheets[e.LastSheet];
@@ -770,10 +832,20 @@ class Decoder {
   const FormulaContext& c_;
   bool biff8_, biff24_, biff23_, biff2_;
   bool sheetContext_ = false;
+  bool templating_ = false;   // relative references become holes
+  // False when the text came from a list entry that was missing: the
+  // reader's lists only grow, so an entry found stays the same.
+  bool stable_ = true;
   std::string& text_;
   std::vector<Scratch::Piece>& pieces_;
   std::vector<Entry>& stack_;
 };
+
+// One set of buffers per thread, reused by every formula.
+Scratch& ThreadScratch() {
+  thread_local Scratch scratch;
+  return scratch;
+}
 
 }  // namespace
 
@@ -799,9 +871,21 @@ std::string QuoteSheetName(const std::string& name) { return IsPlainSheetName(na
 
 std::string DecodeFormula(std::span<const std::uint8_t> data, std::size_t tokenCount, int baseCol, int baseRow,
                           const FormulaContext& context) {
-  // One set of buffers per thread, reused by every formula.
-  thread_local Scratch scratch;
-  return Decoder(data, tokenCount, baseCol, baseRow, context, scratch).Run();
+  return Decoder(data, tokenCount, baseCol, baseRow, context, ThreadScratch()).Run();
+}
+
+std::string DecodeSharedFormula(std::span<const std::uint8_t> data, std::size_t tokenCount, int baseCol, int baseRow,
+                                const FormulaContext& context, FormulaTemplate& cache) {
+  Scratch& scratch = ThreadScratch();
+  if (cache.built && (cache.version != context.Version || cache.codepage != context.Codepage)) cache = {};
+  if (!cache.built) {
+    Decoder(data, tokenCount, baseCol, baseRow, context, scratch).Build(cache);
+    cache.built = true;
+    cache.version = context.Version;
+    cache.codepage = context.Codepage;
+  }
+  if (!cache.reusable) return Decoder(data, tokenCount, baseCol, baseRow, context, scratch).Run();
+  return Decoder(data, tokenCount, baseCol, baseRow, context, scratch).Fill(cache);
 }
 
 }  // namespace xls

@@ -59,6 +59,27 @@ struct FormulaContext {
 std::string DecodeFormula(std::span<const std::uint8_t> data, std::size_t tokenCount, int baseCol, int baseRow,
                           const FormulaContext& context);
 
+// The text of a shared or array formula with holes where its references
+// relative to the cell go: built once from the tokens, then only the holes
+// are written for each cell.
+struct FormulaTemplate {
+  struct Segment {
+    std::uint32_t length = 0;  // literal text before the hole
+    std::int32_t hole = -1;    // token position of the relative reference, -1: none
+    bool area = false;
+  };
+  bool built = false;
+  bool reusable = false;  // false when the text depends on more than the cell (names, sheets)
+  int version = 0, codepage = 0;
+  std::string text;
+  std::vector<Segment> segments;
+};
+
+// DecodeFormula for a cell of a shared or array formula, through `cache`
+// (kept with the tokens, emptied when they change): the same text.
+std::string DecodeSharedFormula(std::span<const std::uint8_t> data, std::size_t tokenCount, int baseCol, int baseRow,
+                                const FormulaContext& context, FormulaTemplate& cache);
+
 // A1-style text of a cell: column letters (A..Z, AA.., as many as needed),
 // row + 1, "$" before an absolute part.
 std::string CellRefText(int col, int row, bool colAbsolute, bool rowAbsolute);

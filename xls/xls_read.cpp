@@ -758,15 +758,16 @@ void TXLSRead::FireFormula(std::uint16_t id, const Record& r, int col, int row, 
   // the range's first cell; the formula is decoded for this cell.
   if (count >= 4 && tokens.size() >= 4 && tokens[0] == 0x01) {
     const int anchorRow = tokens[1] | tokens[2] << 8, anchorCol = tokens[3];
-    if (const SharedFormula* shared = FindShared(anchorRow, anchorCol)) {
-      OnFormulaCell(*this, col, row, xls::DecodeFormula(shared->data, shared->tokenCount, col, row, formula_));
+    if (SharedFormula* shared = FindShared(anchorRow, anchorCol)) {
+      OnFormulaCell(*this, col, row,
+                    xls::DecodeSharedFormula(shared->data, shared->tokenCount, col, row, formula_, shared->text));
       return;
     }
   }
   OnFormulaCell(*this, col, row, xls::DecodeFormula(tokens, count, 0, 0, formula_));
 }
 
-const TXLSRead::SharedFormula* TXLSRead::FindShared(int anchorRow, int anchorCol) {
+TXLSRead::SharedFormula* TXLSRead::FindShared(int anchorRow, int anchorCol) {
   auto it = shared_.find({anchorRow, anchorCol});
   if (it != shared_.end()) return &it->second;
   // The range's first cell comes before its SHRFMLA or ARRAY record, which
@@ -806,6 +807,7 @@ void TXLSRead::StoreShared(std::uint16_t id, const Record& r) {
   const std::span<const std::uint8_t> tail = r.Body().subspan(std::min(at, r.Length()));
   shared.data.assign(tail.begin(), tail.end());
   shared.tokenCount = count;
+  shared.text = {};
 }
 
 void TXLSRead::HandleName(const Record& r) {

@@ -132,6 +132,7 @@ class TXLSRead {
   struct SharedFormula {
     std::vector<std::uint8_t> data;
     std::size_t tokenCount = 0;
+    xls::FormulaTemplate text;  // built by the first cell decoded
   };
   struct PendingString {
     bool active = false;
@@ -153,7 +154,7 @@ class TXLSRead {
   void HandleFormulaString(const Record& r, bool biff2);
   void FireFormula(std::uint16_t id, const Record& r, int col, int row, bool biff2);
   void StoreShared(std::uint16_t id, const Record& r);
-  const SharedFormula* FindShared(int anchorRow, int anchorCol);
+  SharedFormula* FindShared(int anchorRow, int anchorCol);
   void HandleName(const Record& r);
   void HandleExternSheet(const Record& r);
   void HandleSupBook(const Record& r);

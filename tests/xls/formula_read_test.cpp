@@ -51,7 +51,7 @@ TEST(FormulaRead, Biff8Workbook) {
                              Rec(biff::kExternSheet, B().u16(3).u16(0).u16(1).u16(1).u16(0).u16(2).u16(2)
                                                          .u16(1).u16(0).u16(0)),
                              Rec(biff::kName, B().u16(0x20).u8(0).u8(1).u16(0).u16(0).u16(0).zeros(4).u8(0).u8(6))});
-  const std::string shared("\x4C\xFF\xFF\x00\xC0\x1E\x01\x00\x03", 9);  // (cell above) + 1
+  const std::string shared("\x4C\xFF\xFF\x00\xC0\x14\x1E\x01\x00\x03", 10);  // (cell above)% + 1
   const Bytes sheet = Cat({
       Formula8(0, 0, 42, std::string("\x3A\x00\x00\x00\x00\x00\xC0", 7)),  // Sheet2!A1
       Formula8(1, 1, 43, std::string("\x3A\x01\x00\x00\x00\x00\xC0", 7)),  // Sheet3!A1
@@ -71,9 +71,9 @@ TEST(FormulaRead, Biff8Workbook) {
       "formula 0,0 Sheet2!A1", "number 0,0 xf15 42.0 =",
       "formula 1,1 Sheet3!A1", "number 1,1 xf15 43.0 =",
       "formula 2,1 [b.xls]S!A1+Print_Area", "number 2,1 xf15 44.0 =",
-      "formula 0,2 A2+1", "number 0,2 xf15 1.0 =",
-      "formula 1,3 B3+1", "number 1,3 xf15 2.0 =",
-      "formula 0,4 A4+1", "number 0,4 xf15 3.0 =",
+      "formula 0,2 A2%+1", "number 0,2 xf15 1.0 =",
+      "formula 1,3 B3%+1", "number 1,3 xf15 2.0 =",
+      "formula 0,4 A4%+1", "number 0,4 xf15 3.0 =",
       "formula 0,5 <Shared>", "number 0,5 xf15 4.0 =",
       "formula 0,6 5", "number 0,6 xf15 5.0 =", "unhandled 0221 17",
       "formula 1,6 5", "number 1,6 xf15 5.0 =",
