@@ -84,14 +84,14 @@ iconv_t HandleFor(int codepage) {
   return it->second->get();
 }
 
+}  // namespace
+
 std::string Latin1ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 2);
   for (unsigned char c : bytes) AppendUtf8(out, c);
   return out;
 }
-
-}  // namespace
 
 std::string Utf16LeToUtf8(const std::uint8_t* p, std::size_t units) {
   std::string out;

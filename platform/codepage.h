@@ -31,9 +31,8 @@ std::string Utf16LeToUtf8(const std::uint8_t* p, std::size_t units);
 // U+FFFD and decoding goes on behind them. Safe to call from several threads.
 std::string CodepageToUtf8(std::string_view bytes, int codepage);
 
-}  // namespace platform
-
-namespace platform {
+// ISO-8859-1 bytes as UTF-8 (each byte is its own code point).
+std::string Latin1ToUtf8(std::string_view bytes);
 
 // UTF-8 text as Windows Latin 1 (cp1252) bytes, the code page the workbook
 // writer stores 8-bit text in. Returns false when the text holds a

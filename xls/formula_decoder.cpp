@@ -95,17 +95,8 @@ bool IsAscii(const std::uint8_t* p, std::size_t n) {
 // earlier versions use the workbook's code page.
 std::string EightBit(const std::uint8_t* p, std::size_t n, bool latin1, int codepage) {
   if (IsAscii(p, n)) return std::string(reinterpret_cast<const char*>(p), n);
-  if (!latin1) return platform::CodepageToUtf8(std::string_view(reinterpret_cast<const char*>(p), n), codepage);
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (p[i] < 0x80) {
-      out.push_back(static_cast<char>(p[i]));
-    } else {
-      out.push_back(static_cast<char>(0xC0 | p[i] >> 6));
-      out.push_back(static_cast<char>(0x80 | (p[i] & 0x3F)));
-    }
-  }
-  return out;
+  const std::string_view bytes(reinterpret_cast<const char*>(p), n);
+  return latin1 ? platform::Latin1ToUtf8(bytes) : platform::CodepageToUtf8(bytes, codepage);
 }
 
 bool IsWordChar(unsigned char c) {

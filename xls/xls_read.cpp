@@ -28,20 +28,6 @@ std::string Trim(const std::string& s) {
   return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-std::string Latin1ToUtf8(const std::uint8_t* p, std::size_t n) {
-  std::string out;
-  out.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (p[i] < 0x80) {
-      out.push_back(static_cast<char>(p[i]));
-    } else {
-      out.push_back(static_cast<char>(0xC0 | p[i] >> 6));
-      out.push_back(static_cast<char>(0x80 | (p[i] & 0x3F)));
-    }
-  }
-  return out;
-}
-
 constexpr std::array<std::uint8_t, 8> kCompoundSignature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 // Pages of a mapped workbook the record loop has passed are let go in steps
@@ -1019,7 +1005,7 @@ std::string TXLSRead::DecodeString(const Record& r, std::size_t offset, std::siz
   if (currentVersion_ == biff::kVersionBiff8) {
     // Option byte, then 8-bit (the low bytes of UTF-16) or UTF-16LE characters.
     if (p[0] & biff::kStrHighByte) return platform::Utf16LeToUtf8(p + 1, std::min(n, (avail - 1) / 2));
-    return Latin1ToUtf8(p + 1, std::min(n, avail - 1));
+    return platform::Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(p + 1), std::min(n, avail - 1)));
   }
   // Earlier versions: an option byte of 0 may precede the characters.
   if (p[0] == 0) return Decode8Bit(p + 1, std::min(n, avail - 1));
