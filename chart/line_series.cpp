@@ -7,13 +7,6 @@
 
 namespace {
 
-template <class T>
-void Store(T& field, T value, const TChartSeries& series) {
-  if (field == value) return;
-  field = value;
-  series.Repaint();
-}
-
 // Pixel positions beyond this range are not drawn.
 constexpr int kMaxPixel = 32767;
 bool Drawable(int v) { return v > -kMaxPixel && v < kMaxPixel; }

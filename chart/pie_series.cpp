@@ -10,13 +10,6 @@
 
 namespace {
 
-template <class T>
-void Store(T& field, T value, const TChartSeries& series) {
-  if (field == value) return;
-  field = value;
-  series.Repaint();
-}
-
 // Hatches of the slices with UsePatterns, repeating.
 constexpr platform::TBrushStyle kSlicePatterns[] = {platform::bsHorizontal, platform::bsVertical,
                                                     platform::bsFDiagonal,  platform::bsBDiagonal,

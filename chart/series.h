@@ -238,3 +238,11 @@ class TChartSeries {
   double pending_x_ = 0;
   double pending_y_ = 0;
 };
+
+// Stores a series setting; a changed value repaints the series' chart.
+template <class T>
+void Store(T& field, T value, const TChartSeries& series) {
+  if (field == value) return;
+  field = value;
+  series.Repaint();
+}

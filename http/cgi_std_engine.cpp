@@ -141,26 +141,7 @@ std::string TCGIStdEngine::ReadContent() {
   const std::string lengthText = ReadCgiEnvironment(IO(), "CONTENT_LENGTH");
   const int length = lengthText.empty() ? 0 : StrToInt(lengthText);
   if (length < 1) return GetQueryString();
-  // A multipart body passes through a fixed window and its files go to disk,
-  // so the limit for bodies held in memory does not apply to it.
-  const bool multipart =
-      UpperCase(ReadCgiEnvironment(IO(), "CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos;
-  if (length > AutoReadLimit && !multipart) {
-    WriteRequestLog("Content length exceeds AutoReadLimit");
-    return {};
-  }
-  if (!AutoReadInput) return {};
-  if (multipart) return ReadMultipartInput();
-  // The body is at most AutoReadLimit bytes. A short body leaves the rest
-  // zero; the content is the text up to the first zero byte.
-  std::vector<char> body(static_cast<std::size_t>(length) + 1, '\0');
-  std::size_t got = 0;
-  while (got < static_cast<std::size_t>(length)) {
-    const std::size_t n = IO().Read(body.data() + got, static_cast<std::size_t>(length) - got);
-    if (n == 0) break;
-    got += n;
-  }
-  return std::string(body.data());
+  return ReadRequestBody(length, ReadCgiEnvironment(IO(), "CONTENT_TYPE"));
 }
 
 void TCGIStdEngine::ProcessRequest() {

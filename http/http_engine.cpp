@@ -204,6 +204,25 @@ void THttpEngine::WriteBinary(const void* buffer, std::size_t count) {
 
 int THttpEngine::ReadBinary(void*, int) { return 0; }
 
+std::string THttpEngine::ReadRequestBody(std::int64_t length, std::string_view contentType) {
+  const bool multipart = UpperCase(contentType).find("MULTIPART/FORM-DATA;") != std::string::npos;
+  if (length > AutoReadLimit && !multipart) {
+    WriteRequestLog("Content length exceeds AutoReadLimit");
+    return {};
+  }
+  if (!AutoReadInput) return {};
+  if (multipart) return ReadMultipartInput();
+  std::string body(static_cast<std::size_t>(length), '\0');
+  int got = 0;
+  while (got < length) {
+    const int n = ReadBinary(body.data() + got, static_cast<int>(length) - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  body.resize(static_cast<std::size_t>(got));
+  return body.substr(0, body.find('\0'));
+}
+
 void THttpEngine::WriteHeader(std::string_view name, std::string_view value) {
   auto& state = RequestState();
   if (AutoHttpHeader && !state.FirstHeaderLineWritten) {

@@ -133,6 +133,12 @@ class THttpEngine : public THttpEngineSettings {
   // Reads the multipart body of a request into url-encoded content; the
   // files it writes join the request's temporary-file list.
   virtual std::string ReadMultipartInput();
+  // The content of a request whose body has `length` bytes (at least 1): a
+  // multipart body through the form-data reader (its fixed window and files
+  // on disk make the limit for bodies held in memory moot), any other body
+  // of at most AutoReadLimit bytes read whole through ReadBinary and cut at
+  // its first zero byte. A longer body is logged and gives no content.
+  std::string ReadRequestBody(std::int64_t length, std::string_view contentType);
 
   // Whether writes go to the output buffer instead of the server.
   static bool WritesBuffered(const THttpEngine& engine);

@@ -135,25 +135,7 @@ std::string TISAPIEngine::ReadContent() {
   if (!ecb) return {};
   const std::int64_t length = ecb->cbTotalBytes;
   if (length < 1) return GetQueryString();
-  const bool multipart =
-      UpperCase(ecb->lpszContentType ? ecb->lpszContentType : "").find("MULTIPART/FORM-DATA;") != std::string::npos;
-  // A multipart body passes through a fixed window; the limit is for
-  // bodies held in memory.
-  if (length > AutoReadLimit && !multipart) {
-    WriteRequestLog("Content length exceeds AutoReadLimit");
-    return {};
-  }
-  if (!AutoReadInput) return {};
-  if (multipart) return ReadMultipartInput();
-  std::string body(static_cast<std::size_t>(length), '\0');
-  int got = 0;
-  while (got < length) {
-    const int n = ReadBinary(body.data() + got, static_cast<int>(length) - got);
-    if (n <= 0) break;
-    got += n;
-  }
-  body.resize(static_cast<std::size_t>(got));
-  return body.substr(0, body.find('\0'));
+  return ReadRequestBody(length, ecb->lpszContentType ? ecb->lpszContentType : "");
 }
 
 void TISAPIEngine::ProcessRequest() {

@@ -93,22 +93,7 @@ std::string TNSAPIEngine::GetServerVariable(std::string_view name) {
 std::string TNSAPIEngine::ReadContent() {
   int length = 0;
   if (!TryStrToInt(GetServerVariable("CONTENT_LENGTH"), length) || length < 1) return GetQueryString();
-  const bool multipart = UpperCase(GetServerVariable("CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos;
-  if (length > AutoReadLimit && !multipart) {
-    WriteRequestLog("Content length exceeds AutoReadLimit");
-    return {};
-  }
-  if (!AutoReadInput) return {};
-  if (multipart) return ReadMultipartInput();
-  std::string body(static_cast<std::size_t>(length), '\0');
-  int got = 0;
-  while (got < length) {
-    const int n = ReadBinary(body.data() + got, length - got);
-    if (n <= 0) break;
-    got += n;
-  }
-  body.resize(static_cast<std::size_t>(got));
-  return body.substr(0, body.find('\0'));
+  return ReadRequestBody(length, GetServerVariable("CONTENT_TYPE"));
 }
 
 void TNSAPIEngine::ProcessRequest() {
