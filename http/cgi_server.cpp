@@ -25,13 +25,7 @@ void OnStopSignal(int) { g_stop = 1; }
 // Watches the work folder for the queue file being written or deleted.
 class TFolderWatch {
  public:
-  TFolderWatch(const std::string& folder, std::string name) : name_(std::move(name)) {
-    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ >= 0 && ::inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_TO) < 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
+  TFolderWatch(std::string folder, std::string name) : folder_(std::move(folder)), name_(std::move(name)) {}
   ~TFolderWatch() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -40,6 +34,7 @@ class TFolderWatch {
 
   // Waits up to `ms` for an event on the queue file.
   void Wait(int ms) {
+    Open();
     if (fd_ < 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(ms));
       return;
@@ -55,6 +50,20 @@ class TFolderWatch {
   }
 
  private:
+  // The watch is made on the first wait, not before: most CGI requests never
+  // wait, and closing a watch costs the kernel a grace period (milliseconds)
+  // that the request would pay at exit. A change in the moment before the
+  // first wait wakes nobody; that wait then lasts its full tick.
+  void Open() {
+    if (opened_) return;
+    opened_ = true;
+    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0 && ::inotify_add_watch(fd_, folder_.c_str(), IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_TO) < 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+
   // Reads the pending events; true when one concerns the queue file.
   bool Drain() {
     alignas(inotify_event) char buffer[4096];
@@ -70,7 +79,9 @@ class TFolderWatch {
     }
   }
 
+  bool opened_ = false;
   int fd_ = -1;
+  std::string folder_;
   std::string name_;
 };
 

@@ -205,6 +205,7 @@ void Surface::NewContext() {
   cairo_set_font_options(cr_.get(), options);
   cairo_font_options_destroy(options);
   clip_mask_.clear();
+  clip_rect_ = TRect{0, 0, Width(), Height()};
 }
 
 Surface::~Surface() {
@@ -286,12 +287,12 @@ void Surface::PaintSpans(const SpanSet& spans, TColor colour) {
   unsigned char* data = cairo_image_surface_get_data(target);
   const int stride = cairo_image_surface_get_stride(target);
   const int w = Width();
-  const int h = Height();
   const std::uint32_t pixel = Argb(colour) & 0x00FFFFFFu;
+  const TRect& clip = clip_rect_;
   for (const SpanSet::Run& run : spans.Runs()) {
-    if (run.y < 0 || run.y >= h) continue;
-    const int x0 = std::max(run.x0, 0);
-    const int x1 = std::min(run.x1, w);
+    if (run.y < clip.Top || run.y >= clip.Bottom) continue;
+    const int x0 = std::max(run.x0, clip.Left);
+    const int x1 = std::min(run.x1, clip.Right);
     auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(run.y) * stride);
     if (clip_mask_.empty()) {
       std::fill(row + x0, row + std::max(x0, x1), pixel);
@@ -801,10 +802,8 @@ void Surface::ClipRectangle(const TRect& r) {
     cairo_rectangle(cr, c.Left, c.Top, c.Width(), c.Height());
   }
   cairo_clip(cr);
-  clip_mask_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
-  for (int y = c.Top; y < c.Bottom && !c.IsEmpty(); ++y) {
-    std::fill_n(clip_mask_.begin() + static_cast<std::ptrdiff_t>(y) * w + c.Left, c.Width(), 1);
-  }
+  clip_mask_.clear();
+  clip_rect_ = c.IsEmpty() ? TRect{0, 0, 0, 0} : c;
 }
 
 void Surface::ClipPolygon(std::span<const TPoint> points) {
@@ -833,6 +832,7 @@ void Surface::ClipPolygon(std::span<const TPoint> points) {
   cairo_surface_flush(mask);
   const unsigned char* data = cairo_image_surface_get_data(mask);
   const int stride = cairo_image_surface_get_stride(mask);
+  clip_rect_ = TRect{0, 0, w, h};
   clip_mask_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
   if (data != nullptr) {
     for (int y = 0; y < h; ++y) {
@@ -846,6 +846,7 @@ void Surface::ClipPolygon(std::span<const TPoint> points) {
 void Surface::UnClip() {
   cairo_reset_clip(cr_.get());
   clip_mask_.clear();
+  clip_rect_ = TRect{0, 0, Width(), Height()};
 }
 
 void Surface::Draw(int x, int y, const Bitmap& picture) {

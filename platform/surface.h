@@ -204,7 +204,10 @@ class Surface {
   std::unique_ptr<cairo_t, ContextDeleter> cr_;
   TPoint pen_pos_{};
   int dash_phase_ = 0;  // pixels of the dash pattern used so far
-  // One byte per pixel, non-zero where drawing is allowed; empty without clip.
+  // Where drawing is allowed: inside clip_rect_ (within the bitmap; the
+  // whole bitmap without clip) and, for a polygon clip, where clip_mask_
+  // (one byte per pixel) is non-zero. The mask is empty otherwise.
+  TRect clip_rect_{};
   std::vector<std::uint8_t> clip_mask_;
 };
 
