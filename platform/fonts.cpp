@@ -101,10 +101,14 @@ std::string FontFileName(std::string_view face_name, bool bold, bool italic) {
   return file + ".ttf";
 }
 
-cairo_font_face_t* FontFace(std::string_view face_name, bool bold, bool italic) {
+std::string FontPath(std::string_view face_name, bool bold, bool italic) {
   std::string dir = FontDirectory();
   if (!dir.empty() && dir.back() != '/') dir += '/';
-  return Cache().Get(dir + FontFileName(face_name, bold, italic));
+  return dir + FontFileName(face_name, bold, italic);
+}
+
+cairo_font_face_t* FontFace(std::string_view face_name, bool bold, bool italic) {
+  return Cache().Get(FontPath(face_name, bold, italic));
 }
 
 }  // namespace platform

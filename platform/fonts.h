@@ -21,6 +21,9 @@ std::string FontDirectory();
 // "-Bold", "-Italic" or "-BoldItalic" and ".ttf".
 std::string FontFileName(std::string_view face_name, bool bold, bool italic);
 
+// FontDirectory() and FontFileName() joined.
+std::string FontPath(std::string_view face_name, bool bold, bool italic);
+
 // The cairo face for a face name and style, loaded on first use and kept for
 // the life of the process (callers must not destroy it). Raises Exception
 // "Font file <path> not found" when the file is missing and "Font file

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/fonts.h"
+#include "platform/mono_font.h"
 #include "platform/sysutils.h"
 
 namespace platform {
@@ -697,38 +698,103 @@ void Surface::SelectFont(const TFont& font) {
   cairo_set_font_size(cr_.get(), font.PixelHeight());
 }
 
+namespace {
+
+// The code points of valid UTF-8 (as ValidUtf8 returns it).
+std::u32string CodePoints(std::string_view valid) {
+  std::u32string out;
+  out.reserve(valid.size());
+  for (std::size_t i = 0; i < valid.size();) {
+    const auto c = static_cast<unsigned char>(valid[i]);
+    const int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(valid[i + static_cast<std::size_t>(k)]) & 0x3F);
+    out.push_back(cp);
+    i += static_cast<std::size_t>(len);
+  }
+  return out;
+}
+
+}  // namespace
+
 int Surface::FontAscent() {
-  SelectFont(Font);
-  cairo_font_extents_t fe;
-  cairo_font_extents(cr_.get(), &fe);
-  CheckStatus();
-  return static_cast<int>(std::lround(fe.ascent));
+  int ascent = 0;
+  WithMonoFont(FontPath(Font.Name, Font.Bold, Font.Italic), Font.PixelHeight(),
+               [&](MonoFont& font) { ascent = font.Ascent(); });
+  return ascent;
 }
 
 TSize Surface::TextExtent(std::string_view text) {
-  SelectFont(Font);
-  cairo_font_extents_t fe;
-  cairo_font_extents(cr_.get(), &fe);
-  const std::string valid = ValidUtf8(text);
-  cairo_text_extents_t te{};
-  if (!valid.empty()) cairo_text_extents(cr_.get(), valid.c_str(), &te);
-  CheckStatus();
-  return {static_cast<int>(std::lround(te.x_advance)),
-          static_cast<int>(std::lround(fe.ascent) + std::lround(fe.descent))};
+  const std::u32string chars = CodePoints(ValidUtf8(text));
+  TSize size{};
+  WithMonoFont(FontPath(Font.Name, Font.Bold, Font.Italic), Font.PixelHeight(), [&](MonoFont& font) {
+    for (const char32_t ch : chars) size.cx += font.Glyph(ch).Advance;
+    size.cy = font.Ascent() + font.Descent();
+  });
+  return size;
+}
+
+// Unrotated 1-bit glyphs written straight into the bitmap with the origin of
+// the first at (x, y): the pixels cairo gives for the same glyphs, an opaque
+// colour and no smoothing. Like cairo, nothing is drawn outside the union of
+// the glyphs' metric boxes, the clip rectangle or the bitmap.
+void Surface::DrawGlyphs(std::int64_t x, std::int64_t y, const std::u32string& chars, TColor colour) {
+  const std::string path = FontPath(Font.Name, Font.Bold, Font.Italic);
+  WithMonoFont(path, Font.PixelHeight(), [&](MonoFont& font) {
+    std::int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+    std::int64_t pen = x;
+    for (const char32_t ch : chars) {
+      const MonoGlyph& g = font.Glyph(ch);
+      left = std::min(left, pen + g.BoxLeft);
+      right = std::max(right, pen + g.BoxRight);
+      top = std::min(top, y + g.BoxTop);
+      bottom = std::max(bottom, y + g.BoxBottom);
+      pen += g.Advance;
+    }
+    if (left >= right) return;
+    left = std::max<std::int64_t>(left, clip_rect_.Left);
+    top = std::max<std::int64_t>(top, clip_rect_.Top);
+    right = std::min<std::int64_t>(right, clip_rect_.Right);
+    bottom = std::min<std::int64_t>(bottom, clip_rect_.Bottom);
+    if (left >= right || top >= bottom) return;
+    cairo_surface_t* target = cairo_get_target(cr_.get());
+    cairo_surface_flush(target);
+    unsigned char* data = cairo_image_surface_get_data(target);
+    const int stride = cairo_image_surface_get_stride(target);
+    const std::uint32_t pixel = Argb(colour) & 0x00FFFFFFu;
+    pen = x;
+    for (const char32_t ch : chars) {
+      const MonoGlyph& g = font.Glyph(ch);
+      const std::int64_t gx = pen + g.Left, gy = y + g.Top;
+      pen += g.Advance;
+      const std::int64_t y0 = std::max(gy, top), y1 = std::min(gy + g.Rows, bottom);
+      const std::int64_t x0 = std::max(gx, left), x1 = std::min(gx + g.Width, right);
+      for (std::int64_t py = y0; py < y1; ++py) {
+        auto* row = reinterpret_cast<std::uint32_t*>(data + py * stride);
+        for (std::int64_t px = x0; px < x1; ++px) {
+          if (g.Set(static_cast<int>(px - gx), static_cast<int>(py - gy))) row[px] = pixel;
+        }
+      }
+    }
+    cairo_surface_mark_dirty(target);
+  });
 }
 
 void Surface::TextOut(int x, int y, std::string_view text) {
   cairo_t* cr = cr_.get();
-  SelectFont(Font);
   const std::string valid = ValidUtf8(text);
-  cairo_font_extents_t fe;
-  cairo_font_extents(cr, &fe);
-  cairo_text_extents_t te{};
-  if (!valid.empty()) cairo_text_extents(cr, valid.c_str(), &te);
-  CheckStatus();
-  const int ascent = static_cast<int>(std::lround(fe.ascent));
-  const int descent = static_cast<int>(std::lround(fe.descent));
-  const int width = static_cast<int>(std::lround(te.x_advance));
+  const std::u32string chars = CodePoints(valid);
+  int ascent = 0, descent = 0, width = 0;
+  bool mono = true;
+  WithMonoFont(FontPath(Font.Name, Font.Bold, Font.Italic), Font.PixelHeight(), [&](MonoFont& font) {
+    ascent = font.Ascent();
+    descent = font.Descent();
+    for (const char32_t ch : chars) {
+      const MonoGlyph& g = font.Glyph(ch);
+      width += g.Advance;
+      mono = mono && g.Mono;
+    }
+  });
 
   // Reference point inside the text box (text frame: x along the text,
   // y down, origin at the left end of the baseline).
@@ -771,13 +837,22 @@ void Surface::TextOut(int x, int y, std::string_view text) {
     cairo_rectangle(cr, dx, baseline - ascent, width, ascent + descent);
     cairo_fill(cr);
   }
-  SetSourceColour(Font.Color);
-  if (!valid.empty()) {
-    cairo_new_path(cr);
-    cairo_move_to(cr, dx, baseline);
-    cairo_show_text(cr, valid.c_str());
+  if (!chars.empty()) {
+    // Under a polygon clip cairo finds the edge pixels for glyphs otherwise
+    // than for fills (and than the clip mask): such text is cairo's.
+    if (tenths == 0 && mono && clip_mask_.empty() && !TextThroughCairo) {
+      DrawGlyphs(static_cast<std::int64_t>(Clamp(x)) + dx, static_cast<std::int64_t>(Clamp(y)) + baseline, chars,
+                 Font.Color);
+    } else {
+      SelectFont(Font);
+      SetSourceColour(Font.Color);
+      cairo_new_path(cr);
+      cairo_move_to(cr, dx, baseline);
+      cairo_show_text(cr, valid.c_str());
+    }
   }
   if ((Font.Underline || Font.StrikeOut) && width > 0) {
+    SetSourceColour(Font.Color);
     const int thickness = std::max(1, static_cast<int>(std::lround(Font.PixelHeight() / 14.0)));
     cairo_new_path(cr);
     if (Font.Underline) cairo_rectangle(cr, dx, baseline + std::max(1, descent / 2), width, thickness);

@@ -114,6 +114,10 @@ class Surface {
   TColor BackColor = clWhite;  // hatch gaps, styled-line gaps, text boxes
   TBackMode BackMode = bmOpaque;
   unsigned TextAlign = TA_LEFT | TA_TOP;
+  // Unrotated text is drawn from the process's own 1-bit glyphs; true draws
+  // it through cairo instead (the same pixels, at several times the cost;
+  // kept to compare the two).
+  bool TextThroughCairo = false;
 
   // Lines. The current position starts at (0, 0). LineTo draws from the
   // current position to (x, y) without the end pixel and moves there; the
@@ -196,6 +200,7 @@ class Surface {
   void DrawSegment(TPoint from, TPoint to, bool include_end);
   void StrokeWidePath(bool close);
   void SelectFont(const TFont& font);
+  void DrawGlyphs(std::int64_t x, std::int64_t y, const std::u32string& chars, TColor colour);
   void CheckStatus();
 
   Bitmap* target_;

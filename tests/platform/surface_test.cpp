@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -277,6 +280,84 @@ TEST(SurfaceText, OpaqueBackgroundFillsTheTextBoxUnlessTheBrushIsClear) {
     EXPECT_EQ(bmp.Pixel(5 + ext.cx, 5), clWhite);
     EXPECT_EQ(bmp.Pixel(5, 5 + ext.cy), clWhite);
   }
+}
+
+// Unrotated text comes from the process's own 1-bit glyphs; cairo, which
+// draws rotated text, is the oracle for their pixels, advances and extents:
+// every face, sizes from tiny to large, text reaching past the bitmap and
+// a rectangle clip, glyphs the face lacks, and opaque boxes. (Under a
+// polygon clip, whose edge pixels cairo finds differently for glyphs than
+// for fills, text goes through cairo.)
+TEST(SurfaceText, OwnGlyphsGiveCairosPixelsAndExtents) {
+  const char* const texts[] = {"Umsatz 1997: 12.345,67 €", "ÄÖÜäöüß «»¿ Ωλ 中文", "il|.,;:'`\" _-~^",
+                               "WMW@%&#", " trailing spaces  ", "x\ty\x01z"};
+  const TPoint starts[] = {{3, 2}, {-7, 30}, {150, 57}, {40, -6}};
+  const TPoint star[] = {{0, 0}, {170, 20}, {20, 70}, {90, 0}, {160, 70}};
+  auto pixels = [](const Bitmap& bmp) {
+    std::vector<std::uint32_t> out;
+    for (int y = 0; y < bmp.Height(); ++y)
+      for (int x = 0; x < bmp.Width(); ++x) out.push_back(bmp.Row(y)[x] & 0xFFFFFFu);  // the byte above is unused
+    return out;
+  };
+  int compared = 0;
+  for (const char* face : {"Arial", "Times New Roman", "Courier New"}) {
+    for (int size : {1, 5, 7, 8, 9, 10, 12, 14, 19, 26}) {
+      for (int variant = 0; variant < 4; ++variant) {
+        auto draw = [&](bool cairo) {
+          Bitmap bmp(170, 70);
+          Surface s(bmp);
+          s.TextThroughCairo = cairo;
+          s.Font.Name = face;
+          s.Font.Size = size;
+          s.Font.Bold = variant & 1;
+          s.Font.Italic = variant & 2;
+          s.Font.Color = size % 2 ? clBlue : clBlack;
+          s.BackColor = clGray;
+          s.BackMode = variant == 3 ? bmOpaque : bmTransparent;
+          if (variant == 1) s.ClipRectangle(Rect(10, 5, 120, 50));
+          if (variant == 2) s.ClipPolygon(star);
+          s.TextAlign = variant == 1 ? TA_RIGHT | TA_BOTTOM : variant == 2 ? TA_CENTER | TA_BASELINE : TA_LEFT | TA_TOP;
+          for (std::size_t i = 0; i < std::size(texts); ++i) {
+            const TPoint at = starts[(i + static_cast<std::size_t>(size)) % std::size(starts)];
+            s.TextOut(at.X, at.Y + static_cast<int>(i) * 9, texts[i]);
+          }
+          return pixels(bmp);
+        };
+        const std::string name = std::string(face) + " " + std::to_string(size) + " pt, variant " + std::to_string(variant);
+        EXPECT_EQ(draw(false), draw(true)) << name;
+        ++compared;
+
+        // The extents cairo gives for the same face, size and options.
+        Bitmap bmp(4, 4);
+        Surface s(bmp);
+        s.Font.Name = face;
+        s.Font.Size = size;
+        s.Font.Bold = variant & 1;
+        s.Font.Italic = variant & 2;
+        cairo_t* cr = cairo_create(bmp.CairoSurface());
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_NONE);
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_FULL);
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+        cairo_set_font_options(cr, options);
+        cairo_set_font_face(cr, FontFace(face, variant & 1, variant & 2));
+        cairo_set_font_size(cr, s.Font.PixelHeight());
+        cairo_font_extents_t fe;
+        cairo_font_extents(cr, &fe);
+        EXPECT_EQ(s.FontAscent(), std::lround(fe.ascent)) << name;
+        for (const char* text : texts) {
+          cairo_text_extents_t te;
+          cairo_text_extents(cr, text, &te);
+          const TSize extent = s.TextExtent(text);
+          EXPECT_EQ(extent.cx, std::lround(te.x_advance)) << name << ": " << text;
+          EXPECT_EQ(extent.cy, std::lround(fe.ascent) + std::lround(fe.descent)) << name;
+        }
+        cairo_font_options_destroy(options);
+        cairo_destroy(cr);
+      }
+    }
+  }
+  EXPECT_EQ(compared, 120);
 }
 
 // Several serving threads draw text at once: the shared face cache must hand
