@@ -206,7 +206,7 @@ void Surface::NewContext() {
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
   cairo_set_font_options(cr_.get(), options);
   cairo_font_options_destroy(options);
-  clip_mask_.clear();
+  clip_mask_.reset();
   clip_rect_ = TRect{0, 0, Width(), Height()};
 }
 
@@ -288,7 +288,6 @@ void Surface::PaintSpans(const SpanSet& spans, TColor colour) {
   cairo_surface_flush(target);
   unsigned char* data = cairo_image_surface_get_data(target);
   const int stride = cairo_image_surface_get_stride(target);
-  const int w = Width();
   const std::uint32_t pixel = Argb(colour) & 0x00FFFFFFu;
   const TRect& clip = clip_rect_;
   for (const SpanSet::Run& run : spans.Runs()) {
@@ -296,11 +295,12 @@ void Surface::PaintSpans(const SpanSet& spans, TColor colour) {
     const int x0 = std::max(run.x0, clip.Left);
     const int x1 = std::min(run.x1, clip.Right);
     auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(run.y) * stride);
-    if (clip_mask_.empty()) {
+    if (!clip_mask_) {
       std::fill(row + x0, row + std::max(x0, x1), pixel);
       continue;
     }
-    const std::uint8_t* mask = clip_mask_.data() + static_cast<std::size_t>(run.y) * static_cast<std::size_t>(w);
+    const std::uint8_t* mask = cairo_image_surface_get_data(clip_mask_.get()) +
+                               static_cast<std::ptrdiff_t>(run.y) * cairo_image_surface_get_stride(clip_mask_.get());
     for (int x = x0; x < x1; ++x) {
       if (mask[x] != 0) row[x] = pixel;
     }
@@ -864,7 +864,7 @@ void Surface::TextOut(int x, int y, std::string_view text) {
   if (!chars.empty()) {
     // Under a polygon clip cairo finds the edge pixels for glyphs otherwise
     // than for fills (and than the clip mask): such text is cairo's.
-    if (tenths == 0 && mono && clip_mask_.empty() && !TextThroughCairo) {
+    if (tenths == 0 && mono && !clip_mask_ && !TextThroughCairo) {
       DrawGlyphs(static_cast<std::int64_t>(Clamp(x)) + dx, static_cast<std::int64_t>(Clamp(y)) + baseline, chars,
                  Font.Color);
     } else {
@@ -901,7 +901,7 @@ void Surface::ClipRectangle(const TRect& r) {
     cairo_rectangle(cr, c.Left, c.Top, c.Width(), c.Height());
   }
   cairo_clip(cr);
-  clip_mask_.clear();
+  clip_mask_.reset();
   clip_rect_ = c.IsEmpty() ? TRect{0, 0, 0, 0} : c;
 }
 
@@ -922,29 +922,23 @@ void Surface::ClipPolygon(std::span<const TPoint> points) {
   // that bypass cairo.
   const int w = Width();
   const int h = Height();
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
-  cairo_t* mc = cairo_create(mask);
+  clip_rect_ = TRect{0, 0, w, h};
+  clip_mask_.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, w, h));
+  cairo_t* mc = cairo_create(clip_mask_.get());
   cairo_set_antialias(mc, CAIRO_ANTIALIAS_NONE);
   trace(mc);
   cairo_fill(mc);
   cairo_destroy(mc);
-  cairo_surface_flush(mask);
-  const unsigned char* data = cairo_image_surface_get_data(mask);
-  const int stride = cairo_image_surface_get_stride(mask);
-  clip_rect_ = TRect{0, 0, w, h};
-  clip_mask_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
-  if (data != nullptr) {
-    for (int y = 0; y < h; ++y) {
-      std::copy_n(data + static_cast<std::ptrdiff_t>(y) * stride, w,
-                  clip_mask_.begin() + static_cast<std::ptrdiff_t>(y) * w);
-    }
+  cairo_surface_flush(clip_mask_.get());
+  if (cairo_surface_status(clip_mask_.get()) != CAIRO_STATUS_SUCCESS || !cairo_image_surface_get_data(clip_mask_.get())) {
+    clip_mask_.reset();
+    clip_rect_ = TRect{0, 0, 0, 0};  // a clip that cannot be made lets nothing through
   }
-  cairo_surface_destroy(mask);
 }
 
 void Surface::UnClip() {
   cairo_reset_clip(cr_.get());
-  clip_mask_.clear();
+  clip_mask_.reset();
   clip_rect_ = TRect{0, 0, Width(), Height()};
 }
 

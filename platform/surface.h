@@ -211,9 +211,12 @@ class Surface {
   int dash_phase_ = 0;  // pixels of the dash pattern used so far
   // Where drawing is allowed: inside clip_rect_ (within the bitmap; the
   // whole bitmap without clip) and, for a polygon clip, where clip_mask_
-  // (one byte per pixel) is non-zero. The mask is empty otherwise.
+  // (an 8-bit image of the bitmap's size) is non-zero. No mask otherwise.
   TRect clip_rect_{};
-  std::vector<std::uint8_t> clip_mask_;
+  struct SurfaceDeleter {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+  };
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> clip_mask_;
 };
 
 }  // namespace platform
