@@ -331,9 +331,17 @@ std::span<const std::uint8_t> CompoundFile::StreamView(const std::string& name) 
 }
 
 std::vector<std::uint8_t> CompoundFile::ReadStream(const std::string& name) const {
+  std::vector<std::uint8_t> out;
+  out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(StreamEntry(name).size, bytes_.size())));
+  ReadStream(name, [&out](const std::uint8_t* data, std::size_t count) { out.insert(out.end(), data, data + count); });
+  return out;
+}
+
+void CompoundFile::ReadStream(const std::string& name,
+                              const std::function<void(const std::uint8_t*, std::size_t)>& sink) const {
   const Entry& entry = StreamEntry(name);
   const std::uint64_t size = entry.size;
-  if (size == 0) return {};
+  if (size == 0) return;
 
   const bool mini = size < miniCutoff_;
   if (mini && !miniError_.empty()) throw CompoundFileError(miniError_);
@@ -348,20 +356,21 @@ std::vector<std::uint8_t> CompoundFile::ReadStream(const std::string& name) cons
     Fail(Quoted(name) + " claims " + std::to_string(size) + " bytes but its sector chain holds only " +
          std::to_string(held));
   }
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(std::min(size, held)));
-  std::size_t pos = 0;
+  const std::uint64_t total = std::min(size, held);
+  std::vector<std::uint8_t> piece(unit);
+  std::uint64_t pos = 0;
   for (std::uint32_t s : chain) {
-    const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(unit, out.size() - pos));
+    const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(unit, total - pos));
     if (mini) {
       const std::uint64_t at = std::uint64_t{s} * kMiniSectorSize;
       CopyFromSector(miniStreamSectors_[static_cast<std::size_t>(at / sectorSize_)],
-                     static_cast<std::uint32_t>(at % sectorSize_), count, out.data() + pos);
+                     static_cast<std::uint32_t>(at % sectorSize_), count, piece.data());
     } else {
-      CopyFromSector(s, 0, count, out.data() + pos);
+      CopyFromSector(s, 0, count, piece.data());
     }
+    sink(piece.data(), count);
     pos += count;
   }
-  return out;
 }
 
 }  // namespace platform

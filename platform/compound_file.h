@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -104,6 +105,9 @@ class CompoundFile {
   // whose chain falls short of its size by less than one sector yields what
   // the chain holds.
   std::vector<std::uint8_t> ReadStream(const std::string& name) const;
+  // The same content handed to `sink` piece by piece (a sector at a time),
+  // so that a large stream need not be held.
+  void ReadStream(const std::string& name, const std::function<void(const std::uint8_t*, std::size_t)>& sink) const;
   // The same content without a copy: the stream's bytes inside the
   // container, when they lie there in one piece (regular sectors that follow
   // one another, wholly inside the file, as workbook writers store them).

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -29,8 +30,36 @@ class MappedFile {
   void Release(const std::uint8_t* begin, const std::uint8_t* end) const;
 
  private:
+  friend class ScratchFile;
+  // Maps `size` bytes of an open file (the descriptor stays the caller's).
+  MappedFile(int fd, std::size_t size, const std::string& what);
+
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
+};
+
+// A private scratch file without a name (gone when closed, even after a
+// crash), written piece by piece and then mapped read-only: large derived
+// data that should live in the page cache, not in the process's memory. It
+// lies in $TMPDIR (else /tmp), or in memory where no such folder takes one.
+class ScratchFile {
+ public:
+  // Raises Exception "No scratch file can be made ..." when neither works.
+  ScratchFile();
+  ~ScratchFile();
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+
+  // Raises Exception "Cannot write the scratch file: ..." (a full disk).
+  void Append(const std::uint8_t* data, std::size_t size);
+  // What was appended, mapped; the scratch file itself may go then.
+  MappedFile Map();
+
+ private:
+  void Flush();
+  int fd_ = -1;
+  std::size_t size_ = 0;
+  std::vector<std::uint8_t> buffer_;
 };
 
 }  // namespace platform

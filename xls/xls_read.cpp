@@ -231,6 +231,26 @@ void TXLSRead::OpenFile(std::span<const std::uint8_t> file) {
   maxRecordSize_ = biff::kMaxRecordSize;
 }
 
+// The stream goes to the scratch file a sector at a time; the container's
+// pages read so far are let go as it goes. The scratch file's mapping then
+// takes the container's place, and the record loop lets go of its pages
+// behind it as for any mapped workbook.
+std::span<const std::uint8_t> TXLSRead::SpillStream(const platform::CompoundFile& storage, const std::string& name,
+                                                    std::span<const std::uint8_t> file) {
+  platform::ScratchFile scratch;
+  std::size_t sinceRelease = 0;
+  storage.ReadStream(name, [&](const std::uint8_t* data, std::size_t count) {
+    scratch.Append(data, count);
+    sinceRelease += count;
+    if (sinceRelease >= kReleaseStep) {
+      mapped_.Release(file.data(), file.data() + file.size());
+      sinceRelease = 0;
+    }
+  });
+  mapped_ = scratch.Map();
+  return mapped_.Bytes();
+}
+
 void TXLSRead::OpenCompound(std::span<const std::uint8_t> file) {
   const platform::CompoundFile storage(file);
   // "Workbook" (BIFF8) before "Book" (BIFF5/BIFF7): a dual-stream file is
@@ -251,8 +271,12 @@ void TXLSRead::OpenCompound(std::span<const std::uint8_t> file) {
   if (found == nullptr) throw Exception("File is not a Excel Workbook");
   stream_ = storage.StreamView(found->name);
   if (stream_.empty()) {
-    ownedStream_ = storage.ReadStream(found->name);
-    stream_ = ownedStream_;
+    if (found->size > SpillAbove) {
+      stream_ = SpillStream(storage, found->name, file);
+    } else {
+      ownedStream_ = storage.ReadStream(found->name);
+      stream_ = ownedStream_;
+    }
   }
   pos_ = 0;
   plain_ = false;

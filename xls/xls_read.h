@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/color.h"
+#include "platform/compound_file.h"
 #include "platform/mapped_file.h"
 #include "xls/formula_decoder.h"
 #include "xls/xls_formats.h"
@@ -99,6 +100,10 @@ class TXLSRead {
   std::string StrTRUE = "TRUE";
   std::string StrFALSE = "FALSE";
   TXLSErrorLevel ErrorLevel = xelMessage;
+  // A workbook stream that a compound document keeps in scattered sectors
+  // is put together in memory up to this size, and in a scratch file (see
+  // platform::ScratchFile) above it, so that a big one is never held whole.
+  std::uint64_t SpillAbove = std::uint64_t{16} << 20;
 
   TIntegerEvent OnProgress;
   TRecordEvent OnRecord;
@@ -141,6 +146,8 @@ class TXLSRead {
 
   void OpenFile(std::span<const std::uint8_t> file);
   void OpenCompound(std::span<const std::uint8_t> file);
+  std::span<const std::uint8_t> SpillStream(const platform::CompoundFile& storage, const std::string& name,
+                                            std::span<const std::uint8_t> file);
   void Run();
   void ResetState();
   void RecordLoop();
@@ -170,7 +177,8 @@ class TXLSRead {
 
   // Record stream and position. The stream is a view into the mapped file
   // (or the file held in memory), or into ownedStream_ when a compound
-  // document keeps it in scattered sectors.
+  // document keeps it in scattered sectors, or into the mapped scratch file
+  // that holds a big one of those.
   platform::MappedFile mapped_;
   std::vector<std::uint8_t> ownedFile_;
   std::vector<std::uint8_t> ownedStream_;

@@ -1,4 +1,5 @@
 #include "platform/compound_file.h"
+#include "platform/mapped_file.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,11 @@ TEST(CompoundFile, StreamViewOnlyForOneRunOfSectors) {
   const CompoundFile scattered(swapped.bytes);
   EXPECT_TRUE(scattered.StreamView("Workbook").empty());
   EXPECT_EQ(scattered.ReadStream("Workbook"), data);
+  // Piece by piece into a scratch file, and mapped back.
+  platform::ScratchFile scratch;
+  scattered.ReadStream("Workbook", [&](const std::uint8_t* p, std::size_t n) { scratch.Append(p, n); });
+  const platform::MappedFile spilled = scratch.Map();
+  EXPECT_EQ(std::vector<std::uint8_t>(spilled.Bytes().begin(), spilled.Bytes().end()), data);
 }
 
 TEST(CompoundFile, ToleratesHarmlessSloppiness) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sysutils.h"
+#include "tests/support/cfb_test_writer.h"
 #include "tests/xls/biff_builder.h"
 
 using namespace xlstest;
@@ -133,22 +134,31 @@ TEST(XlsRead, SheetSelection) {
       {"offsets 5", Biff8Workbook(two, {}, 5), 1, secondOfTwo},
       {"offsets beyond the stream", Biff8Workbook(two, {}, 0xFFFFFFF0), 1, secondOfTwo},
   };
+  // Each stream is read as it is, and inside a compound document put
+  // together through a scratch file (as a big scattered stream would be).
   for (const auto& c : cases) {
-    TXLSRead reader;
-    EventLog log;
-    log.Attach(reader);
-    if (c.wanted >= 0) {
-      reader.OnSheet = [&](TXLSRead&, const std::string& name, int index, bool& readIt) {
-        log.lines.push_back("sheet " + std::to_string(index) + " " + name);
-        readIt = index == c.wanted;
+    for (const bool spilled : {false, true}) {
+      TXLSRead reader;
+      EventLog log;
+      log.Attach(reader);
+      if (c.wanted >= 0) {
+        reader.OnSheet = [&](TXLSRead&, const std::string& name, int index, bool& readIt) {
+          log.lines.push_back("sheet " + std::to_string(index) + " " + name);
+          readIt = index == c.wanted;
+        };
+      }
+      reader.OnMessageBox = [&](const std::string& m, bool) {
+        log.lines.push_back(m);
+        return false;
       };
+      if (spilled) {
+        reader.SpillAbove = 0;
+        reader.ReadMemory(testing_support::BuildCfb({{"Workbook", c.stream}}).bytes);
+      } else {
+        reader.ReadRecordStream(c.stream, true);
+      }
+      EXPECT_EQ(log.lines, c.events) << c.what << (spilled ? ", through a scratch file" : "");
     }
-    reader.OnMessageBox = [&](const std::string& m, bool) {
-      log.lines.push_back(m);
-      return false;
-    };
-    reader.ReadRecordStream(c.stream, true);
-    EXPECT_EQ(log.lines, c.events) << c.what;
   }
 }
 

@@ -2,7 +2,10 @@
 """Writes a BIFF8 workbook in a compound file (4096-byte sectors, the
 Workbook stream in one run of sectors) with two worksheets: the first holds
 a small table (labels in row 1, values in row 2), the second the same
-table and then BULK bytes of long text cells below it.  usage: big_workbook.py OUT BULK_BYTES"""
+table and then BULK bytes of long text cells below it. With "scattered",
+each pair of the stream's sectors is stored the other way round, as a
+writer that updates files in place may leave them.
+usage: big_workbook.py OUT BULK_BYTES [scattered]"""
 import struct
 import sys
 
@@ -49,13 +52,18 @@ def stream(bulk):
     return head + small + big
 
 
-def compound(data, out):
+def compound(data, out, scattered=False):
     n = (len(data) + SECTOR - 1) // SECTOR
+    # place[k]: where the stream's sector k is stored (its own inverse).
+    place = [k ^ 1 if scattered and (k ^ 1) < n else k for k in range(n)]
     fat_sectors = 1
     while fat_sectors * (SECTOR // 4) < n + fat_sectors + 1:
         fat_sectors += 1
     assert fat_sectors <= 109, "needs DIFAT sectors"
-    fat = [i + 1 for i in range(n - 1)] + [ENDOFCHAIN] + [FATSECT] * fat_sectors + [ENDOFCHAIN]
+    fat = [0] * n
+    for k in range(n):
+        fat[place[k]] = place[k + 1] if k + 1 < n else ENDOFCHAIN
+    fat += [FATSECT] * fat_sectors + [ENDOFCHAIN]
     fat += [FREESECT] * (fat_sectors * (SECTOR // 4) - len(fat))
     directory_sector = n + fat_sectors
     difat = list(range(n, n + fat_sectors)) + [FREESECT] * (109 - fat_sectors)
@@ -70,14 +78,17 @@ def compound(data, out):
                 + struct.pack("<III", NOSTREAM, NOSTREAM, child) + bytes(16) + bytes(4) + bytes(16)
                 + struct.pack("<IQ", start, size))
 
-    directory = entry("Root Entry", 5, 1, ENDOFCHAIN, 0) + entry("Workbook", 2, NOSTREAM, 0, len(data))
+    directory = entry("Root Entry", 5, 1, ENDOFCHAIN, 0) + entry("Workbook", 2, NOSTREAM, place[0], len(data))
     directory += entry("", 0, NOSTREAM, 0, 0) * (SECTOR // 128 - 2)
     with open(out, "wb") as f:
         f.write(header.ljust(SECTOR, b"\0"))
-        f.write(data.ljust(n * SECTOR, b"\0"))
+        padded = data.ljust(n * SECTOR, b"\0")
+        for j in range(n):
+            k = place[j]  # the stream sector stored at j
+            f.write(padded[k * SECTOR:(k + 1) * SECTOR])
         f.write(struct.pack("<%dI" % len(fat), *fat))
         f.write(directory)
 
 
 if __name__ == "__main__":
-    compound(stream(int(sys.argv[2])), sys.argv[1])
+    compound(stream(int(sys.argv[2])), sys.argv[1], len(sys.argv) > 3 and sys.argv[3] == "scattered")
