@@ -29,13 +29,23 @@ class MappedFile {
   // process's memory; reading them again pages them in from the file anew.
   void Release(const std::uint8_t* begin, const std::uint8_t* end) const;
 
+  // True when the file was cut short by someone else after it was mapped and
+  // a page beyond its new end was read. Such a read gives zeros instead of
+  // the bus error that would end the process, so a reader checks this once
+  // it is done and treats what it read as damaged.
+  bool Truncated() const;
+
  private:
+  void Register();
+  void Unregister();
+
   friend class ScratchFile;
   // Maps `size` bytes of an open file (the descriptor stays the caller's).
   MappedFile(int fd, std::size_t size, const std::string& what);
 
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
+  int slot_ = -1;  // in the table of mappings the bus error handler knows
 };
 
 // A private scratch file without a name (gone when closed, even after a

@@ -174,6 +174,13 @@ void TXLSRead::Read() {
   mapped_ = platform::MappedFile(FileName);
   OpenFile(mapped_.Bytes());
   Run();
+  CheckNotTruncated();
+}
+
+// A workbook cut short while it was read (rewritten in place by someone
+// else) read as zeros where its pages had gone: what came of it is damaged.
+void TXLSRead::CheckNotTruncated() const {
+  if (mapped_.Truncated()) throw Exception("File \"" + FileName + "\" changed while it was read");
 }
 
 void TXLSRead::ReadMemory(std::vector<std::uint8_t> file) {
@@ -247,6 +254,7 @@ std::span<const std::uint8_t> TXLSRead::SpillStream(const platform::CompoundFile
       sinceRelease = 0;
     }
   });
+  CheckNotTruncated();
   mapped_ = scratch.Map();
   return mapped_.Bytes();
 }

@@ -149,6 +149,7 @@ class TXLSRead {
   std::span<const std::uint8_t> SpillStream(const platform::CompoundFile& storage, const std::string& name,
                                             std::span<const std::uint8_t> file);
   void Run();
+  void CheckNotTruncated() const;
   void ResetState();
   void RecordLoop();
   bool ReadHeader(std::uint16_t& id, std::uint16_t& length);

@@ -1,6 +1,9 @@
 // Record handling of TXLSRead: cell records of every kind, formula results,
 // sheet selection, progress, the error policy, formats and colours.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "platform/sysutils.h"
 #include "tests/support/cfb_test_writer.h"
@@ -160,6 +163,37 @@ TEST(XlsRead, SheetSelection) {
       EXPECT_EQ(log.lines, c.events) << c.what << (spilled ? ", through a scratch file" : "");
     }
   }
+}
+
+// Someone rewrites the workbook in place while it is being read: the pages
+// past its new end read as zeros instead of ending the process with a bus
+// error, and the reading ends in an error that says what happened.
+TEST(XlsRead, WorkbookCutShortWhileReadIsReportedNotFatal) {
+  Bytes cells;
+  for (int i = 0; i < 3000; ++i) cells = Cat({cells, Number(i, 0, 15, i)});
+  const auto file = testing_support::BuildCfb({{"Workbook", Biff8Workbook({{"Data", cells}})}}).bytes;
+  const std::string path = ::testing::TempDir() + "cut-short.xls";
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+  TXLSRead reader;
+  reader.FileName = path;
+  reader.ErrorLevel = xelIgnore;
+  int cellsSeen = 0;
+  reader.OnNumberCell = [&](TXLSRead&, int, int, int, double, bool) {
+    if (++cellsSeen == 1) {
+      ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
+    }
+  };
+  try {
+    reader.Read();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "File \"" + path + "\" changed while it was read");
+  }
+  EXPECT_LT(cellsSeen, 3000);
+  std::remove(path.c_str());
 }
 
 TEST(XlsRead, ProgressSteps) {
