@@ -29,34 +29,6 @@ std::string MessagePage(const std::string& message) {
 
 }  // namespace
 
-TEST(Driver, DefaultsDrawTheGermanTableAsLimeBars) {
-  DriverRun run("");
-  run.Run();
-  auto& chart = *run.page->Chart1;
-  EXPECT_EQ(run.page->Style, 0);
-  EXPECT_EQ(run.page->Color, 10);
-  EXPECT_EQ(chart.Width(), 400);
-  EXPECT_EQ(chart.Height(), 250);
-  TChartSeries& bars = *chart.Series(0);
-  EXPECT_TRUE(bars.Active());
-  for (int i = 1; i < 7; ++i) EXPECT_FALSE(chart.Series(i)->Active()) << i;
-  EXPECT_EQ(Values(bars), (std::vector<double>{67, 58, 32, 18, 6}));
-  EXPECT_EQ(bars.Label(0), "sehr gut");
-  EXPECT_EQ(bars.Label(4), "mangelhaft");
-  for (int k = 0; k < 5; ++k) EXPECT_EQ(bars.ValueColor(k), DarkenColor(0x00FF00, 15 * k)) << k;
-  EXPECT_TRUE(bars.ColorEachPoint());
-  EXPECT_TRUE(chart.Legend().Visible());
-  EXPECT_EQ(chart.Legend().TextStyle(), ltsLeftValue);
-  EXPECT_EQ(chart.BorderStyle(), bsNone);
-  EXPECT_EQ(chart.BevelOuter(), bvNone);
-  EXPECT_EQ(chart.BevelInner(), bvNone);
-  EXPECT_TRUE(bars.Marks().Visible());
-  EXPECT_EQ(bars.Marks().Style(), smsPercent);
-  EXPECT_FALSE(chart.View3D());
-  EXPECT_FALSE(chart.Title().Visible());
-  EXPECT_TRUE(run.log.empty()) << run.log;
-}
-
 TEST(Driver, Parameters) {
   struct Case {
     const char* query;
@@ -240,22 +212,6 @@ TEST(Driver, EmptySheetsAnswerTheMessagePage) {
     run.Run();
     EXPECT_EQ(run.output, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n" + MessagePage(c.message)) << c.query;
   }
-}
-
-TEST(Driver, DefaultChartHoldsOnlyTheColoursItDrawsWith) {
-  // Smoothing is off: no blended edge colours, so the picture keeps the few
-  // exact colours the chart draws with and always fits a GIF palette.
-  DriverRun run("");
-  run.page->datenzuordnen(nullptr);
-  run.page->grafikerstellen();
-  const auto bitmap = run.page->Ausgabegrafik.CreateChartBitmap();
-  std::set<TColor> seen;
-  for (int y = 0; y < bitmap->Height(); ++y) {
-    for (int x = 0; x < bitmap->Width(); ++x) seen.insert(bitmap->Pixel(x, y));
-  }
-  std::set<TColor> drawn = {clWhite, clSilver, clBlack, clGray};
-  for (int k = 0; k < 5; ++k) drawn.insert(DarkenColor(clLime, 15 * k));
-  EXPECT_EQ(seen, drawn);
 }
 
 TEST(Driver, HostileParametersEndCleanly) {

@@ -190,36 +190,6 @@ TEST(BarSeries, ThinZeroAndMissingBars) {
   }
 }
 
-TEST(BarSeries, GermanBarsFollowTheirValues) {
-  for (bool view3D : {false, true}) {
-    TChart chart;
-    chart.SetWidth(400);
-    chart.SetHeight(250);
-    chart.SetView3D(view3D);
-    chart.SetBackColor(clWhite);
-    auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
-    bars.SetColorEachPoint(true);
-    bars.Marks().SetStyle(smsPercent);
-    bars.Marks().SetBackColor(clWhite);
-    AddGrades(bars);
-    const platform::Bitmap picture = Draw(chart);
-
-    const int base = bars.GetOriginPos(0);
-    const double pixelsPerUnit = (base - bars.CalcYPos(0)) / 67.0;
-    ASSERT_GT(pixelsPerUnit, 1);
-    for (int i = 0; i < 5; ++i) {
-      EXPECT_NEAR(base - bars.CalcYPos(i), kGermanValues[i] * pixelsPerUnit, 1.0) << i;
-      if (view3D) continue;
-      // The bar's middle column carries its palette colour up to its end.
-      const int x = bars.CalcXPos(i) + bars.BarWidth() / 2;
-      EXPECT_EQ(picture.Pixel(x, bars.CalcYPos(i) + 2), PaletteColor(i)) << i;
-      EXPECT_EQ(picture.Pixel(x, base - 2), PaletteColor(i)) << i;
-    }
-    EXPECT_EQ(bars.Marks().MarkText(0), "37.02 %");
-    EXPECT_EQ(bars.Marks().Positions().size(), 5u);
-  }
-}
-
 // Red, its darker sides and the white-to-red gradient: red above equal
 // green and blue (white, black, grays and the marks' yellow are not).
 bool RedFamily(TColor c) { return GetRValue(c) > GetGValue(c) && GetGValue(c) == GetBValue(c); }

