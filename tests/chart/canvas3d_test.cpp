@@ -191,21 +191,6 @@ TEST(Canvas, SolidsStayInTheirBoxAndShadeTheirSidesOnlyIn3D) {
   }
 }
 
-TEST(Canvas, Pie3DShowsItsFaceAboveAndItsRimBelow) {
-  // The pie's own view: rotation 360, elevation 315, not orthogonal.
-  Scene s(true, false, 120, 120);
-  s.canvas.Projection(20, Rect(0, 0, 120, 120));
-  s.canvas.Pie3D(60, 60, 40, 40, 0, 20, 0, 2 * std::numbers::pi, true, false);
-  const TColor rim = ShadeColor(clRed, PieSideShade);
-  EXPECT_EQ(s.bmp.Pixel(60, 60), clRed);
-  // Face centre at depth 20 rises by 7 to y 53, its radius of 40 shrinks to
-  // 28 (y 25..81); the rim reaches 14 further down to y 95.
-  EXPECT_EQ(s.bmp.Pixel(60, 30), clRed);
-  EXPECT_EQ(s.bmp.Pixel(60, 22), clWhite);  // no rim above the face
-  EXPECT_EQ(s.bmp.Pixel(60, 90), rim);      // the rim hangs below it
-  EXPECT_EQ(s.bmp.Pixel(60, 98), clWhite);
-}
-
 TEST(Canvas, ClipCube) {
   // Flat: the clip shrinks left, top and bottom by one.
   Scene s(false, true, 10, 10);

@@ -116,18 +116,4 @@ TEST(SeriesMarks, EmptyTextsGetNoMark) {
   EXPECT_TRUE(positions.size() == 1 || positions[1].Width == 0);
 }
 
-TEST(SeriesMarks, In3DTheBoxSitsAtTheProjectedArrowEnd) {
-  TChart chart;
-  TBarSeries& bars = GermanBars(chart);
-  chart.SetView3D(true);
-  const platform::Bitmap picture = Draw(chart);
-  const TSeriesMarkPosition& p = bars.Marks().Positions()[0];
-  const TPoint end = chart.Canvas().ProjectPoint(p.ArrowTo.X, p.ArrowTo.Y, bars.Marks().ZPosition());
-  // The frame's left edge lies at the projected end less half the box.
-  const int left = end.X - (p.ArrowTo.X - p.LeftTop.X);
-  const int top = end.Y - (p.ArrowTo.Y - p.LeftTop.Y);
-  EXPECT_EQ(picture.Pixel(left, top + p.Height / 2), clBlack);
-  EXPECT_EQ(bars.Marks().ZPosition(), bars.MiddleZ());
-}
-
 }  // namespace

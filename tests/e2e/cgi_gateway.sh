@@ -26,7 +26,6 @@ ask() {  # ask NAME QUERY: body into $WORK/NAME.body, headers into $WORK/NAME.he
 }
 
 same_bytes() { cmp -s "$1" "$2"; }
-header_has() { grep -qi "^$2" "$WORK/$1.head"; }
 log_has() { grep -qF -- "$1" "$LOG"; }
 
 # A missing workbook: the message page, byte for byte.

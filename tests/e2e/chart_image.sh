@@ -11,18 +11,11 @@ source "$SRC/tests/e2e/lib/lighttpd.sh"
 WORK=$(mktemp -d /tmp/grafolio-e2e-work.XXXXXX)
 on_exit 'rm -rf "$WORK"'
 
-same_pixels() {  # same_pixels GIF PNG: identical RGB pixels and size
-  local gif=$1 png=$2
-  [ "$(/usr/bin/identify -format '%wx%h' "$gif")" = "$(/usr/bin/identify -format '%wx%h' "$png")" ] &&
-    /usr/bin/convert "$gif" -depth 8 rgb:"$WORK/a.rgb" && /usr/bin/convert "$png" -depth 8 rgb:"$WORK/b.rgb" &&
-    cmp -s "$WORK/a.rgb" "$WORK/b.rgb"
-}
 giflib_reads() {  # giflib decodes it to the same pixels as ImageMagick
   local gif=$1
   gif2rgb -1 -o "$WORK/g" "$gif" 2>/dev/null && /usr/bin/convert "$gif" -depth 8 rgb:"$WORK/m.rgb" &&
     cmp -s "$WORK/g" "$WORK/m.rgb"
 }
-header_has() { grep -qi "^$2" "$WORK/$1.head"; }
 
 start_server "lighttpd/e2e" || exit 1
 cp "$SRC/tests/fixtures/workbooks/"*.xls "$CGI_DIR/"

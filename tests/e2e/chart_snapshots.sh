@@ -12,11 +12,6 @@ WORK=$(mktemp -d /tmp/grafolio-snap.XXXXXX)
 on_exit 'rm -rf "$WORK"'
 FIX=$SRC/tests/fixtures/snapshots
 
-same_pixels() {
-  [ "$(/usr/bin/identify -format '%wx%h' "$1")" = "$(/usr/bin/identify -format '%wx%h' "$2")" ] &&
-    /usr/bin/convert "$1" -depth 8 rgb:"$WORK/a.rgb" && /usr/bin/convert "$2" -depth 8 rgb:"$WORK/b.rgb" &&
-    cmp -s "$WORK/a.rgb" "$WORK/b.rgb"
-}
 while IFS=$'\t' read -r name query; do
   "$BUILD/chart-snapshot" "$query" "$WORK/$name.png" "$SRC/tests/fixtures/workbooks" >/dev/null
   check "snapshot $name (?$query)" same_pixels "$WORK/$name.png" "$FIX/$name.png"

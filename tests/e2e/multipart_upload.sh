@@ -16,7 +16,6 @@ start_server || exit 1
 cp "$SRC/tests/fixtures/workbooks/obst.xls" "$CGI_DIR/sales.xls"
 cp "$SRC/tests/fixtures/workbooks/three-sheets.xls" "$WORK/upload.xls"
 
-header_has() { grep -qi "^$2" "$WORK/$1.head"; }
 no_uploads_left() { [ -z "$(find "$CGI_DIR" -name '*.tmp')" ]; }
 
 # The uploaded workbook is charted, exactly as the same file asked for by name.

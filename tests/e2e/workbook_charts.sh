@@ -13,11 +13,6 @@ start_server || exit 1
 FIX=$SRC/tests/fixtures/workbooks
 cp "$FIX/"*.xls "$CGI_DIR/"
 
-header_has() { grep -qi "^$2" "$WORK/$1.head"; }
-same_pixels() {
-  /usr/bin/convert "$1" -depth 8 rgb:"$WORK/a.rgb" && /usr/bin/convert "$2" -depth 8 rgb:"$WORK/b.rgb" &&
-    cmp -s "$WORK/a.rgb" "$WORK/b.rgb"
-}
 points_are() {  # points_are NAME EXPECTED: the snapshot's points for the same query
   [ "$(cat "$WORK/$1.points")" = "$(printf "$2")" ]
 }

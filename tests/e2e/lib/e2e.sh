@@ -6,6 +6,8 @@
 #   skip REASON        ends the script as skipped (ctest shows it so)
 #   free_port          prints a loopback port nobody listens on now; a server
 #                      that then fails to bind it simply tries the next one
+#   same_pixels A B    two pictures of one size with the same RGB pixels
+#   header_has NAME T  a line of $WORK/NAME.head starts with T (any case)
 # A script's first line after sourcing may carry "# ctest-timeout: SECONDS"
 # (tests/CMakeLists.txt reads it); keep it near the script's real length.
 
@@ -39,6 +41,13 @@ free_port() {
   done
   return 1
 }
+
+same_pixels() {  # ImageMagick's reading of both; scratch files in $WORK
+  [ "$(/usr/bin/identify -format '%wx%h' "$1")" = "$(/usr/bin/identify -format '%wx%h' "$2")" ] &&
+    /usr/bin/convert "$1" -depth 8 rgb:"$WORK/a.rgb" && /usr/bin/convert "$2" -depth 8 rgb:"$WORK/b.rgb" &&
+    cmp -s "$WORK/a.rgb" "$WORK/b.rgb"
+}
+header_has() { grep -qi "^$2" "$WORK/$1.head"; }
 
 # Assertion helpers; failures are counted, the script exits non-zero at the end.
 FAILURES=0

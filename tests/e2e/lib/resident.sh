@@ -1,6 +1,7 @@
 # Helpers for the resident modes' end-to-end tests and benchmark: mixed
 # queries with their plain-CGI answers, many concurrent requests, and the
-# FastCGI web servers. Source after lighttpd.sh; needs BUILD, SRC, WORK.
+# FastCGI web servers. Source after lighttpd.sh (its free_port is used);
+# needs BUILD, SRC, WORK.
 
 # Styles, sizes, test tables, workbooks and a missing workbook.
 QUERIES=(
@@ -10,18 +11,6 @@ QUERIES=(
   "3D=yes&3DRotation=30&3DElevation=20" "number=Stimmen&numbercolor=4&style=2"
   "border=yes&backcolor=3&legend=no" "color=99&style=3" "marks=no&marksstyle=value&style=4"
 )
-
-free_port() {  # prints a loopback port nobody listens on
-  local port
-  for _ in $(seq 1 100); do
-    port=$((20000 + RANDOM % 20000))
-    if ! (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-  done
-  return 1
-}
 
 wait_http() {  # wait_http URL: up to 5 s for the server to answer
   for _ in $(seq 1 100); do
