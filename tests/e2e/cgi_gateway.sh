@@ -12,15 +12,6 @@ WORK=$ROOT/work
 mkdir -p "$WORK"
 LOG=$CGI_DIR/Log/grafolio.Log
 
-expected_page() {  # the message page for a message text (already escaped)
-  local msg=$1
-  python3 - "$SRC/tests/e2e/expected/message_page.html" "$msg" <<'PY'
-import sys
-page = open(sys.argv[1], 'rb').read()
-sys.stdout.buffer.write(page.replace(b'@MESSAGE@', sys.argv[2].encode()))
-PY
-}
-
 ask() {  # ask NAME QUERY: body into $WORK/NAME.body, headers into $WORK/NAME.head
   http -D "$WORK/$1.head" -o "$WORK/$1.body" "$BASE_URL?$2"
 }
@@ -30,14 +21,14 @@ log_has() { grep -qF -- "$1" "$LOG"; }
 
 # A missing workbook: the message page, byte for byte.
 ask missing "filename=none.xls"
-expected_page 'EXCEL file "none.xls" not found !' >"$WORK/missing.expected"
+message_page 'EXCEL file "none.xls" not found !' >"$WORK/missing.expected"
 check "missing workbook: message page byte for byte" same_bytes "$WORK/missing.body" "$WORK/missing.expected"
 check "missing workbook: text/html" header_has missing "Content-Type: text/html"
 check "missing workbook: status 200" header_has missing "HTTP/1.1 200"
 
 # A file name with markup is escaped.
 ask markup "filename=%3Cscript%3Ealert(1)%3C%2Fscript%3E.xls"
-expected_page 'EXCEL file "&lt;script&gt;alert(1)&lt;/script&gt;.xls" not found !' >"$WORK/markup.expected"
+message_page 'EXCEL file "&lt;script&gt;alert(1)&lt;/script&gt;.xls" not found !' >"$WORK/markup.expected"
 check "markup in file name: escaped" same_bytes "$WORK/markup.body" "$WORK/markup.expected"
 check "markup in file name: no live script tag" bash -c "! grep -q '<script' '$WORK/markup.body'"
 
@@ -45,12 +36,12 @@ check "markup in file name: no live script tag" bash -c "! grep -q '<script' '$W
 for name in "..%2F..%2F..%2Fetc%2Fpasswd" "%2Fetc%2Fpasswd" "Log%2F..%2F..%2Fcgi-bin%2Fgrafolio"; do
   ask traversal "filename=$name"
   shown=$(python3 -c 'import sys,urllib.parse;print(urllib.parse.unquote(sys.argv[1]),end="")' "$name")
-  expected_page "EXCEL file \"$shown\" not found !" >"$WORK/traversal.expected"
+  message_page "EXCEL file \"$shown\" not found !" >"$WORK/traversal.expected"
   check "traversal $shown: not found" same_bytes "$WORK/traversal.body" "$WORK/traversal.expected"
 done
 ln -s /etc/passwd "$CGI_DIR/passwd.xls"
 ask link "filename=passwd.xls"
-expected_page 'EXCEL file "passwd.xls" not found !' >"$WORK/link.expected"
+message_page 'EXCEL file "passwd.xls" not found !' >"$WORK/link.expected"
 check "link leading outside: not found" same_bytes "$WORK/link.body" "$WORK/link.expected"
 
 # A body above AutoReadLimit (10000 bytes): a log line, and defaults are used.

@@ -33,17 +33,14 @@ check "sheet=2 of three: GIF equals the snapshot" same_pixels "$WORK/sheet2.body
 chart sheet3 "filename=three-sheets-biff7.xls&sheet=3"
 check "BIFF7 sheet=3: the third sheet's values" points_are sheet3 "Miete\t12\nStrom\t3\nPersonal\t50\nSonstiges\t7"
 
-page() {  # the empty-sheet message page for FILE and SHEET
-  python3 - "$SRC/tests/e2e/expected/message_page.html" "You selected an emtpy EXCEL file ($1) or an empty sheet ($2) !" <<'PY'
-import sys
-sys.stdout.buffer.write(open(sys.argv[1], 'rb').read().replace(b'@MESSAGE@', sys.argv[2].encode()))
-PY
-}
 http -o "$WORK/empty.body" "$BASE_URL?filename=three-sheets.xls&sheet=2"
-page three-sheets.xls 2 >"$WORK/empty.expected"
+message_page "You selected an emtpy EXCEL file (three-sheets.xls) or an empty sheet (2) !" >"$WORK/empty.expected"
 check "empty sheet: the empty-sheet message page" cmp -s "$WORK/empty.body" "$WORK/empty.expected"
+http -o "$WORK/beyond.body" "$BASE_URL?filename=three-sheets.xls&sheet=9"
+message_page "You selected an emtpy EXCEL file (three-sheets.xls) or an empty sheet (9) !" >"$WORK/beyond.expected"
+check "sheet beyond the workbook: the empty-sheet message page" cmp -s "$WORK/beyond.body" "$WORK/beyond.expected"
 http -o "$WORK/enc.body" "$BASE_URL?filename=encrypted.xls"
-page encrypted.xls 1 >"$WORK/enc.expected"
+message_page "You selected an emtpy EXCEL file (encrypted.xls) or an empty sheet (1) !" >"$WORK/enc.expected"
 check "encrypted workbook: the empty-sheet message page" cmp -s "$WORK/enc.body" "$WORK/enc.expected"
 check "encrypted workbook: the reader's message in the log" grep -q "Can not read, file is encrypted" "$CGI_DIR/Log/grafolio.Log"
 echo "--- request log"; cat "$CGI_DIR/Log/grafolio.Log"

@@ -8,6 +8,8 @@
 #                      that then fails to bind it simply tries the next one
 #   same_pixels A B    two pictures of one size with the same RGB pixels
 #   header_has NAME T  a line of $WORK/NAME.head starts with T (any case)
+#   message_page TEXT  prints the program's message page for TEXT (already
+#                      escaped), from the reviewed tests/e2e/expected copy; needs SRC
 # A script's first line after sourcing may carry "# ctest-timeout: SECONDS"
 # (tests/CMakeLists.txt reads it); keep it near the script's real length.
 
@@ -48,6 +50,12 @@ same_pixels() {  # ImageMagick's reading of both; scratch files in $WORK
     cmp -s "$WORK/a.rgb" "$WORK/b.rgb"
 }
 header_has() { grep -qi "^$2" "$WORK/$1.head"; }
+message_page() {
+  python3 - "$SRC/tests/e2e/expected/message_page.html" "$1" <<'PY'
+import sys
+sys.stdout.buffer.write(open(sys.argv[1], 'rb').read().replace(b'@MESSAGE@', sys.argv[2].encode()))
+PY
+}
 
 # Assertion helpers; failures are counted, the script exits non-zero at the end.
 FAILURES=0
