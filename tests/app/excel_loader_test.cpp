@@ -1,4 +1,3 @@
-// The loader form: which cells of which sheet land in its grid, and how.
 #include <gtest/gtest.h>
 
 #include <filesystem>

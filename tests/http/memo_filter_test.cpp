@@ -1,5 +1,3 @@
-// The template filter against a fake engine: placeholders and their lookups,
-// the tag character rules, conditions and their nesting, the message page.
 #include "http/memo_filter.h"
 
 #include <gtest/gtest.h>

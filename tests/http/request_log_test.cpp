@@ -1,5 +1,3 @@
-// The request log: line format, where the file goes, and appends from
-// several processes and threads at once.
 #include "http/request_log.h"
 
 #include <gtest/gtest.h>

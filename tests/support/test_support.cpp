@@ -2,7 +2,9 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <iterator>
 #include <stdexcept>
 
@@ -38,6 +40,23 @@ void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_
 
 void WriteText(const std::filesystem::path& file, const std::string& text) {
   WriteBytes(file, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::string Hex(const std::uint8_t* bytes, std::size_t count) {
+  std::string out;
+  char pair[4];
+  for (std::size_t i = 0; i < count; ++i) {
+    std::snprintf(pair, sizeof pair, i ? " %02X" : "%02X", bytes[i]);
+    out += pair;
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> FromHex(const std::string& text) {
+  std::vector<std::uint8_t> out;
+  std::istringstream in(text);
+  for (std::string pair; in >> pair;) out.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16)));
+  return out;
 }
 
 std::filesystem::path CorpusDir() { return GRAFOLIO_CORPUS_DIR; }

@@ -28,6 +28,12 @@ std::string ReadText(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
 void WriteText(const std::filesystem::path& file, const std::string& text);
 
+// Bytes as upper-case hex pairs separated by blanks ("0A FF"), and back
+// (any whitespace between the pairs).
+std::string Hex(const std::uint8_t* bytes, std::size_t count);
+inline std::string Hex(const std::vector<std::uint8_t>& bytes) { return Hex(bytes.data(), bytes.size()); }
+std::vector<std::uint8_t> FromHex(const std::string& text);
+
 // Folder of the shared .xls corpus and of the source tree.
 std::filesystem::path CorpusDir();
 std::filesystem::path SourceDir();

@@ -1,38 +1,20 @@
-// Formula token streams decoded to text: the token examples, each layout
-// difference between BIFF2/3, BIFF4, BIFF5/7 and BIFF8, references relative
-// to a shared formula's cell, 3D references and names through the workbook's
-// lists, array constants, and damaged streams.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <sstream>
 
 #include "platform/sysutils.h"
+#include "support/test_support.h"
 #include "xls/formula_decoder.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Hex(const std::string& text) {
-  Bytes out;
-  std::istringstream in(text);
-  for (std::string byte; in >> byte;) out.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
-  return out;
-}
-
-// The 8 bytes of a double as hex text.
+// The 8 bytes of a double as hex text, after a blank.
 std::string F64(double v) {
   std::uint8_t b[8];
   std::memcpy(b, &v, 8);
-  std::string out;
-  for (std::uint8_t x : b) {
-    char buf[4];
-    std::snprintf(buf, sizeof buf, " %02X", x);
-    out += buf;
-  }
-  return out;
+  return " " + testing_support::Hex(b, 8);
 }
 
 xls::FormulaContext Workbook(int version, char separator = ',') {
@@ -62,9 +44,9 @@ struct Case {
 };
 
 void Check(const Case& c) {
-  const Bytes tokens = Hex(c.tokens);
+  const Bytes tokens = testing_support::FromHex(c.tokens);
   Bytes data = tokens;
-  const Bytes extra = Hex(c.extra);
+  const Bytes extra = testing_support::FromHex(c.extra);
   data.insert(data.end(), extra.begin(), extra.end());
   std::string got;
   try {

@@ -1,7 +1,3 @@
-// Formula cells through the reader: OnFormulaCell before the cached result,
-// 3D references resolved through EXTERNSHEET and SUPBOOK, shared and array
-// formulas expanded for each of their cells, the FORMULA layouts of BIFF2 to
-// BIFF4, and a formula that cannot be decoded.
 #include <gtest/gtest.h>
 
 #include "tests/xls/biff_builder.h"

@@ -1,5 +1,3 @@
-// Record handling of TXLSRead: cell records of every kind, formula results,
-// sheet selection, progress, the error policy, formats and colours.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

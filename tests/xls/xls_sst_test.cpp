@@ -1,5 +1,3 @@
-// Shared string table: strings cut by CONTINUE records at every kind of
-// place, rich text and phonetic data, and malformed tables.
 #include <gtest/gtest.h>
 
 #include "platform/sysutils.h"

@@ -2,22 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
-namespace {
+#include "support/test_support.h"
 
-std::string Hex(const std::uint8_t* p, int n) {
-  std::string out;
-  char b[4];
-  for (int i = 0; i < n; ++i) {
-    std::snprintf(b, sizeof b, i ? " %02X" : "%02X", p[i]);
-    out += b;
-  }
-  return out;
-}
+namespace {
 
 // An encoder as the BIFF5 writer sets it up: sheets Sheet1, Data and
 // "My Sheet"; defined names Rate and Tax (1-based); one external function.
@@ -35,7 +26,7 @@ TEncodeFormula Encoder(char separator = ',') {
 std::string Encode(TEncodeFormula e, const std::string& text, int capacity = 2058) {
   std::vector<std::uint8_t> buf(static_cast<std::size_t>(capacity));
   const int n = e.Encode(text, buf.data(), capacity);
-  return Hex(buf.data(), n);
+  return testing_support::Hex(buf.data(), static_cast<std::size_t>(n));
 }
 
 TEST(EncodeFormula, Tokens) {

@@ -15,6 +15,8 @@
 
 namespace {
 
+using testing_support::FromHex;
+using testing_support::Hex;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using Bytes = std::vector<std::uint8_t>;
@@ -33,22 +35,6 @@ std::vector<Record> Records(const Bytes& s) {
     out.push_back({id, Bytes(s.begin() + static_cast<std::ptrdiff_t>(p + 4), s.begin() + static_cast<std::ptrdiff_t>(p + 4 + n)), p});
     p += 4 + n;
   }
-  return out;
-}
-
-std::string Hex(const Bytes& b) {
-  std::string out;
-  char t[4];
-  for (std::size_t i = 0; i < b.size(); ++i) {
-    std::snprintf(t, sizeof t, i ? " %02X" : "%02X", b[i]);
-    out += t;
-  }
-  return out;
-}
-
-Bytes FromHex(const std::string& hex) {
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 3) out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   return out;
 }
 
