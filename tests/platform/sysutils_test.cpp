@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/color.h"
-
 TEST(StrToInt, AcceptsWhatTheRuntimeAcceptsAndRejectsWithItsMessage) {
   const std::pair<const char*, int> accepted[] = {{"0", 0},   {"42", 42},   {" 7", 7},           {"-5", -5},
                                                   {"+3", 3},  {"$FF", 255}, {"0x10", 16},        {"2147483647", 2147483647},
@@ -38,13 +36,4 @@ TEST(HtmlEscape, EscapesMarkupAndNonAscii) {
   // Control characters, C1 ones included, but not tab, CR and LF.
   EXPECT_EQ(HtmlEscape(std::string("a\0b\x01\x1F\x7F\xC2\x85\t\r\n", 11)),
             "a&#65533;b&#65533;&#65533;&#65533;&#65533;\t\r\n");
-}
-
-TEST(ColorToRGB, ResolvesSystemColours) {
-  EXPECT_EQ(ColorToRGB(clBtnFace), 0xC0C0C0u);
-  EXPECT_EQ(ColorToRGB(clBtnHighlight), 0xFFFFFFu);
-  EXPECT_EQ(ColorToRGB(clBtnShadow), 0x808080u);
-  EXPECT_EQ(ColorToRGB(clWindow), 0xFFFFFFu);
-  EXPECT_EQ(ColorToRGB(clWindowText), 0u);
-  EXPECT_EQ(ColorToRGB(clRed), clRed);
 }

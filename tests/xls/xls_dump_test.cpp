@@ -36,13 +36,3 @@ TEST(XlsDump, JsonQuote) {
   };
   for (const auto& c : cases) EXPECT_EQ(xls::JsonQuote(c.text), c.json) << c.text;
 }
-
-// The formula dump repeats the plain dump's header lines, then one line per
-// formula cell in cell order.
-TEST(XlsDump, FormulaDumpLayout) {
-  xls::DumpResult dump;
-  dump.lines = {"#biff\t6", "#sheet\t0\t\"A\"\t2\t1", "0\t0\t0\tnumber\t1.0"};
-  dump.formulaLines = {"0\t1\t0\tformula\t\"A1*2\""};
-  EXPECT_EQ(xls::FormulaDump(dump),
-            (std::vector<std::string>{"#biff\t6", "#sheet\t0\t\"A\"\t2\t1", "0\t1\t0\tformula\t\"A1*2\""}));
-}
