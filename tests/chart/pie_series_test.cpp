@@ -152,9 +152,8 @@ TEST(PieSeries, SlicesDrawnInProportion) {
     int rotation;
     std::vector<std::pair<double, TColor>> probes;  // angle in degrees, expected colour
   } cases[] = {
-      // 180°, 108°, 72° counter-clockwise from the right.
-      {{50, 30, 20}, 0, {{90, clRed}, {170, clRed}, {190, clLime}, {280, clLime}, {300, clBlue}, {350, clBlue}}},
-      // Rotated a quarter turn, the first slice starts at the top.
+      // 180°, 108°, 72° counter-clockwise (the pie snapshots show it
+      // unrotated); rotated a quarter turn, the first slice starts at the top.
       {{50, 30, 20}, 90, {{10, clRed}, {170, clRed}, {200, clLime}, {330, clBlue}}},
       // A zero slice draws nothing (not the whole ellipse).
       {{50, 0, 50}, 0, {{90, clRed}, {170, clRed}, {190, clBlue}, {270, clBlue}}},
