@@ -72,12 +72,11 @@ class SizedFont final : public MonoFont {
   int Descent() const override { return descent_; }
 
   const MonoGlyph& Glyph(char32_t ch) override {
-    if (ch < latin_.size()) {
-      if (!latin_[ch]) latin_[ch] = Load(ch);
-      return *latin_[ch];
+    std::unique_ptr<MonoGlyph>& slot = ch < latin_.size() ? latin_[ch] : others_[ch];
+    if (!slot) {
+      slot = Load(ch);
+      glyph_bytes_ += sizeof(MonoGlyph) + slot->Bits.size() + (ch < latin_.size() ? 0 : 4 * sizeof(void*));
     }
-    auto& slot = others_[ch];
-    if (!slot) slot = Load(ch);
     return *slot;
   }
 
@@ -121,7 +120,6 @@ class SizedFont final : public MonoFont {
       const unsigned char* from = bitmap.buffer + row * std::abs(bitmap.pitch);
       std::copy_n(from, row_bytes, glyph->Bits.begin() + static_cast<std::ptrdiff_t>(y * row_bytes));
     }
-    glyph_bytes_ += glyph->Bits.size() + sizeof(MonoGlyph);
     return glyph;
   }
 
@@ -149,8 +147,13 @@ struct Face {
   }
 
   SizedFont& Sized(const std::string& path, int pixels) {
+    // Nobody holds a glyph between calls: starting afresh is safe here.
+    if (glyph_bytes > kMaxGlyphBytes) {
+      sizes.clear();
+      glyph_bytes = 0;
+    }
     if (auto it = sizes.find(pixels); it != sizes.end()) return *it->second;
-    if (sizes.size() >= kMaxSizes || glyph_bytes > kMaxGlyphBytes) {
+    if (sizes.size() >= kMaxSizes) {
       sizes.clear();
       glyph_bytes = 0;
     }
