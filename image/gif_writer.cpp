@@ -98,7 +98,10 @@ class TColorIndex {
 
 // One frame converted to palette indices, rows in transmission order.
 struct TIndexedFrame {
-  std::vector<std::uint8_t> Pixels;
+  // Every index is written by IndexFrame, so the buffer starts unfilled.
+  std::unique_ptr<std::uint8_t[]> Pixels;
+  std::size_t Count = 0;
+  std::span<const std::uint8_t> Indices() const { return {Pixels.get(), Count}; }
   int TransparentIndex = -1;  // -1: the transparent colour does not occur
   int PaletteIndex = 0;       // which palette the indices refer to
 };
@@ -123,7 +126,8 @@ std::vector<int> TransmissionRows(int height, bool interlaced) {
 bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIndex, TIndexedFrame& out) {
   const platform::Bitmap& bitmap = *frame.Bitmap;
   const int width = bitmap.Width();
-  out.Pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(bitmap.Height()), 0);
+  out.Count = static_cast<std::size_t>(width) * static_cast<std::size_t>(bitmap.Height());
+  out.Pixels = std::make_unique_for_overwrite<std::uint8_t[]>(out.Count);
   out.TransparentIndex = -1;
 
   // The transparent colour as Cairo stores it (0x00RRGGBB).
@@ -138,7 +142,7 @@ bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIn
   // pixels per comparison and filled at once.
   std::uint32_t previous = ~kRgbMask;
   std::uint8_t previousIndex = 0;
-  std::uint8_t* dst = out.Pixels.data();
+  std::uint8_t* dst = out.Pixels.get();
   for (const int y : TransmissionRows(bitmap.Height(), frame.Interlaced)) {
     const std::uint32_t* row = bitmap.Row(y);
     for (int x = 0; x < width;) {
@@ -307,7 +311,7 @@ bool WriteGIF(TGifOutput& stream, TFrameList& list) {
     if (!shared) palette.WriteTable(out, bits);
 
     // Image data; the LZW minimum code size is at least 2.
-    gif::LzwEncode(pixels.Pixels, std::max(bits, 2), out);
+    gif::LzwEncode(pixels.Indices(), std::max(bits, 2), out);
   }
 
   WriteComment(out, CreditComment);
