@@ -741,17 +741,20 @@ std::u32string CodePoints(std::string_view valid) {
 
 }  // namespace
 
+void Surface::WithCurrentFont(const std::function<void(MonoFont&)>& use) {
+  WithMonoFont(FontPath(Font.Name, Font.Bold, Font.Italic), Font.PixelHeight(), use);
+}
+
 int Surface::FontAscent() {
   int ascent = 0;
-  WithMonoFont(FontPath(Font.Name, Font.Bold, Font.Italic), Font.PixelHeight(),
-               [&](MonoFont& font) { ascent = font.Ascent(); });
+  WithCurrentFont([&](MonoFont& font) { ascent = font.Ascent(); });
   return ascent;
 }
 
 TSize Surface::TextExtent(std::string_view text) {
   const std::u32string chars = CodePoints(ValidUtf8(text));
   TSize size{};
-  WithMonoFont(FontPath(Font.Name, Font.Bold, Font.Italic), Font.PixelHeight(), [&](MonoFont& font) {
+  WithCurrentFont([&](MonoFont& font) {
     for (const char32_t ch : chars) size.cx += font.Glyph(ch).Advance;
     size.cy = font.Ascent() + font.Descent();
   });
@@ -763,8 +766,7 @@ TSize Surface::TextExtent(std::string_view text) {
 // colour and no smoothing. Like cairo, nothing is drawn outside the union of
 // the glyphs' metric boxes, the clip rectangle or the bitmap.
 void Surface::DrawGlyphs(std::int64_t x, std::int64_t y, const std::u32string& chars, TColor colour) {
-  const std::string path = FontPath(Font.Name, Font.Bold, Font.Italic);
-  WithMonoFont(path, Font.PixelHeight(), [&](MonoFont& font) {
+  WithCurrentFont([&](MonoFont& font) {
     std::int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
     std::int64_t pen = x;
     for (const char32_t ch : chars) {
@@ -810,7 +812,7 @@ void Surface::TextOut(int x, int y, std::string_view text) {
   const std::u32string chars = CodePoints(valid);
   int ascent = 0, descent = 0, width = 0;
   bool mono = true;
-  WithMonoFont(FontPath(Font.Name, Font.Bold, Font.Italic), Font.PixelHeight(), [&](MonoFont& font) {
+  WithCurrentFont([&](MonoFont& font) {
     ascent = font.Ascent();
     descent = font.Descent();
     for (const char32_t ch : chars) {

@@ -19,6 +19,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -30,6 +31,8 @@
 #include "platform/geometry.h"
 
 namespace platform {
+
+class MonoFont;
 
 class SpanSet;  // rows of pixel runs, internal to the rasteriser
 
@@ -201,6 +204,8 @@ class Surface {
   void StrokeWidePath(bool close);
   void SelectFont(const TFont& font);
   void DrawGlyphs(std::int64_t x, std::int64_t y, const std::u32string& chars, TColor colour);
+  // use(font) with the 1-bit font of Font (see mono_font.h).
+  void WithCurrentFont(const std::function<void(MonoFont&)>& use);
   void CheckStatus();
 
   Bitmap* target_;
