@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-
 #include <vector>
-
 #include "app/hauptseite.h"
 #include "chart/chart.h"
 #include "image/http_chart.h"
@@ -24,14 +22,12 @@ std::string FailureOf(THttpChartImage& image) {
 TEST(ChartImage, FailuresNameTheComponent) {
   THttpChartImage image("Ausgabegrafik");
   EXPECT_EQ(FailureOf(image), "Ausgabegrafik: No chart assigned");
-
   auto chart = CreateMainChart();
   image.Chart = chart.get();
   image.Notification(nullptr);  // another component going away changes nothing
   EXPECT_EQ(image.Chart, chart.get());
   image.Notification(chart.get());  // the chart going away is forgotten
   EXPECT_EQ(FailureOf(image), "Ausgabegrafik: No chart assigned");
-
   // A chart without pixels cannot become a GIF: the request ends with a clear
   // error instead of an empty image.
   image.Chart = chart.get();

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
 #include "app/excel_loader.h"
 #include "app/hauptseite.h"
 #include "platform/program.h"
@@ -23,7 +22,6 @@ struct DriverRun {
     page->HTTP.Settings.OnLastExecRequest = nullptr;
   }
   ~DriverRun() { platform::SetProgramPathForTesting({}); }
-
   void Run() {
     setenv("CGI_LOG_DIR", logDir.str().c_str(), 1);
     TCgiIO io;
@@ -41,7 +39,6 @@ struct DriverRun {
       log += testing_support::ReadText(entry.path());
     }
   }
-
   std::string query;
   std::string software = "lighttpd/1.4.69";
   testing_support::TempDir logDir;

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <filesystem>
 #include <random>
-
 #include "chart/canvas3d.h"
 #include "chart/marks.h"
 #include "driver_harness.h"

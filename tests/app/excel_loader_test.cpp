@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
-
 #include <filesystem>
 #include <map>
 #include <vector>
-
 #include "app/excel_loader.h"
 #include "platform/sysutils.h"
 #include "tests/support/test_support.h"
@@ -73,7 +71,6 @@ TEST(ExcelLoader, CellsOutsideTheGridAreDropped) {
   EXPECT_EQ(wide.Grid.Cell(63, 1), "K063") << "sheet column 62 is the last one shown";
   EXPECT_EQ(wide.Grid.Cell(63, 2), "34");
   EXPECT_EQ(DataCells(wide).size(), 2u * 63u);
-
   TExcel tall;
   tall.edRead = Corpus("gen-sheetjs-biff8-tall65000-dense.xls");
   tall.Button2Click();
@@ -132,7 +129,6 @@ TEST(ExcelLoader, ReaderErrorsGoToTheLogAndEndTheRead) {
   excel.Button2Click();
   EXPECT_EQ(log, (std::vector<std::string>{"Can not read, file is encrypted"}));
   EXPECT_EQ(DataCells(excel), (std::map<std::string, std::string>{{"1,1", "1"}}));
-
   // Failures to open pass on to the caller.
   excel.edRead = (dir.path() / "missing.xls").string();
   EXPECT_THROW(excel.Button2Click(), Exception);
@@ -179,7 +175,6 @@ TEST(ExcelLoader, WriteButtonSavesTheGrid) {
     reader.Button2Click();
     EXPECT_EQ(DataCells(reader), grid) << version;
     EXPECT_EQ(reader.lblVersion, version == 0 ? "Version: Excel 4.0" : "Version: Excel 95");
-
     excel.Grid.SetCell(2, 2, "=IF(1)");
     excel.edWrite = (dir.path() / "refused.xls").string();
     try {

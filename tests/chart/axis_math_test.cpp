@@ -1,7 +1,5 @@
 #include "chart/axis_math.h"
-
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
 
@@ -23,7 +21,6 @@ TEST(AxisMath, LabelCountAndSize) {
   EXPECT_EQ(MaxLabelCount(300, 30, 0), 10);
   EXPECT_EQ(MaxLabelCount(200, 0, 10), 1);
   EXPECT_EQ(MaxLabelCount(5, 40, 10), 0);
-
   EXPECT_EQ(LabelSizeAlongAxis(true, 0, 30, 11), 30);
   EXPECT_EQ(LabelSizeAlongAxis(true, 90, 30, 11), 11);
   EXPECT_EQ(LabelSizeAlongAxis(false, 0, 30, 11), 11);
@@ -118,7 +115,6 @@ TEST(AxisMath, CalendarLabels) {
       {45000.7, 365, 44927}, {45000.7, 730, 44562},                      // 2023-01-01, 2022-01-01
   };
   for (const auto& c : cases) EXPECT_EQ(DateTimeBoundary(c.value, c.step), c.boundary) << c.value << "/" << c.step;
-
   LabelRule dates;
   dates.dateTime = true;
   const auto months = LabelValues(44927, 45017, 30, dates);  // Jan 1 .. Apr 1
@@ -146,7 +142,6 @@ TEST(AxisMath, PositionsAndTheirInverse) {
   const ScaleGeometry flatV{7, 7, false, false, false, 10, 20, 310, 220};
   const ScaleGeometry log{1, 100, true, false, true, 10, 20, 310, 220};
   const ScaleGeometry logFlat{1, 1, true, false, true, 10, 20, 310, 220};
-
   const struct {
     const ScaleGeometry* g;
     double value;
@@ -161,7 +156,6 @@ TEST(AxisMath, PositionsAndTheirInverse) {
       {&h, 2.5 / 3, 12},
   };
   for (const auto& c : cases) EXPECT_EQ(CalcPosValue(*c.g, c.value), c.pixel) << c.value;
-
   for (const ScaleGeometry* g : {&h, &v, &hi, &vi, &log}) {
     for (double value : {1.0, 10.0, 50.0, 100.0}) {
       const double back = CalcPosPoint(*g, CalcPosValue(*g, value));
@@ -169,12 +163,10 @@ TEST(AxisMath, PositionsAndTheirInverse) {
     }
   }
   EXPECT_EQ(CalcPosPoint(ScaleGeometry{0, 100, false, false, true, 10, 20, 10, 220}, 50), 0);  // no width
-
   // Wild values stay within what the surface can take.
   EXPECT_LT(std::abs(CalcPosValue(h, 1e300)), 1 << 25);
   EXPECT_LT(std::abs(CalcPosValue(v, -1e300)), 1 << 25);
   EXPECT_EQ(CalcPosValue(h, std::nan("")), 10);
-
   EXPECT_EQ(CalcDepthPosValue(0, 4, 60, 2), 30);
   EXPECT_EQ(CalcDepthPosValue(-0.5, 0.5, 45, 0), 22);  // 22.5 -> 22
   EXPECT_EQ(CalcDepthPosValue(3, 3, 60, 3), 60);
@@ -215,10 +207,8 @@ TEST(AxisMath, TextLabelsSkipOverlaps) {
     bool drawn;
   } steps[] = {{0, true}, {30, false}, {50, true}, {60, false}, {94, true}, {-100, true}};
   for (const auto& s : steps) EXPECT_EQ(overlap.Accept(s.position, 40), s.drawn) << s.position;
-
   LabelOverlap none(0);
   for (int p : {0, 1, 2}) EXPECT_TRUE(none.Accept(p, 40));
-
   EXPECT_EQ(MultiLineLabelRise(12, 1), 6);
   EXPECT_EQ(MultiLineLabelRise(12, 2), 12);
   EXPECT_EQ(SplitLines("a\r\nb\rc"), (std::vector<std::string>{"a", "b", "c"}));

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
 #include "chart_test_support.h"
 
 namespace {
@@ -118,7 +116,6 @@ TEST(Axis, RoomForLabelsTicksAndTitle) {
   canvas.Font().Name = "Arial";
   canvas.Font().Size = 8;
   const int h = canvas.FontHeight();
-
   // Left axis: the widest label, then line width 2 and tick length 4.
   const TRect before{50, 20, 350, 220};
   TRect r = before;
@@ -128,7 +125,6 @@ TEST(Axis, RoomForLabelsTicksAndTitle) {
   EXPECT_EQ(r.Left, before.Left + widest + 2 + 4);
   EXPECT_EQ(chart.LeftAxis().PosLabels(), before.Left + widest);
   EXPECT_EQ(r.Right, before.Right);
-
   // Bottom axis with a title: title height, label height, line and ticks.
   chart.BottomAxis().Title().SetCaption("Noten");
   r = before;
@@ -136,7 +132,6 @@ TEST(Axis, RoomForLabelsTicksAndTitle) {
   EXPECT_EQ(chart.BottomAxis().PosTitle(), before.Bottom - h);
   EXPECT_EQ(chart.BottomAxis().PosLabels(), before.Bottom - 2 * h);
   EXPECT_EQ(r.Bottom, before.Bottom - 2 * h - 6);
-
   // Fixed sizes replace the measured ones.
   chart.BottomAxis().SetTitleSize(7);
   chart.BottomAxis().SetLabelsSize(9);

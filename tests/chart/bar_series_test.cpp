@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
-
 #include <limits>
 #include <memory>
 #include <vector>
-
 #include "chart_test_support.h"
 
 namespace {
@@ -77,11 +75,9 @@ TEST(BarSeries, SideBySideAndOffset) {
     EXPECT_EQ(first.CalcXPos(i), category - first.BarWidth()) << i;  // left of the category
     EXPECT_EQ(second.CalcXPos(i), category) << i;                    // right of it
   }
-
   // A hidden second series gives the first one the whole category.
   second.SetActive(false);
   EXPECT_EQ(first.NumBars(), 1);
-
   const int before = first.CalcXPos(1);
   first.SetOffsetPercent(50);
   EXPECT_EQ(first.CalcXPos(1), before + first.BarWidth() / 2);
@@ -102,7 +98,6 @@ TEST(BarSeries, StackedBarsStartWhereTheOneBelowEnds) {
     EXPECT_EQ(upper.GetOriginPos(i), lower.CalcYPos(i)) << i;
     EXPECT_EQ(lower.CalcXPos(i), upper.CalcXPos(i)) << i;
   }
-
   // To 100 %: every stack ends at the top; a zero total sits on the zero line.
   upper.SetMultiBar(mbStacked100);
   EXPECT_EQ(lower.MultiBar(), mbStacked100);
@@ -127,7 +122,6 @@ TEST(BarSeries, NegativeValueHangsBelowTheOriginWithItsMarkBelow) {
   EXPECT_LT(bars.CalcYPos(0), origin);
   const int x = bars.CalcXPos(1) + bars.BarWidth() / 2;
   EXPECT_EQ(picture.Pixel(x, (origin + end) / 2), clRed);
-
   ASSERT_GT(bars.Marks().Positions().size(), 1u);
   const TSeriesMarkPosition& up = bars.Marks().Positions()[0];
   const TSeriesMarkPosition& down = bars.Marks().Positions()[1];
@@ -135,7 +129,6 @@ TEST(BarSeries, NegativeValueHangsBelowTheOriginWithItsMarkBelow) {
   EXPECT_EQ(up.ArrowTo.Y, bars.CalcYPos(0) - bars.Marks().ArrowLength());
   EXPECT_GT(down.LeftTop.Y, end);                        // below the hanging bar
   EXPECT_EQ(down.LeftTop.Y, end + bars.Marks().ArrowLength() + 1);
-
   // Room for marks where bars grow: "W" height, arrow length, frame, one
   // pixel; here above the top and below the bottom.
   int top = 0, bottom = 0;
@@ -292,13 +285,11 @@ TEST(HorizBarSeries, BarsGrowFromTheLeftAxisWithMarksBeyondTheirEnds) {
   EXPECT_LT(bars.CalcXPos(1), origin);
   // The first series lies lowest: its top edge is half a bar above the category.
   EXPECT_EQ(bars.CalcYPos(0), chart.LeftAxis().CalcPosValue(0) - bars.BarWidth() / 2);
-
   const auto& positions = bars.Marks().Positions();
   ASSERT_EQ(positions.size(), 2u);
   EXPECT_EQ(positions[0].ArrowTo.X, bars.CalcXPos(0) + bars.Marks().ArrowLength());
   EXPECT_GT(positions[0].LeftTop.X, bars.CalcXPos(0));
   EXPECT_LT(positions[1].LeftTop.X + positions[1].Width, bars.CalcXPos(1));
-
   int left = 0, right = 0;
   bars.AskHorizMargins(left, right);
   EXPECT_GT(left, bars.Marks().ArrowLength());

@@ -1,9 +1,6 @@
 #include "chart/canvas3d.h"
-
 #include "chart_test_support.h"
-
 #include <gtest/gtest.h>
-
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -21,7 +18,6 @@ TEST(Colours, PaletteWrapsAndShadeColorLowersEachComponent) {
                                             {16, clRed},    {17, clGreen},  {-1, clBlack}, {-16, clRed},
                                             {INT_MIN, clRed}, {INT_MAX, clBlack}};
   for (const auto& [index, colour] : palette) EXPECT_EQ(PaletteColor(index), colour) << index;
-
   struct ShadeCase {
     TColor colour;
     int quantity;
@@ -52,20 +48,16 @@ TEST(Projection, MapsPointsByViewKind) {
   ortho.YCenter = 50;
   ortho.XCenterOffset = 100;
   ortho.YCenterOffset = 50;
-
   TProjection zoomed = ortho;
   zoomed.Zoom = 1.5;
   zoomed.XCenterOffset = 107;  // horizontal offset 7
   zoomed.YCenterOffset = 47;   // vertical offset -3
-
   TProjection rotated = ortho;
   rotated.Orthogonal = false;
   rotated.ZCenter = 10;
   rotated.C = CalcTrigValues(360, 315, 0);
-
   TProjection flat = ortho;
   flat.Is3D = false;
-
   struct Case {
     const char* name;
     const TProjection* projection;
@@ -89,7 +81,6 @@ TEST(Geometry, ConvexHullAndArrowOutline) {
   const std::vector<TPoint> hull = ConvexHull({{0, 0}, {4, 0}, {2, 2}, {4, 4}, {0, 4}, {2, 0}, {4, 4}});
   EXPECT_EQ(hull, (std::vector<TPoint>{{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
   EXPECT_EQ(ConvexHull({{1, 1}, {1, 1}}).size(), 1u);
-
   // An upward arrow 20 long, head 8 wide and 4 long, shaft 4 wide.
   EXPECT_EQ(ArrowOutline({10, 30}, {10, 10}, 8, 4),
             (std::vector<TPoint>{{12, 30}, {12, 14}, {14, 14}, {10, 10}, {6, 14}, {8, 14}, {8, 30}}));
@@ -110,7 +101,6 @@ struct Scene {
   Surface surface;
   TView3DOptions options;
   TChartCanvas3D canvas;
-
   explicit Scene(bool is_3d, bool orthogonal = true, int w = 80, int h = 80) : bmp(w, h), surface(bmp) {
     options.SetOrthogonal(orthogonal);
     options.SetRotation(360);
@@ -190,7 +180,6 @@ TEST(Canvas, ClipCube) {
   s.canvas.UnClipRectangle();
   s.canvas.SetPixel(0, 0, clBlue);
   EXPECT_EQ(s.bmp.Pixel(0, 0), clBlue);
-
   // 3D: the projected box, front face plus the depth up and right, without
   // the cut-off corners.
   Scene d(true, true, 60, 60);
@@ -224,7 +213,6 @@ TEST(Canvas, GradientBandsFollowTheMulDivRule) {
     for (const auto& [p, colour] : c.pixels) EXPECT_EQ(s.bmp.Pixel(p.X, p.Y), colour) << c.name << " " << p.X << "," << p.Y;
     EXPECT_EQ(s.canvas.Brush().Color, clRed) << c.name;  // drawing state untouched
   }
-
   // Diagonal bands cover every pixel exactly once: a grey ramp without holes.
   Scene d(false, true, 50, 30);
   d.canvas.GradientFill(Rect(0, 0, 50, 30), clBlack, RGB(0, 0, 254), gdFromTopLeft);

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
-
 #include "chart_test_support.h"
 
 namespace {
@@ -28,7 +26,6 @@ class RecordingSeries : public TChartSeries {
       TChartSeries::CalcZOrder();
     }
   }
-
  private:
   std::string tag_;
   std::vector<std::string>& log_;
@@ -137,7 +134,6 @@ TEST(ChartPipeline, DepthFollowsChart3DPercent) {
     EXPECT_EQ(chart.Width3D(), c.width3D) << c.percent << " " << c.orthogonal << " " << c.series;
     EXPECT_EQ(chart.Height3D(), c.width3D);
   }
-
   // An orthogonal depth (15 pixels) takes room from the plot rectangle, the
   // back wall's size only with 3D walls; a rotated view keeps the rectangle.
   ProbeChart chart;
@@ -174,7 +170,6 @@ TEST(ChartPipeline, FirstSeriesLiesFurthestBackAndStackedAreasShareADepth) {
   Draw(chart);
   EXPECT_EQ(a.StartZ(), 0);
   EXPECT_EQ(chart.Width3D(), 0);
-
   TChart areas;
   areas.SetAxisVisible(false);
   auto& lower = static_cast<TAreaSeries&>(areas.AddSeries(std::make_unique<TAreaSeries>()));
@@ -198,11 +193,9 @@ TEST(ChartPipeline, SameDepthGroupsAreDrawnValueByValue) {
   for (double v : {1.0, 2.0, 3.0}) a.Add(v);
   for (double v : {1.0, 2.0}) b.Add(v);
   for (double v : {1.0, 2.0}) alone.Add(v);
-
   Draw(chart);
   EXPECT_EQ(a.ZOrder(), b.ZOrder());
   EXPECT_EQ(log, (std::vector<std::string>{"a0", "b0", "a1", "b1", "a2", "c0", "c1"}));
-
   log.clear();
   chart.SetView3D(false);  // flat: series after series
   Draw(chart);
@@ -231,11 +224,9 @@ TEST(ChartPipeline, WhichAxesAreDrawn) {
   EXPECT_TRUE(chart.IsAxisDrawn(chart.LeftAxis()));
   EXPECT_FALSE(chart.IsAxisDrawn(chart.TopAxis()));
   EXPECT_FALSE(chart.IsAxisDrawn(chart.RightAxis()));
-
   line.SetHorizAxis(aTopAxis);
   EXPECT_TRUE(chart.IsAxisDrawn(chart.TopAxis()));
   EXPECT_FALSE(chart.IsAxisDrawn(chart.BottomAxis()));
-
   chart.DepthAxis().SetVisible(true);
   EXPECT_TRUE(chart.IsAxisDrawn(chart.DepthAxis()));
   chart.SetView3D(false);  // depth only in 3D
@@ -277,7 +268,6 @@ TEST(ChartPipeline, BackWallAndBevelsIn2D) {
   EXPECT_EQ(bmp.Pixel(99, 40), ColorToRGB(clBtnShadow));
   EXPECT_EQ(bmp.Pixel(1, 40), ColorToRGB(clBtnShadow));
   EXPECT_EQ(bmp.Pixel(98, 40), ColorToRGB(clBtnHighlight));
-
   // A back wall colour under a clear brush fills nothing.
   TChart clear;
   Small(clear);
@@ -350,13 +340,11 @@ TEST(ChartPipeline, WallsIn3D) {
   EXPECT_EQ(bmp.Pixel(chart.PlotXCenter() + d, chart.PlotYCenter() - d), clSilver);  // back wall
   EXPECT_EQ(bmp.Pixel(r.Left + d / 2, chart.PlotYCenter()), clAqua);                // left wall
   EXPECT_EQ(bmp.Pixel(chart.PlotXCenter() + d / 2, r.Bottom - d / 2), clRed);       // floor
-
   // Without 3D walls only the back plane is left.
   chart.SetView3DWalls(false);
   bmp = Draw(chart);
   EXPECT_EQ(bmp.Pixel(chart.PlotXCenter() + d, chart.PlotYCenter() - d), clSilver);
   EXPECT_EQ(bmp.Pixel(chart.PlotRect().Left + d / 2, chart.PlotYCenter()), clWhite);
-
   // Thick walls are cubes: the bottom wall's front face lies below the plot.
   chart.SetView3DWalls(true);
   chart.BottomWall().SetSize(6);

@@ -4,11 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
-
 #include "chart/bar_series.h"
 #include "chart/chart.h"
 #include "chart/fast_line_series.h"
@@ -94,7 +92,6 @@ class ProbeChart : public TChart {
   TRect afterFrontPlane{};
   TRect atWalls{};
   int seriesWidth3D = -1;
-
  protected:
   void DrawFrontPlane() override {
     beforeFrontPlane = PlotRect();

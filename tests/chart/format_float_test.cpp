@@ -1,7 +1,5 @@
 #include "chart/format_float.h"
-
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace {

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
-
 #include "chart_test_support.h"
 
 namespace {
@@ -82,20 +80,16 @@ TEST(Legend, ItemsByStyle) {
   a.SetTitle("First");
   b.SetName("Series2");
   chart.Legend().SetTextStyle(ltsPlain);
-
   auto texts = [&] { return chart.Legend().CalcLayout(13, FixedWidth).texts; };
   // Three active series: the automatic style lists series by title, name or index.
   EXPECT_EQ(chart.Legend().ResolvedStyle(), lsSeries);
   EXPECT_EQ(texts(), (std::vector<std::string>{"First", "Series2", "Series 2"}));
-
   c.SetShowInLegend(false);
   EXPECT_EQ(texts(), (std::vector<std::string>{"First", "Series2"}));
-
   b.SetActive(false);
   c.SetActive(false);
   EXPECT_EQ(chart.Legend().ResolvedStyle(), lsValues);
   EXPECT_EQ(texts(), (std::vector<std::string>{"x", "y"}));
-
   chart.Legend().SetFirstValue(5);
   EXPECT_TRUE(texts().empty());
   chart.Legend().SetFirstValue(1);
@@ -104,12 +98,10 @@ TEST(Legend, ItemsByStyle) {
   chart.Legend().SetFirstValue(0);
   EXPECT_EQ(texts(), (std::vector<std::string>{"y", "x"}));
   chart.Legend().SetInverted(false);
-
   chart.Legend().SetLegendStyle(lsLastValues);
   b.SetActive(true);
   b.Add(7, "z");
   EXPECT_EQ(texts(), (std::vector<std::string>{"y", "z"}));
-
   chart.OnGetLegendText = [](TCustomChart&, TLegendStyle, int index, std::string& text) {
     text += "#" + std::to_string(index);
   };
@@ -151,7 +143,6 @@ TEST(Legend, LayoutForFiveValues) {
     EXPECT_EQ(l.symbolWidth, c.symbolWidth);
     EXPECT_EQ(l.rows, c.rows);
   }
-
   // Rows are limited by the plot height; a legend starting below the plot has none.
   ProbeChart chart;
   PlainChart(chart);
@@ -182,7 +173,6 @@ TEST(Legend, DrawingShrinksThePlotRect) {
   EXPECT_EQ(bmp.Pixel(box.Left + 6, box.Top + 6), clRed);
   EXPECT_EQ(bmp.Pixel(box.Right - 1, box.Top + 5), clWhite);
   EXPECT_EQ(bmp.Pixel(box.Right + 2, box.Bottom + 2), clBlack);
-
   chart.Legend().SetAlignment(laLeft);
   Draw(chart);
   EXPECT_EQ(chart.afterFrontPlane.Left, chart.Legend().RectLegend().Right + MulDiv(3, 376, 100));
@@ -225,7 +215,6 @@ TEST(Legend, SeriesSymbolsTakeTheSeriesColour) {
     const TRect box = chart.Legend().RectLegend();
     EXPECT_EQ(bmp.Pixel(box.Left + 6, box.Top + 6), clRed) << style;
     EXPECT_EQ(bmp.Pixel(box.Left + 6, box.Top + 6 + h), clGreen) << style;
-
     // A series that colours each point has no one colour to show.
     a.SetColorEachPoint(true);
     EXPECT_EQ(Draw(chart).Pixel(box.Left + 6, box.Top + 6), clWhite) << style;

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <vector>
-
 #include "chart/line_math.h"
 #include "chart_test_support.h"
 
@@ -18,7 +16,6 @@ TEST(LineMath, TrianglesInterpolationAndSteepRibbons) {
   EXPECT_EQ(line_math::MarkerPolygon(psDownTriangle, 100, 50, 4, 3), (Path{{96, 47}, {104, 47}, {100, 53}}));
   EXPECT_DOUBLE_EQ(line_math::InterpolateY(0, 10, 4, 30, 1), 15);
   EXPECT_DOUBLE_EQ(line_math::InterpolateY(2, 10, 2, 30, 1), 10);  // one X for both
-
   EXPECT_TRUE(line_math::SteepRibbon(0, 100, 10, 50, 2));    // climbs 5 per pixel
   EXPECT_FALSE(line_math::SteepRibbon(0, 100, 10, 90, 2));   // climbs 1 per pixel
   EXPECT_FALSE(line_math::SteepRibbon(10, 100, 10, 0, 2));   // vertical: no slope
@@ -141,18 +138,15 @@ TEST(FastLineSeries, OnePolylineWithoutZeroLengthSegments) {
   EXPECT_EQ(line.LinePoints(), (Path{{line.CalcXPos(0), line.CalcYPos(0)},
                                      {line.CalcXPos(2), line.CalcYPos(2)},
                                      {line.CalcXPos(3), line.CalcYPos(3)}}));
-
   // A scale starting after value 0 starts the line at the value before.
   FixScale(chart.BottomAxis(), 3, 10);
   Draw(chart);
   ASSERT_EQ(line.FirstValueIndex(), 2);
   EXPECT_EQ(line.LinePoints().front(), (TPoint{line.CalcXPos(1), line.CalcYPos(1)}));
-
   // Without AutoRepaint a new value draws only its own segment.
   line.SetAutoRepaint(false);
   line.AddPoint(12, 5);
   EXPECT_EQ(line.LinePoints(), (Path{{line.CalcXPos(3), line.CalcYPos(3)}, {line.CalcXPos(4), line.CalcYPos(4)}}));
-
   // The pen's colour and SeriesColor follow each other.
   line.LinePen().SetColor(clTeal);
   EXPECT_EQ(line.SeriesColor(), clTeal);

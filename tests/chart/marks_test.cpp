@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
-
 #include "chart_test_support.h"
 
 namespace {
@@ -38,7 +36,6 @@ TEST(SeriesMarks, TextOfEveryStyle) {
     EXPECT_EQ(bars.Marks().MarkText(0), c.first) << c.style;
     EXPECT_EQ(bars.Marks().MarkText(4), c.last) << c.style;
   }
-
   // The series' formats and its event have the last word.
   bars.Marks().SetStyle(smsValue);
   bars.SetValueFormat("0.0");
@@ -55,7 +52,6 @@ TEST(SeriesMarks, LabelFallsBackToTheValueAndZeroTotalsToHundredPercent) {
   bars.Marks().SetStyle(smsLabel);
   EXPECT_EQ(bars.Marks().MarkText(0), "1,234.5");
   EXPECT_EQ(bars.Marks().MarkText(1), "null");
-
   TChart zeros;
   auto& none = zeros.AddSeries(std::make_unique<TBarSeries>());
   for (int i = 0; i < 3; ++i) none.Add(0);
@@ -75,7 +71,6 @@ TEST(SeriesMarks, BoxArrowAndTextOnThePicture) {
     bars.Marks().SetStyle(smsPercent);
     bars.Marks().SetBackColor(clYellow);
     const platform::Bitmap picture = Draw(chart);
-
     const auto& positions = bars.Marks().Positions();
     ASSERT_EQ(positions.size(), 5u);
     TChartCanvas3D& canvas = chart.Canvas();

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <numbers>
 #include <vector>
-
 #include "chart/pie_math.h"
 #include "chart_test_support.h"
 
@@ -53,7 +51,6 @@ TEST(PieMath, CircleRadiiPointsAndExplosion) {
   EXPECT_EQ(pie_math::AngleToPos(c, 0, std::numbers::pi / 2, 50, 31), (TPoint{60, 20}));
   EXPECT_EQ(pie_math::ExplodeOffset(c, std::numbers::pi / 2, 30), (TPoint{0, 9}));  // round(31 × 0.3)
   EXPECT_EQ(pie_math::ExplodeShrink(c, 0, 30), (TPoint{0, 4}));                    // round(9.3) div 2
-
   pie_math::CalcRadius(c, 20, 0);  // a custom radius wins
   EXPECT_EQ(c.Rect, (TRect{40, 20, 80, 82}));
   pie_math::TCircle tiny;
@@ -92,11 +89,9 @@ TEST(PieSeries, TakesOverTheChartAndGivesItBack) {
   const TView3DOptions& view = chart.View3DOptions();
   EXPECT_EQ((std::vector<int>{view.Orthogonal(), view.Rotation(), view.Elevation(), view.Tilt()}),
             (std::vector<int>{false, 360, 315, 0}));
-
   pie.SetActive(false);
   EXPECT_TRUE(chart.AxisVisible() && chart.ClipPoints() && chart.View3DWalls() && chart.Frame().Visible());
   EXPECT_EQ(chart.BackWall().Brush().Style(), platform::bsSolid);
-
   // An active pie leaving the chart gives everything back too.
   pie.SetActive(true);
   auto removed = chart.RemoveSeries(pie);
@@ -127,7 +122,6 @@ TEST(PieSeries, OtherSliceIsRebuiltAtEveryDrawing) {
   pie.OtherSlice().SetStyle(poNone);
   Draw(chart);
   EXPECT_EQ(Values(pie.XValues()), (std::vector<double>{0, 1, 2, 3}));
-
   // Negative values: percentages and slices refer to the absolute total.
   pie.Clear();
   for (double v : {-50.0, 30.0, 20.0}) pie.Add(v);

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
-
 #include "chart_test_support.h"
 
 namespace {
@@ -72,14 +70,12 @@ TEST(Series, EventsOfAddingAndClearing) {
   s.OnAfterAdd = [&](TChartSeries&, int index) { added.push_back(index); };
   s.Clear();  // an empty series still reports it
   EXPECT_EQ(cleared, 1);
-
   s.OnBeforeAdd = [](TChartSeries& series) { return series.PendingY() >= 0; };
   EXPECT_EQ(s.Add(5), 0);
   EXPECT_EQ(s.Add(-1), -1);  // refused: nothing stored
   EXPECT_EQ(s.Add(6), 1);
   EXPECT_EQ(s.Count(), 2);
   EXPECT_EQ(added, (std::vector<int>{0, 1}));
-
   s.Clear();
   EXPECT_EQ(cleared, 2);
   EXPECT_EQ(s.Count(), 0);
@@ -94,12 +90,10 @@ TEST(Series, FreeColourRule) {
   std::vector<TColor> got;
   for (int i = 0; i < 5; ++i) got.push_back(chart.AddSeries(std::make_unique<TLineSeries>()).SeriesColor());
   EXPECT_EQ(got, (std::vector<TColor>{clRed, clGreen, clBlue, clGray, clFuchsia}));
-
   // A series with a colour of its own keeps it.
   auto own = std::make_unique<TLineSeries>();
   own->SetSeriesColor(clRed);
   EXPECT_EQ(chart.AddSeries(std::move(own)).SeriesColor(), clRed);
-
   // All 16 taken: the palette's first colour.
   TChart full;
   for (int i = 0; i < 16; ++i) {

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
-
 #include "chart/axis.h"
 #include "chart/legend.h"
 #include "chart_test_support.h"

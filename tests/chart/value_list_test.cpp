@@ -1,9 +1,6 @@
 #include "chart/value_list.h"
-
 #include <gtest/gtest.h>
-
 #include <vector>
-
 #include "chart_test_support.h"
 #include "platform/sysutils.h"
 
@@ -33,7 +30,6 @@ TEST(ValueList, AddKeepsOrder) {
     EXPECT_EQ(Values(list), c.stored) << "order " << c.order;
     EXPECT_EQ(indexes, c.indexes) << "order " << c.order;
   }
-
   // Equal values keep their insertion order: told apart by what sits beside them.
   TChartValueList x(nullptr, "X");
   TChartValueList y(nullptr, "Y");
@@ -78,7 +74,6 @@ TEST(ValueList, MultiplierScalesReadsAndStatistics) {
   EXPECT_DOUBLE_EQ(list.Total(), 0);
   EXPECT_EQ(list.Locate(10), 2);
   EXPECT_EQ(list.Locate(1), -1);
-
   // A negative multiplier turns the read order round, but the list keeps the
   // order of what it stores.
   TChartValueList x(nullptr, "X");
