@@ -9,19 +9,20 @@ using namespace charttest;
 
 // 400 × 250, margins 3/10/3/10, no bevels, 2D, no axes: PlotRect starts at
 // (12, 25, 388, 225).
-void PlainChart(TChart& chart) {
-  chart.SetWidth(400);
-  chart.SetHeight(250);
-  chart.SetMarginTop(10);
-  chart.SetMarginBottom(10);
-  chart.SetBevelOuter(bvNone);
-  chart.SetView3D(false);
-  chart.SetAxisVisible(false);
-  chart.SetColor(clWhite);
-  chart.Legend().SetColorWidth(25);
-  chart.Legend().SetShadowSize(2);
-}
-
+struct PlainChart : ProbeChart {
+  PlainChart() {
+    SetWidth(400);
+    SetHeight(250);
+    SetMarginTop(10);
+    SetMarginBottom(10);
+    SetBevelOuter(bvNone);
+    SetView3D(false);
+    SetAxisVisible(false);
+    SetColor(clWhite);
+    Legend().SetColorWidth(25);
+    Legend().SetShadowSize(2);
+  }
+};
 // Area series: their legend symbol is the filled rectangle.
 TChartSeries& AddGermanGrades(TChart& chart) {
   auto& s = chart.AddSeries(std::make_unique<TAreaSeries>());
@@ -127,8 +128,7 @@ TEST(Legend, LayoutForFiveValues) {
       {ltsLeftValue, laTop, {86, 27, 342, 42}, -1, -1, -1, 2},
   };
   for (const Case& c : cases) {
-    ProbeChart chart;
-    PlainChart(chart);
+    PlainChart chart;
     AddGermanGrades(chart);
     chart.Legend().SetTextStyle(c.style);
     chart.Legend().SetAlignment(c.alignment);
@@ -144,8 +144,7 @@ TEST(Legend, LayoutForFiveValues) {
     EXPECT_EQ(l.rows, c.rows);
   }
   // Rows are limited by the plot height; a legend starting below the plot has none.
-  ProbeChart chart;
-  PlainChart(chart);
+  PlainChart chart;
   auto& s = chart.AddSeries(std::make_unique<TLineSeries>());
   for (int i = 0; i < 40; ++i) s.Add(i, "v");
   const TLegendLayout l = LayoutOver(chart);
@@ -156,8 +155,7 @@ TEST(Legend, LayoutForFiveValues) {
 }
 
 TEST(Legend, DrawingShrinksThePlotRect) {
-  ProbeChart chart;
-  PlainChart(chart);
+  PlainChart chart;
   AddGermanGrades(chart);
   chart.Legend().SetTextStyle(ltsLeftPercent);
   platform::Bitmap bmp = Draw(chart);
@@ -185,8 +183,7 @@ TEST(Legend, DrawingShrinksThePlotRect) {
 }
 
 TEST(Legend, EventsMoveTheBoxAndItems) {
-  ProbeChart chart;
-  PlainChart(chart);
+  PlainChart chart;
   AddGermanGrades(chart);
   chart.OnGetLegendRect = [](TCustomChart&, TRect& r) { OffsetRect(r, -100, 50); };
   std::vector<int> rows;
@@ -202,8 +199,7 @@ TEST(Legend, EventsMoveTheBoxAndItems) {
 
 TEST(Legend, SeriesSymbolsTakeTheSeriesColour) {
   for (TLegendStyle style : {lsSeries, lsLastValues}) {
-    ProbeChart chart;
-    PlainChart(chart);
+    PlainChart chart;
     chart.Legend().SetLegendStyle(style);
     auto& a = chart.AddSeries(std::make_unique<TAreaSeries>());  // red
     auto& b = chart.AddSeries(std::make_unique<TAreaSeries>());  // green
@@ -222,8 +218,7 @@ TEST(Legend, SeriesSymbolsTakeTheSeriesColour) {
 }
 
 TEST(Legend, NotDrawnWithoutActiveSeries) {
-  ProbeChart chart;
-  PlainChart(chart);
+  PlainChart chart;
   AddGermanGrades(chart).SetActive(false);
   Draw(chart);
   EXPECT_EQ(chart.Legend().RectLegend(), TRect{});
@@ -243,8 +238,7 @@ TEST(Title, LinesMoveThePlotRect) {
       {{"x", "y"}, {}, 0, 0, false},
   };
   for (const Case& c : cases) {
-    ProbeChart chart;
-    PlainChart(chart);
+    PlainChart chart;
     chart.Legend().SetVisible(false);
     chart.Title().Text() = c.title;
     chart.Title().SetVisible(c.visible);
