@@ -29,11 +29,7 @@ TEST(AxisMath, LabelCountAndSize) {
 }
 
 TEST(AxisMath, NumericIncrementOverRanges) {
-  const struct {
-    double range, desired;
-    int maxLabels;
-    double increment;
-  } cases[] = {
+  const struct { double range, desired; int maxLabels; double increment; } cases[] = {
       {61, 0, 17, 5},          // 67 .. 6 on a 200-pixel axis: 1 -> 2 -> 5 (12 labels)
       {61, 3, 17, 5},          // a desired step is the start, not the answer
       {61, 20, 17, 20},
@@ -55,11 +51,7 @@ TEST(AxisMath, NumericIncrementOverRanges) {
 }
 
 TEST(AxisMath, DateTimeIncrementWalksTheStepTable) {
-  const struct {
-    double range, desired;
-    int maxLabels;
-    double increment;
-  } cases[] = {
+  const struct { double range, desired; int maxLabels; double increment; } cases[] = {
       {1, 0, 10, 6.0 / 24},      // one day: hours 1, 2 crowd, 6 fits
       {1, 0, 30, 1.0 / 24},
       {30, 0, 10, 3},
@@ -81,11 +73,7 @@ TEST(AxisMath, LabelValues) {
   offAxis.labelsOnAxis = false;
   LabelRule unrounded;
   unrounded.roundFirstLabel = false;
-  const struct {
-    double min, max, increment;
-    LabelRule rule;
-    std::vector<double> values;
-  } cases[] = {
+  const struct { double min, max, increment; LabelRule rule; std::vector<double> values; } cases[] = {
       {6, 67, 5, plain, {65, 60, 55, 50, 45, 40, 35, 30, 25, 20, 15, 10}},
       {10, 65, 5, plain, {65, 60, 55, 50, 45, 40, 35, 30, 25, 20, 15, 10}},
       {10, 65, 5, offAxis, {60, 55, 50, 45, 40, 35, 30, 25, 20, 15}},
@@ -106,9 +94,7 @@ TEST(AxisMath, LabelValues) {
 
 TEST(AxisMath, CalendarLabels) {
   // 2023-03-15 (a Wednesday) is serial day 45000.
-  const struct {
-    double value, step, boundary;
-  } cases[] = {
+  const struct { double value, step, boundary; } cases[] = {
       {45000.7, 1, 45000},  {45000.7, 3, 45000},  {45000.7, 7, 44998},   // Monday 13th
       {45000.7, 15, 44986}, {45002, 15, 45001},                          // 1st, 16th
       {45000.7, 30, 44986}, {45000.7, 90, 44927}, {45000.7, 182, 44927}, // month, quarter, half year
@@ -142,11 +128,7 @@ TEST(AxisMath, PositionsAndTheirInverse) {
   const ScaleGeometry flatV{7, 7, false, false, false, 10, 20, 310, 220};
   const ScaleGeometry log{1, 100, true, false, true, 10, 20, 310, 220};
   const ScaleGeometry logFlat{1, 1, true, false, true, 10, 20, 310, 220};
-  const struct {
-    const ScaleGeometry* g;
-    double value;
-    int pixel;
-  } cases[] = {
+  const struct { const ScaleGeometry* g; double value; int pixel; } cases[] = {
       {&h, 0, 10},     {&h, 100, 310},  {&h, 25, 85},    {&h, 50, 160},
       {&hi, 25, 235},  {&hi, 0, 310},   {&v, 0, 220},    {&v, 100, 20},
       {&v, 25, 170},   {&vi, 25, 70},   {&vi, 100, 220}, {&flat, 123, 160},
@@ -173,12 +155,7 @@ TEST(AxisMath, PositionsAndTheirInverse) {
 }
 
 TEST(AxisMath, MarginsWidenTheScale) {
-  const struct {
-    double min, max;
-    int extent, minSide, maxSide;
-    bool log;
-    double newMin, newMax;
-  } cases[] = {
+  const struct { double min, max; int extent, minSide, maxSide; bool log; double newMin, newMax; } cases[] = {
       {0, 4, 300, 36, 36, false, -36.0 * 4 / 228, 4 + 36.0 * 4 / 228},
       {0, 100, 200, 0, 20, false, 0, 100 + 20 * 100.0 / 180},
       {5, 5, 300, 36, 36, false, 5, 5},    // no range: every value stays in the centre

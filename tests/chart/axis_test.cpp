@@ -25,11 +25,7 @@ TEST(Axis, LogarithmicScaleChecks) {
 }
 
 TEST(Axis, AutomaticScaleFromTheBoundSeries) {
-  const struct {
-    std::vector<double> values;
-    bool useOrigin;
-    double min, max;
-  } cases[] = {
+  const struct { std::vector<double> values; bool useOrigin; double min, max; } cases[] = {
       {{67, 58, 32, 18, 6}, false, 6, 67},
       {{67, 58, 32, 18, 6}, true, 0, 67},  // bars stand on 0
       {{-5, 3}, true, -5, 3},

@@ -8,12 +8,6 @@ namespace {
 
 using namespace charttest;
 
-// A plotting rectangle of plotWidth × plotHeight, as the pipeline leaves it
-// before series margins.
-void SetPlot(TChart& chart, int plotWidth, int plotHeight) {
-  chart.SetPlotRect(TRect{0, 0, plotWidth, plotHeight});
-  chart.Recalculate();
-}
 
 template <class Series>
 Series& AddSeries(TChart& chart, std::initializer_list<double> values) {
@@ -49,7 +43,8 @@ TEST(BarSeries, BarWidthAndCategoryMargins) {
       bars.push_back(&s);
     }
     bars[0]->SetSideMargins(c.sideMargins);
-    SetPlot(chart, c.plotWidth, 200);
+    chart.SetPlotRect(TRect{0, 0, c.plotWidth, 200});  // as the pipeline leaves it before series margins
+    chart.Recalculate();
     int left = -1, right = -1;
     bars[0]->AskHorizMargins(left, right);
     EXPECT_EQ(bars[0]->BarWidth(), c.barWidth) << c.values << " values, " << c.series << " series";

@@ -18,11 +18,7 @@ TEST(Colours, PaletteWrapsAndShadeColorLowersEachComponent) {
                                             {16, clRed},    {17, clGreen},  {-1, clBlack}, {-16, clRed},
                                             {INT_MIN, clRed}, {INT_MAX, clBlack}};
   for (const auto& [index, colour] : palette) EXPECT_EQ(PaletteColor(index), colour) << index;
-  struct ShadeCase {
-    TColor colour;
-    int quantity;
-    TColor expected;
-  };
+  struct ShadeCase { TColor colour; int quantity; TColor expected; };
   const ShadeCase shades[] = {
       {clWhite, 128, RGB(127, 127, 127)},
       {RGB(128, 200, 10), 128, RGB(0, 72, 0)},   // a component equal to the quantity gives 0
@@ -58,12 +54,7 @@ TEST(Projection, MapsPointsByViewKind) {
   rotated.C = CalcTrigValues(360, 315, 0);
   TProjection flat = ortho;
   flat.Is3D = false;
-  struct Case {
-    const char* name;
-    const TProjection* projection;
-    int x, y, z;
-    TPoint expected;
-  };
+  struct Case { const char* name; const TProjection* projection; int x, y, z; TPoint expected; };
   const Case cases[] = {
       {"orthogonal: depth z moves z right and z up", &ortho, 10, 20, 5, {15, 15}},
       {"orthogonal: far from the centre", &ortho, -400, 900, 30, {-370, 870}},
@@ -87,7 +78,6 @@ TEST(Geometry, ConvexHullAndArrowOutline) {
   EXPECT_TRUE(ArrowOutline({3, 3}, {3, 3}, 8, 4).empty());
 }
 
-// The colours a bitmap holds.
 std::set<TColor> Colours(const Bitmap& bmp) {
   std::set<TColor> out;
   for (int y = 0; y < bmp.Height(); ++y)

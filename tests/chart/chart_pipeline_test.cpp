@@ -33,10 +33,7 @@ class RecordingSeries : public TChartSeries {
 };
 
 TEST(ChartPipeline, PlotRectStartsInsideTheMargins) {
-  struct Case {
-    int width, height, left, top, right, bottom, border;
-    TRect expected;
-  };
+  struct Case { int width, height, left, top, right, bottom, border; TRect expected; };
   const Case cases[] = {
       {400, 250, 3, 10, 3, 10, 0, {12, 25, 388, 225}},
       {400, 250, 3, 4, 3, 4, 0, {12, 10, 388, 240}},

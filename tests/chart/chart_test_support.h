@@ -1,6 +1,3 @@
-// Helpers shared by the chart tests: the German grades, drawing a chart into
-// a bitmap, a chart that notes PlotRect around the pipeline's steps, and a
-// check for an exception's class and exact message.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -48,7 +45,6 @@ inline std::vector<double> Values(const TChartValueList& list) {
   return out;
 }
 
-// A fixed scale from min to max.
 inline void FixScale(TChartAxis& axis, double min, double max) {
   axis.SetAutomatic(false);
   axis.SetAutomaticMaximum(false);
@@ -56,7 +52,6 @@ inline void FixScale(TChartAxis& axis, double min, double max) {
   axis.SetMinMax(min, max);
 }
 
-// Pixels of the colour inside area.
 inline int CountColour(const platform::Bitmap& b, TColor colour, const TRect& area) {
   int n = 0;
   for (int y = std::max(0, area.Top); y < std::min(b.Height(), area.Bottom); ++y)

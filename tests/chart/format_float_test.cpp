@@ -5,11 +5,7 @@
 namespace {
 
 TEST(FormatFloat, Pictures) {
-  const struct {
-    const char* format;
-    double value;
-    const char* text;
-  } cases[] = {
+  const struct { const char* format; double value; const char* text; } cases[] = {
       // axis labels and mark values
       {"#,##0.###", 1234567.8916, "1,234,567.892"},
       {"#,##0.###", -1234.5, "-1,234.5"},

@@ -23,10 +23,7 @@ TEST(LineMath, TrianglesInterpolationAndSteepRibbons) {
 }
 
 TEST(SeriesPointer, EveryShapeStaysInItsBox) {
-  const struct {
-    TSeriesPointerStyle style;
-    TRect extent;
-  } cases[] = {
+  const struct { TSeriesPointerStyle style; TRect extent; } cases[] = {
       {psRectangle, {96, 46, 105, 55}},    {psCircle, {96, 46, 104, 54}},   {psTriangle, {96, 46, 105, 55}},
       {psDownTriangle, {96, 46, 105, 55}}, {psCross, {96, 46, 105, 55}},    {psDiagCross, {96, 46, 105, 55}},
       {psStar, {96, 46, 105, 55}},         {psDiamond, {96, 46, 105, 55}},  {psSmallDot, {100, 50, 101, 51}},

@@ -16,11 +16,7 @@ TBarSeries& GermanBars(TChart& chart) {
 TEST(SeriesMarks, TextOfEveryStyle) {
   TChart chart;
   TBarSeries& bars = GermanBars(chart);
-  const struct {
-    TSeriesMarksStyle style;
-    const char* first;
-    const char* last;
-  } cases[] = {
+  const struct { TSeriesMarksStyle style; const char* first; const char* last; } cases[] = {
       {smsValue, "67", "6"},
       {smsPercent, "37.02 %", "3.31 %"},
       {smsLabel, "sehr gut", "mangelhaft"},

@@ -28,12 +28,7 @@ TEST(Series, LabelsAndColoursStayInStepWithTheValues) {
 }
 
 TEST(Series, ValueColorRules) {
-  struct Case {
-    TColor point;
-    bool eachPoint;
-    int index;
-    TColor expected;
-  };
+  struct Case { TColor point; bool eachPoint; int index; TColor expected; };
   // Series colour green; point 1 of the palette is green too, so use index 2
   // (yellow) to tell the palette from the series colour.
   const Case cases[] = {
@@ -124,11 +119,7 @@ TEST(Series, PointOriginSumsEarlierSeriesOfTheSameKind) {
 
 TEST(Series, VisibleRangeFollowsTheHorizontalScale) {
   enum Kind { kPlain, kBetweenPoints, kUnordered, kPie };
-  struct Case {
-    Kind kind;
-    double min, max;
-    int first, last;
-  };
+  struct Case { Kind kind; double min, max; int first, last; };
   // X values 0..9.
   const Case cases[] = {
       {kPlain, 2.5, 6.5, 3, 6},

@@ -40,7 +40,6 @@ TEST(ValueList, AddKeepsOrder) {
   EXPECT_EQ(Values(y), (std::vector<double>{20, 10, 30, 40}));
 }
 
-// Total, AbsoluteTotal, MinValue, MaxValue.
 std::vector<double> Stats(const TChartValueList& l) { return {l.Total(), l.AbsoluteTotal(), l.MinValue(), l.MaxValue()}; }
 
 TEST(ValueList, StatisticsFollowAddDeleteSetAndClear) {
