@@ -44,10 +44,7 @@ TEST(ChartPipeline, PlotRectStartsInsideTheMargins) {
     ProbeChart chart;
     chart.SetWidth(c.width);
     chart.SetHeight(c.height);
-    chart.SetMarginLeft(c.left);
-    chart.SetMarginTop(c.top);
-    chart.SetMarginRight(c.right);
-    chart.SetMarginBottom(c.bottom);
+    SetMargins(chart, c.left, c.top, c.right, c.bottom);
     chart.SetBorderWidth(c.border);
     chart.SetView3D(false);
     Draw(chart);
@@ -82,27 +79,22 @@ TEST(ChartPipeline, RecalculateKeepsThePlotRectUsable) {
   ProbeChart chart;
   chart.SetWidth(100);
   chart.SetHeight(80);
-  // Margins that cross over: left beyond right, top beyond bottom.
-  chart.SetMarginLeft(70);
-  chart.SetMarginRight(60);
-  chart.SetMarginTop(-10);  // above the bounds: clamped
-  chart.SetMarginBottom(50);
+  // Margins that cross over: left beyond right, top (above the bounds:
+  // clamped) beyond bottom.
+  SetMargins(chart, 70, -10, 60, 50);
   chart.SetView3D(false);
   chart.SetAxisVisible(false);
   Draw(chart);
   EXPECT_EQ(chart.beforeFrontPlane, (TRect{70, 0, 71, 40}));
-  EXPECT_EQ(chart.PlotWidth(), 1);
-  EXPECT_EQ(chart.PlotHeight(), 40);
-  EXPECT_EQ(chart.PlotXCenter(), 70);
-  EXPECT_EQ(chart.PlotYCenter(), 20);
+  EXPECT_EQ((Ints{chart.PlotWidth(), chart.PlotHeight(), chart.PlotXCenter(), chart.PlotYCenter()}),
+            (Ints{1, 40, 70, 20}));
 }
 
 // 300 × 200 without margins, axes or legend: PlotWidth 300.
 void Bare(ProbeChart& chart) {
   chart.SetWidth(300);
   chart.SetHeight(200);
-  for (auto m : {&TChart::SetMarginLeft, &TChart::SetMarginTop, &TChart::SetMarginRight, &TChart::SetMarginBottom})
-    (chart.*m)(0);
+  SetMargins(chart, 0, 0, 0, 0);
   chart.SetAxisVisible(false);
   chart.Legend().SetVisible(false);
 }
@@ -155,18 +147,12 @@ TEST(ChartPipeline, FirstSeriesLiesFurthestBackAndStackedAreasShareADepth) {
   chart.AddSeries(std::make_unique<TLineSeries>()).SetActive(false);
   auto& c = chart.AddSeries(std::make_unique<TLineSeries>());
   Draw(chart);
-  EXPECT_EQ(a.ZOrder(), 2);
-  EXPECT_EQ(b.ZOrder(), 1);
-  EXPECT_EQ(c.ZOrder(), 0);
+  EXPECT_EQ((Ints{a.ZOrder(), b.ZOrder(), c.ZOrder()}), (Ints{2, 1, 0}));
   const int d = chart.SeriesWidth3D();
-  EXPECT_EQ(a.StartZ(), 2 * d);
-  EXPECT_EQ(a.EndZ(), 3 * d);
-  EXPECT_EQ(a.Marks().ZPosition(), (2 * d + 3 * d) / 2);
-  EXPECT_EQ(chart.Width3D(), 3 * d);
+  EXPECT_EQ((Ints{a.StartZ(), a.EndZ(), a.Marks().ZPosition(), chart.Width3D()}), (Ints{2 * d, 3 * d, 5 * d / 2, 3 * d}));
   chart.SetView3D(false);
   Draw(chart);
-  EXPECT_EQ(a.StartZ(), 0);
-  EXPECT_EQ(chart.Width3D(), 0);
+  EXPECT_EQ((Ints{a.StartZ(), chart.Width3D()}), (Ints{0, 0}));
   TChart areas;
   areas.SetAxisVisible(false);
   auto& lower = static_cast<TAreaSeries&>(areas.AddSeries(std::make_unique<TAreaSeries>()));
@@ -175,9 +161,7 @@ TEST(ChartPipeline, FirstSeriesLiesFurthestBackAndStackedAreasShareADepth) {
   lower.SetMultiArea(maStacked);
   EXPECT_EQ(upper.MultiArea(), maStacked);  // copied to the other areas
   Draw(areas);
-  EXPECT_EQ(lower.ZOrder(), 1);
-  EXPECT_EQ(upper.ZOrder(), 1);
-  EXPECT_EQ(line.ZOrder(), 0);
+  EXPECT_EQ((Ints{lower.ZOrder(), upper.ZOrder(), line.ZOrder()}), (Ints{1, 1, 0}));
 }
 
 TEST(ChartPipeline, SameDepthGroupsAreDrawnValueByValue) {
@@ -253,18 +237,12 @@ TEST(ChartPipeline, BackWallAndBevelsIn2D) {
   ASSERT_EQ(r, (TRect{3, 3, 97, 77}));
   // The back wall covers L..R (one more than the plot) and T..B-1, outlined
   // with its black pen and filled silver.
-  EXPECT_EQ(bmp.Pixel(r.Left, r.Top), clBlack);
-  EXPECT_EQ(bmp.Pixel(r.Right, r.Top + 5), clBlack);
-  EXPECT_EQ(bmp.Pixel(r.Left + 5, r.Bottom - 1), clBlack);
-  EXPECT_EQ(bmp.Pixel(r.Left + 5, r.Top + 5), clSilver);
-  EXPECT_EQ(bmp.Pixel(r.Right + 1, r.Top + 5), clWhite);
-  EXPECT_EQ(bmp.Pixel(r.Left + 5, r.Bottom), clWhite);
+  ExpectPixels(bmp, {{{r.Left, r.Top}, clBlack}, {{r.Right, r.Top + 5}, clBlack}, {{r.Left + 5, r.Bottom - 1}, clBlack},
+                     {{r.Left + 5, r.Top + 5}, clSilver}, {{r.Right + 1, r.Top + 5}, clWhite}, {{r.Left + 5, r.Bottom}, clWhite}});
   // Raised outer bevel: light top-left, dark bottom-right; the lowered inner
   // one inside it the other way round.
-  EXPECT_EQ(bmp.Pixel(0, 40), ColorToRGB(clBtnHighlight));
-  EXPECT_EQ(bmp.Pixel(99, 40), ColorToRGB(clBtnShadow));
-  EXPECT_EQ(bmp.Pixel(1, 40), ColorToRGB(clBtnShadow));
-  EXPECT_EQ(bmp.Pixel(98, 40), ColorToRGB(clBtnHighlight));
+  const TColor light = ColorToRGB(clBtnHighlight), dark = ColorToRGB(clBtnShadow);
+  ExpectPixels(bmp, {{{0, 40}, light}, {{99, 40}, dark}, {{1, 40}, dark}, {{98, 40}, light}});
   // A back wall colour under a clear brush fills nothing.
   TChart clear;
   Small(clear);
@@ -282,9 +260,7 @@ TEST(ChartPipeline, PanelGradientRunsFromStartToEnd) {
   chart.Gradient().SetStartColor(clRed);
   chart.Gradient().SetEndColor(clBlue);
   chart.Gradient().SetDirection(gdLeftRight);
-  const platform::Bitmap bmp = Draw(chart);
-  EXPECT_EQ(bmp.Pixel(0, 40), clRed);
-  EXPECT_EQ(bmp.Pixel(99, 40), clBlue);
+  ExpectPixels(Draw(chart), {{{0, 40}, clRed}, {{99, 40}, clBlue}});
 }
 
 TEST(ChartPipeline, BackImage) {
@@ -333,15 +309,13 @@ TEST(ChartPipeline, WallsIn3D) {
   const TRect r = chart.PlotRect();
   const int d = chart.Width3D();
   ASSERT_EQ(d, RoundHalfEven(282 * 0.05));
-  // Orthogonal projection moves depth z by +z right and z up.
-  EXPECT_EQ(bmp.Pixel(chart.PlotXCenter() + d, chart.PlotYCenter() - d), clSilver);  // back wall
-  EXPECT_EQ(bmp.Pixel(r.Left + d / 2, chart.PlotYCenter()), clAqua);                // left wall
-  EXPECT_EQ(bmp.Pixel(chart.PlotXCenter() + d / 2, r.Bottom - d / 2), clRed);       // floor
+  // Orthogonal projection moves depth z by +z right and z up: the back
+  // wall, the left wall and the floor.
+  const TPoint back{chart.PlotXCenter() + d, chart.PlotYCenter() - d}, left{r.Left + d / 2, chart.PlotYCenter()};
+  ExpectPixels(bmp, {{back, clSilver}, {left, clAqua}, {{chart.PlotXCenter() + d / 2, r.Bottom - d / 2}, clRed}});
   // Without 3D walls only the back plane is left.
   chart.SetView3DWalls(false);
-  bmp = Draw(chart);
-  EXPECT_EQ(bmp.Pixel(chart.PlotXCenter() + d, chart.PlotYCenter() - d), clSilver);
-  EXPECT_EQ(bmp.Pixel(chart.PlotRect().Left + d / 2, chart.PlotYCenter()), clWhite);
+  ExpectPixels(Draw(chart), {{back, clSilver}, {left, clWhite}});
   // Thick walls are cubes: the bottom wall's front face lies below the plot.
   chart.SetView3DWalls(true);
   chart.BottomWall().SetSize(6);

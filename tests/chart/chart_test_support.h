@@ -45,6 +45,15 @@ inline std::vector<double> Values(const TChartValueList& list) {
   return out;
 }
 
+inline void SetMargins(TChart& chart, int left, int top, int right, int bottom) {
+  chart.SetMarginLeft(left);
+  chart.SetMarginTop(top);
+  chart.SetMarginRight(right);
+  chart.SetMarginBottom(bottom);
+}
+
+using Ints = std::vector<int>;
+
 inline void FixScale(TChartAxis& axis, double min, double max) {
   axis.SetAutomatic(false);
   axis.SetAutomaticMaximum(false);
@@ -57,6 +66,11 @@ inline int CountColour(const platform::Bitmap& b, TColor colour, const TRect& ar
   for (int y = std::max(0, area.Top); y < std::min(b.Height(), area.Bottom); ++y)
     for (int x = std::max(0, area.Left); x < std::min(b.Width(), area.Right); ++x) n += b.Pixel(x, y) == colour;
   return n;
+}
+
+// Expects each point of the bitmap to hold its colour.
+inline void ExpectPixels(const platform::Bitmap& b, std::initializer_list<std::pair<TPoint, TColor>> pixels) {
+  for (const auto& [p, colour] : pixels) EXPECT_EQ(b.Pixel(p.X, p.Y), colour) << "at " << p.X << "," << p.Y;
 }
 
 // Bounding box of the pixels that are not white.
