@@ -8,7 +8,6 @@ namespace {
 
 using namespace charttest;
 
-
 template <class Series>
 Series& AddSeries(TChart& chart, std::initializer_list<double> values) {
   auto& s = chart.AddSeries(std::make_unique<Series>());
@@ -48,8 +47,7 @@ TEST(BarSeries, BarWidthAndCategoryMargins) {
     int left = -1, right = -1;
     bars[0]->AskHorizMargins(left, right);
     EXPECT_EQ(bars[0]->BarWidth(), c.barWidth) << c.values << " values, " << c.series << " series";
-    EXPECT_EQ(left, c.margin);
-    EXPECT_EQ(right, c.margin);
+    EXPECT_EQ((Ints{left, right}), (Ints{c.margin, c.margin}));
     for (TBarSeries* s : bars) EXPECT_EQ(s->SideMargins(), c.sideMargins);
   }
 }
@@ -62,9 +60,7 @@ TEST(BarSeries, SideBySideAndOffset) {
   Draw(chart);
   ASSERT_GT(first.BarWidth(), 0);
   EXPECT_EQ(first.BarWidth(), second.BarWidth());
-  EXPECT_EQ(first.NumBars(), 2);
-  EXPECT_EQ(first.BarOrder(), 1);
-  EXPECT_EQ(second.BarOrder(), 2);
+  EXPECT_EQ((Ints{first.NumBars(), first.BarOrder(), second.BarOrder()}), (Ints{2, 1, 2}));
   for (int i = 0; i < 3; ++i) {
     const int category = chart.BottomAxis().CalcPosValue(i);
     EXPECT_EQ(first.CalcXPos(i), category - first.BarWidth()) << i;  // left of the category
@@ -101,8 +97,7 @@ TEST(BarSeries, StackedBarsStartWhereTheOneBelowEnds) {
   const int top = chart.LeftAxis().CalcPosValue(100);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(upper.CalcYPos(i), top) << i;
   const int zero = chart.LeftAxis().CalcPosValue(0);
-  EXPECT_EQ(upper.CalcYPos(3), zero);
-  EXPECT_EQ(upper.GetOriginPos(3), zero);
+  EXPECT_EQ((Ints{upper.CalcYPos(3), upper.GetOriginPos(3)}), (Ints{zero, zero}));
 }
 
 TEST(BarSeries, NegativeValueHangsBelowTheOriginWithItsMarkBelow) {
@@ -204,6 +199,20 @@ TRect BarBox(TChart& chart, TCustomBarSeries& bars, int i, bool horizontal) {
   return box;
 }
 
+// Pixels of the kind outside all the boxes (edges included).
+template <class Is>
+int Outside(const platform::Bitmap& b, Is is, const std::vector<TRect>& boxes) {
+  int n = 0;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      n += is(b.Pixel(x, y)) && std::none_of(boxes.begin(), boxes.end(), [&](const TRect& r) {
+             return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom;
+           });
+  return n;
+}
+
+TRect Grown(const TRect& r) { return {r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1}; }
+
 // Red pixels of the row (or column) at distance d along the value axis.
 int RedAcross(const platform::Bitmap& b, const TRect& box, bool horizontal, int pos) {
   int n = 0;
@@ -233,15 +242,7 @@ TEST(BarSeries, EveryStyleStaysInItsBarAndReachesItsEnds) {
         TRect boxes[3];
         for (int i = 0; i < 3; ++i) boxes[i] = BarBox(chart, bars, i, horizontal);
         // No red outside the bars' boxes (one pixel of slack for outlines).
-        int outside = 0;
-        for (int y = 0; y < picture.Height(); ++y)
-          for (int x = 0; x < picture.Width(); ++x) {
-            if (!RedFamily(picture.Pixel(x, y))) continue;
-            bool in = false;
-            for (const TRect& r : boxes) in |= x >= r.Left - 1 && x <= r.Right + 1 && y >= r.Top - 1 && y <= r.Bottom + 1;
-            outside += !in;
-          }
-        EXPECT_EQ(outside, 0);
+        EXPECT_EQ(Outside(picture, RedFamily, {Grown(boxes[0]), Grown(boxes[1]), Grown(boxes[2])}), 0);
         for (int i = 0; i < 3; ++i) {
           const TRect& r = boxes[i];
           EXPECT_GT(CountColour(picture, clRed, TRect{r.Left, r.Top, r.Right + 1, r.Bottom + 1}), 10) << i;
@@ -324,16 +325,9 @@ TEST(BarSeries, WildValuesStayInsideThePlot) {
         EXPECT_TRUE(plot.Left >= 0 && plot.Top >= 0 && plot.Right <= 400 && plot.Bottom <= 250);
         if (view3D) continue;
         const TRect legend = chart.Legend().RectLegend();
-        int stray = 0;
-        for (int y = 0; y < 250; ++y)
-          for (int x = 0; x < 400; ++x) {
-            const TColor c = picture.Pixel(x, y);
-            if (c != clRed && c != clGreen) continue;
-            const bool inPlot = x >= plot.Left - 1 && x <= plot.Right + 1 && y >= plot.Top - 1 && y <= plot.Bottom + 1;
-            const bool inLegend = x >= legend.Left && x < legend.Right && y >= legend.Top && y < legend.Bottom;
-            stray += !inPlot && !inLegend;
-          }
-        EXPECT_EQ(stray, 0) << values[0] << " " << multi;
+        const auto barColour = [](TColor c) { return c == clRed || c == clGreen; };
+        EXPECT_EQ(Outside(picture, barColour, {Grown(plot), {legend.Left, legend.Top, legend.Right - 1, legend.Bottom - 1}}), 0)
+            << values[0] << " " << multi;
       }
     }
   }
