@@ -11,6 +11,7 @@ namespace {
 
 using platform::Bitmap;
 using platform::Surface;
+using charttest::ExpectPixels;
 using charttest::InkBox;
 
 TEST(Colours, PaletteWrapsAndShadeColorLowersEachComponent) {
@@ -110,17 +111,12 @@ TEST(Canvas, HatchedCubeShadesItsBackground) {
   h.canvas.Brush().Style = platform::bsCross;
   h.canvas.SetBackColor(clYellow);
   h.canvas.Cube(20, 40, 30, 60, 0, 10, true);
-  EXPECT_EQ(h.bmp.Pixel(31, 45), clYellow);
-  EXPECT_EQ(h.bmp.Pixel(45, 41), ShadeColor(clYellow, SideFaceShade));
+  ExpectPixels(h.bmp, {{{31, 45}, clYellow}, {{45, 41}, ShadeColor(clYellow, SideFaceShade)}});
   EXPECT_EQ(h.canvas.GetBackColor(), clYellow);
 }
 
 TEST(Canvas, SolidsStayInTheirBoxAndShadeTheirSidesOnlyIn3D) {
-  struct Case {
-    const char* name;
-    std::function<void(TChartCanvas3D&)> draw;
-    std::set<TColor> must_hold;  // in 3D
-  };
+  struct Case { const char* name; std::function<void(TChartCanvas3D&)> draw; std::set<TColor> must_hold; /* in 3D */ };
   const TColor side = ShadeColor(clRed, SideFaceShade);
   const TColor top = ShadeColor(clRed, TopFaceShade);
   const TColor rim = ShadeColor(clRed, PieSideShade);
@@ -176,20 +172,13 @@ TEST(Canvas, ClipCube) {
   d.canvas.ClipCube(Rect(10, 20, 30, 40), 0, 10);
   d.canvas.FillRect(Rect(0, 0, 60, 60));
   EXPECT_EQ(InkBox(d.bmp), Rect(10, 10, 40, 40));
-  EXPECT_EQ(d.bmp.Pixel(11, 11), clWhite);
-  EXPECT_EQ(d.bmp.Pixel(38, 38), clWhite);
+  ExpectPixels(d.bmp, {{{11, 11}, clWhite}, {{38, 38}, clWhite}});
 }
 
 TEST(Canvas, GradientBandsFollowTheMulDivRule) {
-  struct Case {
-    const char* name;
-    TGradientDirection direction;
-    int w, h;
-    std::vector<std::pair<TPoint, TColor>> pixels;
-  };
+  struct Case { const char* name; TGradientDirection direction; int w, h; std::vector<std::pair<TPoint, TColor>> pixels; };
   const Case cases[] = {
-      {"top to bottom, 4 bands",
-       gdTopBottom, 3, 4,
+      {"top to bottom, 4 bands", gdTopBottom, 3, 4,
        {{{0, 0}, RGB(0, 0, 0)}, {{2, 1}, RGB(85, 85, 85)}, {{1, 2}, RGB(170, 170, 170)}, {{0, 3}, clWhite}}},
       {"left to right", gdLeftRight, 4, 2, {{{0, 1}, clBlack}, {{1, 1}, RGB(85, 85, 85)}, {{3, 0}, clWhite}}},
       {"at most 256 bands: 512 rows make bands of 2", gdTopBottom, 1, 512,

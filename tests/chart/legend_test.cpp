@@ -110,12 +110,7 @@ TEST(Legend, ItemsByStyle) {
 }
 
 TEST(Legend, LayoutForFiveValues) {
-  struct Case {
-    TLegendTextStyle style;
-    TLegendAlignment alignment;
-    TRect rect;
-    int textX, symbolWidth, rows, columns;
-  };
+  struct Case { TLegendTextStyle style; TLegendAlignment alignment; TRect rect; int textX, symbolWidth, rows, columns; };
   // Plot (12, 25, 388, 225), bounds 400 × 250, frame 1, shadow 2, colour width 25 %.
   const Case cases[] = {
       // widest "17.68 % befriedigend": 120 px
@@ -139,9 +134,7 @@ TEST(Legend, LayoutForFiveValues) {
       EXPECT_EQ(l.columns, c.columns);
     }
     if (c.textX < 0) continue;
-    EXPECT_EQ(l.textX, c.textX);
-    EXPECT_EQ(l.symbolWidth, c.symbolWidth);
-    EXPECT_EQ(l.rows, c.rows);
+    EXPECT_EQ((Ints{l.textX, l.symbolWidth, l.rows}), (Ints{c.textX, c.symbolWidth, c.rows}));
   }
   // Rows are limited by the plot height; a legend starting below the plot has none.
   PlainChart chart;
@@ -162,15 +155,12 @@ TEST(Legend, DrawingShrinksThePlotRect) {
   const TRect box = chart.Legend().RectLegend();
   // A right-hand legend 10 % of the height down, inside frame and shadow;
   // the plot ends 3 % of its width left of the box.
-  EXPECT_EQ(box.Right, 384);
-  EXPECT_EQ(box.Top, 25);
-  EXPECT_EQ(chart.afterFrontPlane.Right, box.Left - MulDiv(3, 376, 100));
-  EXPECT_EQ(chart.afterFrontPlane.Left, 12);
+  EXPECT_EQ((Ints{box.Right, box.Top}), (Ints{384, 25}));
+  EXPECT_EQ((Ints{chart.afterFrontPlane.Left, chart.afterFrontPlane.Right}), (Ints{12, box.Left - MulDiv(3, 376, 100)}));
   // The first symbol is filled in the first point's colour; the box is white
   // inside, with its shadow below it.
-  EXPECT_EQ(bmp.Pixel(box.Left + 6, box.Top + 6), clRed);
-  EXPECT_EQ(bmp.Pixel(box.Right - 1, box.Top + 5), clWhite);
-  EXPECT_EQ(bmp.Pixel(box.Right + 2, box.Bottom + 2), clBlack);
+  ExpectPixels(bmp, {{{box.Left + 6, box.Top + 6}, clRed}, {{box.Right - 1, box.Top + 5}, clWhite},
+                     {{box.Right + 2, box.Bottom + 2}, clBlack}});
   chart.Legend().SetAlignment(laLeft);
   Draw(chart);
   EXPECT_EQ(chart.afterFrontPlane.Left, chart.Legend().RectLegend().Right + MulDiv(3, 376, 100));
@@ -190,8 +180,7 @@ TEST(Legend, EventsMoveTheBoxAndItems) {
   chart.OnGetLegendPos = [&](TCustomChart&, int, int&, int& y, int&) { rows.push_back(y); };
   Draw(chart);
   const TRect box = chart.Legend().RectLegend();
-  EXPECT_EQ(box.Top, 75);
-  EXPECT_EQ(box.Right, 284);
+  EXPECT_EQ((Ints{box.Top, box.Right}), (Ints{75, 284}));
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0], box.Top + 1);
   EXPECT_EQ(chart.afterFrontPlane.Right, box.Left - MulDiv(3, 376, 100));  // still left of the moved box
@@ -226,11 +215,7 @@ TEST(Legend, NotDrawnWithoutActiveSeries) {
 }
 
 TEST(Title, LinesMoveThePlotRect) {
-  struct Case {
-    std::vector<std::string> title, foot;
-    int lines, footLines;  // that take room
-    bool visible = true;
-  };
+  struct Case { std::vector<std::string> title, foot; int lines, footLines; bool visible = true; };  // lines that take room
   const Case cases[] = {
       {{"181 yes", "second"}, {}, 2, 0},
       {{"one"}, {"foot"}, 1, 1},
