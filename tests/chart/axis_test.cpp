@@ -118,16 +118,14 @@ TEST(Axis, RoomForLabelsTicksAndTitle) {
   chart.LeftAxis().CalcRect(r);
   const int widest = std::max(canvas.TextWidth(chart.LeftAxis().LabelValue(chart.LeftAxis().IMaximum())),
                               canvas.TextWidth(chart.LeftAxis().LabelValue(chart.LeftAxis().IMinimum())));
-  EXPECT_EQ(r.Left, before.Left + widest + 2 + 4);
-  EXPECT_EQ(chart.LeftAxis().PosLabels(), before.Left + widest);
-  EXPECT_EQ(r.Right, before.Right);
+  EXPECT_EQ((Ints{r.Left, chart.LeftAxis().PosLabels(), r.Right}),
+            (Ints{before.Left + widest + 2 + 4, before.Left + widest, before.Right}));
   // Bottom axis with a title: title height, label height, line and ticks.
   chart.BottomAxis().Title().SetCaption("Noten");
   r = before;
   chart.BottomAxis().CalcRect(r);
-  EXPECT_EQ(chart.BottomAxis().PosTitle(), before.Bottom - h);
-  EXPECT_EQ(chart.BottomAxis().PosLabels(), before.Bottom - 2 * h);
-  EXPECT_EQ(r.Bottom, before.Bottom - 2 * h - 6);
+  EXPECT_EQ((Ints{chart.BottomAxis().PosTitle(), chart.BottomAxis().PosLabels(), r.Bottom}),
+            (Ints{before.Bottom - h, before.Bottom - 2 * h, before.Bottom - 2 * h - 6}));
   // Fixed sizes replace the measured ones.
   chart.BottomAxis().SetTitleSize(7);
   chart.BottomAxis().SetLabelsSize(9);

@@ -326,8 +326,8 @@ TEST(BarSeries, WildValuesStayInsideThePlot) {
         if (view3D) continue;
         const TRect legend = chart.Legend().RectLegend();
         const auto barColour = [](TColor c) { return c == clRed || c == clGreen; };
-        EXPECT_EQ(Outside(picture, barColour, {Grown(plot), {legend.Left, legend.Top, legend.Right - 1, legend.Bottom - 1}}), 0)
-            << values[0] << " " << multi;
+        const TRect inLegend{legend.Left, legend.Top, legend.Right - 1, legend.Bottom - 1};
+        EXPECT_EQ(Outside(picture, barColour, {Grown(plot), inLegend}), 0) << values[0] << " " << multi;
       }
     }
   }

@@ -176,7 +176,12 @@ TEST(Canvas, ClipCube) {
 }
 
 TEST(Canvas, GradientBandsFollowTheMulDivRule) {
-  struct Case { const char* name; TGradientDirection direction; int w, h; std::vector<std::pair<TPoint, TColor>> pixels; };
+  struct Case {
+    const char* name;
+    TGradientDirection direction;
+    int w, h;
+    std::vector<std::pair<TPoint, TColor>> pixels;
+  };
   const Case cases[] = {
       {"top to bottom, 4 bands", gdTopBottom, 3, 4,
        {{{0, 0}, RGB(0, 0, 0)}, {{2, 1}, RGB(85, 85, 85)}, {{1, 2}, RGB(170, 170, 170)}, {{0, 3}, clWhite}}},

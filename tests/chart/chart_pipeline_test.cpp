@@ -149,7 +149,8 @@ TEST(ChartPipeline, FirstSeriesLiesFurthestBackAndStackedAreasShareADepth) {
   Draw(chart);
   EXPECT_EQ((Ints{a.ZOrder(), b.ZOrder(), c.ZOrder()}), (Ints{2, 1, 0}));
   const int d = chart.SeriesWidth3D();
-  EXPECT_EQ((Ints{a.StartZ(), a.EndZ(), a.Marks().ZPosition(), chart.Width3D()}), (Ints{2 * d, 3 * d, 5 * d / 2, 3 * d}));
+  EXPECT_EQ((Ints{a.StartZ(), a.EndZ(), a.Marks().ZPosition(), chart.Width3D()}),
+            (Ints{2 * d, 3 * d, (2 * d + 3 * d) / 2, 3 * d}));
   chart.SetView3D(false);
   Draw(chart);
   EXPECT_EQ((Ints{a.StartZ(), chart.Width3D()}), (Ints{0, 0}));
@@ -238,7 +239,8 @@ TEST(ChartPipeline, BackWallAndBevelsIn2D) {
   // The back wall covers L..R (one more than the plot) and T..B-1, outlined
   // with its black pen and filled silver.
   ExpectPixels(bmp, {{{r.Left, r.Top}, clBlack}, {{r.Right, r.Top + 5}, clBlack}, {{r.Left + 5, r.Bottom - 1}, clBlack},
-                     {{r.Left + 5, r.Top + 5}, clSilver}, {{r.Right + 1, r.Top + 5}, clWhite}, {{r.Left + 5, r.Bottom}, clWhite}});
+                     {{r.Left + 5, r.Top + 5}, clSilver}, {{r.Right + 1, r.Top + 5}, clWhite},
+                     {{r.Left + 5, r.Bottom}, clWhite}});
   // Raised outer bevel: light top-left, dark bottom-right; the lowered inner
   // one inside it the other way round.
   const TColor light = ColorToRGB(clBtnHighlight), dark = ColorToRGB(clBtnShadow);

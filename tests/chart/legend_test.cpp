@@ -110,7 +110,12 @@ TEST(Legend, ItemsByStyle) {
 }
 
 TEST(Legend, LayoutForFiveValues) {
-  struct Case { TLegendTextStyle style; TLegendAlignment alignment; TRect rect; int textX, symbolWidth, rows, columns; };
+  struct Case {
+    TLegendTextStyle style;
+    TLegendAlignment alignment;
+    TRect rect;
+    int textX, symbolWidth, rows, columns;
+  };
   // Plot (12, 25, 388, 225), bounds 400 × 250, frame 1, shadow 2, colour width 25 %.
   const Case cases[] = {
       // widest "17.68 % befriedigend": 120 px
@@ -156,7 +161,8 @@ TEST(Legend, DrawingShrinksThePlotRect) {
   // A right-hand legend 10 % of the height down, inside frame and shadow;
   // the plot ends 3 % of its width left of the box.
   EXPECT_EQ((Ints{box.Right, box.Top}), (Ints{384, 25}));
-  EXPECT_EQ((Ints{chart.afterFrontPlane.Left, chart.afterFrontPlane.Right}), (Ints{12, box.Left - MulDiv(3, 376, 100)}));
+  EXPECT_EQ((Ints{chart.afterFrontPlane.Left, chart.afterFrontPlane.Right}),
+            (Ints{12, box.Left - MulDiv(3, 376, 100)}));
   // The first symbol is filled in the first point's colour; the box is white
   // inside, with its shadow below it.
   ExpectPixels(bmp, {{{box.Left + 6, box.Top + 6}, clRed}, {{box.Right - 1, box.Top + 5}, clWhite},
@@ -215,7 +221,8 @@ TEST(Legend, NotDrawnWithoutActiveSeries) {
 }
 
 TEST(Title, LinesMoveThePlotRect) {
-  struct Case { std::vector<std::string> title, foot; int lines, footLines; bool visible = true; };  // lines that take room
+  // lines: title and foot lines that take room
+  struct Case { std::vector<std::string> title, foot; int lines, footLines; bool visible = true; };
   const Case cases[] = {
       {{"181 yes", "second"}, {}, 2, 0},
       {{"one"}, {"foot"}, 1, 1},

@@ -66,14 +66,11 @@ TEST(Series, EventsOfAddingAndClearing) {
   s.Clear();  // an empty series still reports it
   EXPECT_EQ(cleared, 1);
   s.OnBeforeAdd = [](TChartSeries& series) { return series.PendingY() >= 0; };
-  EXPECT_EQ(s.Add(5), 0);
-  EXPECT_EQ(s.Add(-1), -1);  // refused: nothing stored
-  EXPECT_EQ(s.Add(6), 1);
+  EXPECT_EQ((Ints{s.Add(5), s.Add(-1), s.Add(6)}), (Ints{0, -1, 1}));  // -1 refused: nothing stored
   EXPECT_EQ(s.Count(), 2);
   EXPECT_EQ(added, (std::vector<int>{0, 1}));
   s.Clear();
-  EXPECT_EQ(cleared, 2);
-  EXPECT_EQ(s.Count(), 0);
+  EXPECT_EQ((Ints{cleared, s.Count()}), (Ints{2, 0}));
 }
 
 TEST(Series, FreeColourRule) {
