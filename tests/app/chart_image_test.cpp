@@ -44,8 +44,7 @@ TEST(ChartImage, BitmapHasTheChartSizeAndTheBufferedPixels) {
   THttpChartImage image("Ausgabegrafik");
   image.Chart = chart.get();
   const auto bitmap = image.CreateChartBitmap();
-  EXPECT_EQ(bitmap->Width(), 123);
-  EXPECT_EQ(bitmap->Height(), 45);
+  EXPECT_EQ((std::vector<int>{bitmap->Width(), bitmap->Height()}), (std::vector<int>{123, 45}));
   // Drawn straight into the bitmap: the same pixels as through the chart's
   // off-screen buffer, whose setting is left as it was.
   EXPECT_TRUE(chart->Canvas().GetBufferedDisplay());

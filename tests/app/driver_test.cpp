@@ -84,10 +84,8 @@ TEST(Driver, LookParameters) {
   run.Run();
   auto& chart = *run.page->Chart1;
   EXPECT_FALSE(chart.Legend().Visible());  // values compare with case: YES is not yes
-  EXPECT_EQ(chart.View3DOptions().Zoom(), 80);
-  EXPECT_EQ(chart.Chart3DPercent(), 30);
-  EXPECT_EQ(chart.Width(), 600);
-  EXPECT_EQ(chart.Height(), 300);
+  EXPECT_EQ((std::vector<int>{chart.View3DOptions().Zoom(), chart.Chart3DPercent(), chart.Width(), chart.Height()}),
+            (std::vector<int>{80, 30, 600, 300}));
 }
 
 // (A bad style through a web server is cgi_gateway.sh's.)

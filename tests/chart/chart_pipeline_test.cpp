@@ -68,9 +68,7 @@ TEST(ChartPipeline, DrawIntoAPartOfTheTarget) {
       platform::Surface surface(bitmap);
       chart.Draw(surface, r);
       EXPECT_EQ(chart.DrawBounds(), buffered ? (TRect{0, 0, r.Width(), r.Height()}) : r);
-      EXPECT_EQ(bitmap.Pixel(r.Left, r.Top), clRed);
-      EXPECT_EQ(bitmap.Pixel(r.Right - 1, r.Bottom - 1), clRed);
-      EXPECT_EQ(bitmap.Pixel(r.Left - 1, r.Top), clWhite);
+      ExpectPixels(bitmap, {{{r.Left, r.Top}, clRed}, {{r.Right - 1, r.Bottom - 1}, clRed}, {{r.Left - 1, r.Top}, clWhite}});
     }
   }
 }
