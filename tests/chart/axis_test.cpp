@@ -103,8 +103,7 @@ TEST(Axis, DateTimeAxisLabelsCalendarDays) {
 }
 
 TEST(Axis, RoomForLabelsTicksAndTitle) {
-  TChart chart;
-  Plain2D(chart);
+  Plain2DChart chart;
   auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
   for (double v : {1200, 300}) bars.Add(v);
   Draw(chart);
@@ -137,8 +136,7 @@ TEST(Axis, RoomForLabelsTicksAndTitle) {
 
 TEST(Axis, TextLabelsOfALabelledSeriesSkipOverlaps) {
   for (int width : {400, 120}) {
-    TChart chart;
-    Plain2D(chart);
+    Plain2DChart chart;
     chart.SetWidth(width);
     auto& bars = AddGrades(chart.AddSeries(std::make_unique<TBarSeries>()));
     int seen = 0;  // the event sees every label, drawn or skipped

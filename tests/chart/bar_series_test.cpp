@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
+#include <tuple>
 #include <vector>
 #include "chart_test_support.h"
 
@@ -53,8 +54,7 @@ TEST(BarSeries, BarWidthAndCategoryMargins) {
 }
 
 TEST(BarSeries, SideBySideAndOffset) {
-  TChart chart;
-  Plain2D(chart);
+  Plain2DChart chart;
   auto& first = AddSeries<TBarSeries>(chart, {5, 8, 3});
   auto& second = AddSeries<TBarSeries>(chart, {4, 2, 7});
   Draw(chart);
@@ -75,8 +75,7 @@ TEST(BarSeries, SideBySideAndOffset) {
 }
 
 TEST(BarSeries, StackedBarsStartWhereTheOneBelowEnds) {
-  TChart chart;
-  Plain2D(chart);
+  Plain2DChart chart;
   auto& lower = AddSeries<TBarSeries>(chart, {5, 8, 3, 0});
   auto& upper = AddSeries<TBarSeries>(chart, {4, 2, 7, 0});
   lower.SetMultiBar(mbStacked);
@@ -101,8 +100,7 @@ TEST(BarSeries, StackedBarsStartWhereTheOneBelowEnds) {
 }
 
 TEST(BarSeries, NegativeValueHangsBelowTheOriginWithItsMarkBelow) {
-  TChart chart;
-  Plain2D(chart);
+  Plain2DChart chart;
   auto& bars = AddSeries<TBarSeries>(chart, {10, -5});
   bars.SetSeriesColor(clRed);
   const platform::Bitmap picture = Draw(chart);
@@ -136,8 +134,7 @@ TEST(BarSeries, NegativeValueHangsBelowTheOriginWithItsMarkBelow) {
 TEST(BarSeries, ThinZeroAndMissingBars) {
   // A bar narrower than its pen is drawn as an outline in the bar colour.
   {
-    TChart chart;
-    Plain2D(chart);
+    Plain2DChart chart;
     auto& bars = AddSeries<TBarSeries>(chart, {10, 20, 30});
     bars.SetSeriesColor(clBlue);
     bars.SetCustomBarWidth(2);
@@ -152,14 +149,11 @@ TEST(BarSeries, ThinZeroAndMissingBars) {
   }
   // A zero-height bar is a line in the bar colour; a clNone point a gap.
   {
-    TChart chart;
-    Plain2D(chart);
+    Plain2DChart chart;
     auto& bars = chart.AddSeries(std::make_unique<TBarSeries>());
-    bars.Add(10, "a", clRed);
-    bars.Add(0, "b", clLime);
-    bars.Add(-10, "c", clRed);
-    bars.Add(20, "d", clNone);
-    bars.Add(-20, "e", clRed);
+    for (const auto& [value, label, colour] : {std::tuple<double, const char*, TColor>{10, "a", clRed}, {0, "b", clLime},
+                                               {-10, "c", clRed}, {20, "d", clNone}, {-20, "e", clRed}})
+      bars.Add(value, label, colour);
     const platform::Bitmap picture = Draw(chart);
     const int zero = chart.LeftAxis().CalcPosValue(0);
     const int x = bars.CalcXPos(1);
@@ -228,8 +222,7 @@ TEST(BarSeries, EveryStyleStaysInItsBarAndReachesItsEnds) {
       for (TBarStyle style : styles) {
         SCOPED_TRACE(testing::Message() << (horizontal ? "horizontal " : "vertical ") << (view3D ? "3D " : "2D ")
                                         << style);
-        TChart chart;
-        Plain2D(chart);
+        Plain2DChart chart;
         chart.SetView3D(view3D);
         TCustomBarSeries& bars = chart.AddSeries(
             horizontal ? std::unique_ptr<TCustomBarSeries>(std::make_unique<THorizBarSeries>())
@@ -269,8 +262,7 @@ TEST(BarSeries, EveryStyleStaysInItsBarAndReachesItsEnds) {
 }
 
 TEST(HorizBarSeries, BarsGrowFromTheLeftAxisWithMarksBeyondTheirEnds) {
-  TChart chart;
-  Plain2D(chart);
+  Plain2DChart chart;
   auto& bars = chart.AddSeries(std::make_unique<THorizBarSeries>());
   bars.Add(30, "a", clRed);
   bars.Add(-10, "b", clRed);
@@ -306,8 +298,7 @@ TEST(BarSeries, WildValuesStayInsideThePlot) {
   for (const auto& values : cases) {
     for (bool view3D : {false, true}) {
       for (TMultiBar multi : {mbSide, mbStacked, mbStacked100}) {
-        TChart chart;
-        Plain2D(chart);
+        Plain2DChart chart;
         chart.SetView3D(view3D);
         chart.Legend().SetVisible(true);
         auto& a = chart.AddSeries(std::make_unique<TBarSeries>());

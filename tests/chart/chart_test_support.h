@@ -38,6 +38,9 @@ inline void Plain2D(TChart& chart) {
   chart.Legend().SetVisible(false);
   chart.SetBackColor(clWhite);
 }
+struct Plain2DChart : TChart {
+  Plain2DChart() { Plain2D(*this); }
+};
 
 inline std::vector<double> Values(const TChartValueList& list) {
   std::vector<double> out;

@@ -124,8 +124,7 @@ TEST(CustomSeries, AssignKeepsEachKindsSwitches) {
 }
 
 TEST(FastLineSeries, OnePolylineWithoutZeroLengthSegments) {
-  TChart chart;
-  Plain2D(chart);
+  Plain2DChart chart;
   auto& line = chart.AddSeries(std::make_unique<TFastLineSeries>());
   line.AddPoint(0, 10);
   line.AddPoint(0.0001, 10);  // the same pixel as the value before

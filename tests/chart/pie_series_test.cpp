@@ -99,8 +99,7 @@ TEST(PieSeries, TakesOverTheChartAndGivesItBack) {
 }
 
 TEST(PieSeries, OtherSliceIsRebuiltAtEveryDrawing) {
-  TChart chart;
-  Plain2D(chart);
+  Plain2DChart chart;
   auto& pie = chart.AddSeries(std::make_unique<TPieSeries>());
   for (double v : {50.0, 45.0, 3.0, 2.0}) pie.Add(v);
   pie.OtherSlice().SetStyle(poBelowPercent);
@@ -155,8 +154,7 @@ TEST(PieSeries, SlicesDrawnInProportion) {
       {{0, 0, 0}, 0, {{0, clBlue}, {90, clBlue}, {200, clBlue}}},
   };
   for (const auto& c : cases) {
-    TChart chart;
-    Plain2D(chart);
+    Plain2DChart chart;
     auto& pie = chart.AddSeries(std::make_unique<TPieSeries>());
     const TColor colours[] = {clRed, clLime, clBlue};
     for (std::size_t i = 0; i < c.values.size(); ++i) pie.Add(c.values[i], "", colours[i]);
@@ -169,8 +167,7 @@ TEST(PieSeries, SlicesDrawnInProportion) {
 
 TEST(PieSeries, ExplodedSlicesMoveOutAndTheCircleShrinks) {
   for (bool view3D : {false, true}) {
-    TChart chart;
-    Plain2D(chart);
+    Plain2DChart chart;
     chart.SetView3D(view3D);
     auto& pie = chart.AddSeries(std::make_unique<TPieSeries>());
     for (double v : {1.0, 5.0, 3.0}) pie.Add(v);

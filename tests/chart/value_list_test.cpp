@@ -16,10 +16,8 @@ TEST(ValueList, AddKeepsOrder) {
     std::vector<int> indexes;  // index each AddValue returned
   };
   const Case cases[] = {
-      {loNone, {2, 1, 3}, {2, 1, 3}, {0, 1, 2}},
-      {loAscending, {2, 1}, {1, 2}, {0, 0}},
-      {loAscending, {1, 3, 2, 0}, {0, 1, 2, 3}, {0, 1, 1, 0}},
-      {loDescending, {1, 3, 2, 4}, {4, 3, 2, 1}, {0, 0, 1, 0}},
+      {loNone, {2, 1, 3}, {2, 1, 3}, {0, 1, 2}}, {loAscending, {2, 1}, {1, 2}, {0, 0}},
+      {loAscending, {1, 3, 2, 0}, {0, 1, 2, 3}, {0, 1, 1, 0}}, {loDescending, {1, 3, 2, 4}, {4, 3, 2, 1}, {0, 0, 1, 0}},
       {loAscending, {5, 5, 5}, {5, 5, 5}, {0, 1, 2}},
   };
   for (const Case& c : cases) {
