@@ -60,8 +60,7 @@ TEST(ValueList, StatisticsFollowAddDeleteSetAndClear) {
 
 TEST(ValueList, MultiplierScalesReadsAndStatistics) {
   TChartValueList list(nullptr, "Y");
-  list.AddValue(2);
-  list.AddValue(-3);
+  for (double v : {2.0, -3.0}) list.AddValue(v);
   list.SetMultiplier(10);
   EXPECT_DOUBLE_EQ(list.Value(0), 20);
   EXPECT_DOUBLE_EQ(list.StoredValue(0), 2);
@@ -69,15 +68,13 @@ TEST(ValueList, MultiplierScalesReadsAndStatistics) {
   EXPECT_EQ(Stats(list), (std::vector<double>{-10, 50, -30, 20}));
   list.AddValue(1);
   EXPECT_DOUBLE_EQ(list.Total(), 0);
-  EXPECT_EQ(list.Locate(10), 2);
-  EXPECT_EQ(list.Locate(1), -1);
+  EXPECT_EQ((Ints{list.Locate(10), list.Locate(1)}), (Ints{2, -1}));
   // A negative multiplier turns the read order round, but the list keeps the
   // order of what it stores.
   TChartValueList x(nullptr, "X");
   x.SetOrder(loAscending);
   x.SetMultiplier(-1);
-  x.AddValue(2);
-  x.AddValue(1);
+  for (double v : {2.0, 1.0}) x.AddValue(v);
   EXPECT_EQ(Values(x), (std::vector<double>{-1, -2}));
 }
 
