@@ -23,6 +23,7 @@ struct PlainChart : ProbeChart {
     Legend().SetShadowSize(2);
   }
 };
+
 // Area series: their legend symbol is the filled rectangle.
 TChartSeries& AddGermanGrades(TChart& chart) {
   auto& s = chart.AddSeries(std::make_unique<TAreaSeries>());
