@@ -77,11 +77,7 @@ TEST(QueueRecord, BytesAndRoundTrip) {
 
 TEST(RequestFile, HeadFormatAndParsing) {
   EXPECT_EQ(RequestFileHead({"A=1", "QUERY_STRING=x y"}), "A=1\r\nQUERY_STRING=x y\r\nKESTREL_CGI_DEBUG=true\r\n\r\n");
-  struct Case {
-    std::string bytes;
-    std::optional<std::size_t> length;
-    std::vector<std::string> lines;
-  } cases[] = {
+  struct Case { std::string bytes; std::optional<std::size_t> length; std::vector<std::string> lines; } cases[] = {
       {RequestFileHead({"A=1", "B="}) + "body\r\n\r\n", 35, {"A=1", "B=", "KESTREL_CGI_DEBUG=true"}},
       {"\r\n\r\nbody", 4, {}},
       {"A=1\r\nB=2\r\n", std::nullopt, {}},                    // cut before the empty line
@@ -100,16 +96,12 @@ TEST(RequestFile, HeadFormatAndParsing) {
 
 TEST(AnswerCopy, InsertsContentLength) {
   const std::string big(5000, 'b');
-  struct Case {
-    std::string answer;
-    std::string expected;
-  } cases[] = {
+  struct Case { std::string answer; std::string expected; } cases[] = {
       {"content-type:image/gif\r\n\r\nGIF89a", "content-type:image/gif\r\nContent-Length: 6\r\n\r\nGIF89a"},
       {"a:b\r\n\r\n", "a:b\r\nContent-Length: 0\r\n\r\n"},
       {"a:b\r\n\r\n" + big, "a:b\r\nContent-Length: 5000\r\n\r\n" + big},
       {"a:b\r\n\r\nx\r\n\r\ny", "a:b\r\nContent-Length: 6\r\n\r\nx\r\n\r\ny"},  // the first one counts
-      {"no header end\r\n", "no header end\r\n"},
-      {"", ""},
+      {"no header end\r\n", "no header end\r\n"}, {"", ""},
       {std::string(1030, 'h') + "\r\n\r\nbody", std::string(1030, 'h') + "\r\n\r\nbody"},  // beyond 1024 bytes
   };
   TempDir dir;
@@ -153,10 +145,7 @@ TEST(ClientQueue, IdCollisionFilesAndStaleCleanUp) {
 
   // Stale clean-up: a queue untouched for 30 s (no server) goes, and with it
   // every request and answer file; a fresh one keeps them.
-  struct Case {
-    double age;
-    bool queueKept;
-  } cases[] = {{10, true}, {31, false}};
+  struct Case { double age; bool queueKept; } cases[] = {{10, true}, {31, false}};
   for (const auto& c : cases) {
     x.CreateQueue();
     WriteText(x.paths.Answer("0001"), "x");
@@ -172,13 +161,8 @@ TEST(ClientQueue, IdCollisionFilesAndStaleCleanUp) {
 TEST(ClientWait, TimeLimits) {
   // Heartbeat: a queue that nobody touches for 30 s means the server is
   // gone. Wait limit: with a beating server the client gives up after 180 s.
-  struct Case {
-    bool beating;
-    TCgiServerClient::TResult result;
-    double seconds;
-  } cases[] = {
-      {false, TCgiServerClient::TResult::ServerGone, 30},
-      {true, TCgiServerClient::TResult::TimedOut, 180},
+  struct Case { bool beating; TCgiServerClient::TResult result; double seconds; } cases[] = {
+      {false, TCgiServerClient::TResult::ServerGone, 30}, {true, TCgiServerClient::TResult::TimedOut, 180},
   };
   for (const auto& c : cases) {
     Exchange x;
@@ -242,7 +226,6 @@ TEST(ServerEngine, ServesQueuedRequestsAndRefusesMalformedOnes) {
     HttpWriteText("<p>" + HttpFieldValue("style", "none") + " " + HttpServerVariable("REMOTE ADDR") + "</p>");
   };
   TCgiServerEngine engine(settings, x.paths, clock.Clock());
-
   struct Case {
     std::string head;  // environment block, or raw bytes when not well formed
     std::string body;
@@ -294,7 +277,6 @@ TEST(ServerEngine, PollLoopServesClientsAndEndsWithItsQueue) {
     std::thread server([&] { engine.Start(); });
     for (int i = 0; i < 100 && !ServerRunning(x.paths); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(ServerRunning(x.paths));
-
     std::vector<std::string> answers(8);
     std::vector<std::thread> clients;
     for (int i = 0; i < 8; ++i) {
@@ -314,7 +296,6 @@ TEST(ServerEngine, PollLoopServesClientsAndEndsWithItsQueue) {
     TCgiServerEngine second(settings, x.paths, SystemClock());
     second.Start();
     EXPECT_FALSE(second.Opened());
-
     const auto deleted = std::chrono::steady_clock::now();
     ::unlink(x.paths.Queue().c_str());
     server.join();

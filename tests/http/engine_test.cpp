@@ -10,12 +10,7 @@
 #include "cgi_harness.h"
 
 TEST(FieldLookup, EdgeCases) {
-  struct Case {
-    const char* content;
-    const char* name;
-    const char* fallback;
-    const char* expected;
-  } cases[] = {
+  struct Case { const char* content; const char* name; const char* fallback; const char* expected; } cases[] = {
       {"Style=3&x=1", "style", "0", "3"},
       {" style =3&x=1", "style", "0", "3"},          // names are trimmed
       {"style=3", " STYLE ", "0", "3"},              // so is the key
@@ -89,10 +84,8 @@ TEST(EngineSelection, FollowsTheEnvironment) {
       {{{"SERVER_SOFTWARE", "lighttpd"}, {"CGI_VERSION", "CGI/1.3a (Win)"}}, {}, TEngineKind::WinCgi},
       {{{"SERVER_SOFTWARE", "lighttpd"}, {"CGI_VERSION", "wIn"}}, {}, TEngineKind::WinCgi},
       {{{"SERVER_SOFTWARE", "MyZBServer"}}, {}, TEngineKind::ResidentServer},  // ZB counts as unset
-      {{}, {}, TEngineKind::ResidentServer},
-      {{}, {"request.ini"}, TEngineKind::WinCgi},
-      {{{"SERVER_SOFTWARE", "x"}}, {"START_SERVER"}, TEngineKind::ResidentServer},
-      {{}, {}, TEngineKind::FastCgi, true},
+      {{}, {}, TEngineKind::ResidentServer}, {{}, {"request.ini"}, TEngineKind::WinCgi},
+      {{{"SERVER_SOFTWARE", "x"}}, {"START_SERVER"}, TEngineKind::ResidentServer}, {{}, {}, TEngineKind::FastCgi, true},
       {{}, {"--fastcgi", "127.0.0.1:9000"}, TEngineKind::FastCgi},
   };
   for (const auto& c : cases) {

@@ -33,10 +33,7 @@ Part File(const std::string& name, const std::string& client, const std::string&
   return {headers, data};
 }
 
-struct Read {
-  std::string content;
-  std::vector<std::string> files;
-};
+struct Read { std::string content; std::vector<std::string> files; };
 
 // Feeds `body` in pieces of `piece` bytes; the body announces `length` bytes
 // (the body's size when negative); `failAt` >= 0 makes the read at that
@@ -78,17 +75,10 @@ TEST(UploadFolder, RelativeBelowProgram) {
 }
 
 TEST(UploadFileName, StaysInsideItsFolder) {
-  struct Case {
-    std::string client;
-    std::string expected;
-  } cases[] = {
-      {"photo.jpg", "42photo.tmp"},
-      {"C:\\Users\\me\\photo.jpg", "42photo.tmp"},
-      {"/home/me/sales.xls.bak", "42sales.tmp"},
-      {"../../etc/passwd", "42passwd.tmp"},
-      {"..", "42.tmp"},
-      {std::string("a\0/../b", 7), "42b.tmp"},
-      {"a\x01 b\xC3\xA4", "42a__b__.tmp"},
+  struct Case { std::string client; std::string expected; } cases[] = {
+      {"photo.jpg", "42photo.tmp"}, {"C:\\Users\\me\\photo.jpg", "42photo.tmp"},
+      {"/home/me/sales.xls.bak", "42sales.tmp"}, {"../../etc/passwd", "42passwd.tmp"}, {"..", "42.tmp"},
+      {std::string("a\0/../b", 7), "42b.tmp"}, {"a\x01 b\xC3\xA4", "42a__b__.tmp"},
       {std::string(300, 'x'), "42" + std::string(64, 'x') + ".tmp"},
   };
   for (const auto& c : cases) EXPECT_EQ(UploadFileName(c.client, 42), c.expected) << c.client;
@@ -116,8 +106,7 @@ TEST(MultipartReader, Examples) {
        {{"upload", ""}, {"upload_FILENAME", "none"}, {"upload_CONTENT_TYPE", " application/octet-stream"}},
        {}},
       {"value with line breaks and markup",
-       {Field("t", "a\r\nb&c=d\n"), Field("u", "\r")},
-       {{"t", "a\r\nb&c=d\n"}, {"u", "\r"}},
+       {Field("t", "a\r\nb&c=d\n"), Field("u", "\r")}, {{"t", "a\r\nb&c=d\n"}, {"u", "\r"}},
        {}},
       {"name cannot inject other fields",
        {Field("x=1&filename_FILENAME", "/etc/passwd")},
@@ -197,14 +186,9 @@ TEST(MultipartReader, BrokenBodiesGiveEmptyContent) {
       }
     }
   }
-  struct Case {
-    const char* what;
-    std::string body;
-    long long failAt;
-  } cases[] = {
+  struct Case { const char* what; std::string body; long long failAt; } cases[] = {
       {"read fails inside the file", body, static_cast<long long>(body.find("DATA"))},
-      {"no boundary at all", "just some text without line end", -1},
-      {"empty first line", "\r\n--b\r\n", -1},
+      {"no boundary at all", "just some text without line end", -1}, {"empty first line", "\r\n--b\r\n", -1},
       {"header longer than the window",
        Body({{"X-Long: " + std::string(TMultipartInput::kWindowSize, 'h') + "\r\n", "v"}}), -1},
       {"plain value larger than the window", Body({Field("v", std::string(TMultipartInput::kWindowSize, 'v'))}), -1},

@@ -62,14 +62,12 @@ class MemoFilterTest : public ::testing::Test {
       value = name == "yes" || name == "x";
     };
   }
-
   std::string Send(std::vector<std::string> lines) {
     t_output.clear();
     filter_.SetText(std::move(lines));
     filter_.SendText();
     return t_output;
   }
-
   THttpMemoFilter filter_;
   std::vector<std::string> asked_;
 
@@ -77,26 +75,20 @@ class MemoFilterTest : public ::testing::Test {
   THttpProcTable saved_;
 };
 
-struct FilterCase {
-  const char* name;
-  std::vector<std::string> lines;
-  std::string expected;
-};
+struct FilterCase { const char* name; std::vector<std::string> lines; std::string expected; };
 
 const std::string kHiddenInput = "<INPUT TYPE=\"HIDDEN\" NAME=\"RANDOM_HIDDEN_INPUT\" VALUE=\"65\">";
 
 // Placeholders and texts that are no tags, without any handler.
 TEST_F(MemoFilterTest, TextsAndPlaceholders) {
   const std::vector<FilterCase> cases = {
-      {"lone percent", {"50%"}, "50%\r\n"},
-      {"empty tag text", {"100%% sure"}, "100%% sure\r\n"},
+      {"lone percent", {"50%"}, "50%\r\n"}, {"empty tag text", {"100%% sure"}, "100%% sure\r\n"},
       {"mismatched delimiters", {"%REMOTE_ADDR#"}, "%REMOTE_ADDR#\r\n"},
       {"server variable", {"from %REMOTE_ADDR%."}, "from 10.1.2.3.\r\n"},
       {"tags side by side, both delimiters", {"%REMOTE_ADDR%%color%#color#"}, "10.1.2.3redred\r\n"},
       {"unclosed after a tag", {"a%REMOTE_ADDR%b%"}, "a10.1.2.3b%\r\n"},
       {"field when no variable", {"[%color%]"}, "[red]\r\n"},
-      {"field when variable empty", {"%EMPTY_VAR%"}, "from-field\r\n"},
-      {"nobody answers", {"[%nothing%]"}, "[]\r\n"},
+      {"field when variable empty", {"%EMPTY_VAR%"}, "from-field\r\n"}, {"nobody answers", {"[%nothing%]"}, "[]\r\n"},
       {"request values escaped", {"%HTTP_USER_AGENT%"}, "&lt;script&gt;&amp;\r\n"},
       {"every allowed punctuation", {"%$'*+-/:;<=>?@[\\]^_`{|}~%"}, "punct\r\n"},
       {"bytes above 127", {"%Gr\xC3\xBC\xC3\x9F%"}, "umlaut\r\n"},
@@ -122,8 +114,7 @@ TEST_F(MemoFilterTest, TagTextCharacterRules) {
 TEST_F(MemoFilterTest, Conditions) {
   UseConditions();
   const std::vector<FilterCase> cases = {
-      {"if true", {"%IF x%A%ELSE%B%ENDIF%"}, "A\r\n"},
-      {"if false", {"%IF no%A%ELSE%B%ENDIF%"}, "B\r\n"},
+      {"if true", {"%IF x%A%ELSE%B%ENDIF%"}, "A\r\n"}, {"if false", {"%IF no%A%ELSE%B%ENDIF%"}, "B\r\n"},
       {"over lines", {"%IF x%", "A", "%ELSE%", "B", "%ENDIF%", "C"}, "\r\nA\r\n\r\nC\r\n"},
       {"hash tags", {"#IF x#A#ELSE#B#ENDIF#"}, "A\r\n"},
       {"keywords in any case", {"%IF no%A%else%B%Endif%C"}, "BC\r\n"},
@@ -144,7 +135,6 @@ TEST_F(MemoFilterTest, Conditions) {
   asked_.clear();
   EXPECT_EQ(Send({"%IF no%%IF inner%a%ELSEIF inner2%b%ENDIF%%ELSEIF x%c%ELSEIF never%d%ENDIF%"}), "c\r\n");
   EXPECT_EQ(asked_, (std::vector<std::string>{"no", "x"}));
-
   filter_.OnHttpLogicalEntry = nullptr;
   EXPECT_EQ(Send({"%IF x%A%ELSEIF yes%B%ELSE%C%ENDIF%D"}), "CD\r\n") << "without a handler only ELSE is taken";
 }

@@ -69,7 +69,6 @@ class RequestLogTest : public ::testing::Test {
     std::sort(files.begin(), files.end());
     return files;
   }
-
   testing_support::TempDir temp_;
   std::optional<std::string> savedLogDir_;
 };
@@ -106,9 +105,7 @@ TEST_F(RequestLogTest, WhereTheLogGoes) {
     SetProgram(c.program);
     if (c.blockingFile) WriteText(temp_.path() / c.blockingFile, "in the way");
     SetLogDir(c.logDir && c.logDir->starts_with("@") ? temp_.str() + c.logDir->substr(1) : c.logDir);
-
     WriteRequestLogLine("hello", 7);
-
     std::vector<std::string> expected = {c.expected};
     if (c.blockingFile) expected.push_back(c.blockingFile);
     std::sort(expected.begin(), expected.end());

@@ -57,20 +57,11 @@ TEST(CGIIniFile, ReadingRules) {
       "x=1\r\n"
       "[CGI]\r\n"
       "More=merged into the first CGI section\r\n");
-  struct Case {
-    const char* section;
-    const char* key;
-    const char* expected;
-  } cases[] = {
-      {"CGI", "request method", "POST"},
-      {" Cgi ", "QUERY STRING", "a=1&b=2"},
-      {"CGI", "ignored", "-"},
-      {"CGI", "", "-"},
-      {"CGI", "0123456789012345678901234567890", "thirty-one"},
+  struct Case { const char* section; const char* key; const char* expected; } cases[] = {
+      {"CGI", "request method", "POST"}, {" Cgi ", "QUERY STRING", "a=1&b=2"}, {"CGI", "ignored", "-"},
+      {"CGI", "", "-"}, {"CGI", "0123456789012345678901234567890", "thirty-one"},
       {"CGI", "01234567890123456789012345678901", "-"},  // "=" after the 32nd character
-      {"CGI", "twice", "second"},
-      {"CGI", "more", "merged into the first CGI section"},
-      {"Form Literal", "X", "1"},
+      {"CGI", "twice", "second"}, {"CGI", "more", "merged into the first CGI section"}, {"Form Literal", "X", "1"},
       {"Missing", "x", "-"},
   };
   for (const auto& c : cases) EXPECT_EQ(ini.ReadString(c.section, c.key, "-"), c.expected) << c.key;

@@ -68,8 +68,7 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
     bool globalAfter = true;
   };
   std::vector<Case> cases = {
-      {"1 x 1", {share(ColorBitmap(1, 1, 1))}},
-      {"4096 x 1", {share(ColorBitmap(4096, 1, 8))}},
+      {"1 x 1", {share(ColorBitmap(1, 1, 1))}}, {"4096 x 1", {share(ColorBitmap(4096, 1, 8))}},
       {"1 x 4096", {share(ColorBitmap(1, 4096, 8))}},
       // Long runs of index 0, and strings whose table key is 0.
       {"one colour, long runs", {share(ColorBitmap(500, 300, 1))}},
@@ -78,10 +77,8 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
        }))}},
       {"noise with clears", {share(ColorBitmap(400, 300, 256, 3))}},
       {"two-colour noise with clears", {share(ColorBitmap(500, 400, 2, 4))}},
-      {"chart 400 x 250", {share(Chart(400, 250))}},
-      {"interlaced chart", {share(Chart(400, 250))}, true},
-      {"interlaced noise", {share(ColorBitmap(300, 99, 256, 5))}, true},
-      {"shared table", {a, d, b}, true, 5},
+      {"chart 400 x 250", {share(Chart(400, 250))}}, {"interlaced chart", {share(Chart(400, 250))}, true},
+      {"interlaced noise", {share(ColorBitmap(300, 99, 256, 5))}, true}, {"shared table", {a, d, b}, true, 5},
       {"local tables", {a, b, c, d}, true, 5, false, false},
       // c fills the shared table first; b overflows it, and then each frame,
       // transparent index included, is indexed into its own table.
@@ -129,7 +126,6 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
       EXPECT_EQ(g.Application, std::string("NETSCAPE2.0\x01\x34\x12", 14));
     }
     EXPECT_EQ(g.GlobalTable.empty(), !k.globalAfter);
-
     const auto decoded = gif_test::GiflibDecode(out.Bytes);
     const auto rgba = gif_test::ImageMagickRgba(out.Bytes);
     ASSERT_EQ(decoded.Frames.size(), n);
@@ -206,20 +202,10 @@ TEST(GifWriter, SingleFrameFields) {
     std::size_t comment = 0;
     std::vector<int> blocks = {};
   } cases[] = {
-      {1, 2, 2, 1000, 0, 100, 0x00, 255, {255}},
-      {2, 2, 2, 5, 1, 0, 0x04, 256, {255, 1}},
-      {3, 4, 2, 0, 2, 0, 0x08, 300, {255, 45}},
-      {4, 4, 2, 19, 3, 1, 0x0C},
-      {5, 8, 3, 20, 4, 2, 0x00},
-      {8, 8, 3, -20, 255, 0, 0x00},
-      {9, 16, 4, 700000, 0, 65535, 0x00},
-      {16, 16, 4},
-      {17, 32, 5},
-      {33, 64, 6},
-      {65, 128, 7},
-      {128, 128, 7},
-      {129, 256, 8},
-      {256, 256, 8},
+      {1, 2, 2, 1000, 0, 100, 0x00, 255, {255}}, {2, 2, 2, 5, 1, 0, 0x04, 256, {255, 1}},
+      {3, 4, 2, 0, 2, 0, 0x08, 300, {255, 45}}, {4, 4, 2, 19, 3, 1, 0x0C}, {5, 8, 3, 20, 4, 2, 0x00},
+      {8, 8, 3, -20, 255, 0, 0x00}, {9, 16, 4, 700000, 0, 65535, 0x00}, {16, 16, 4}, {17, 32, 5}, {33, 64, 6},
+      {65, 128, 7}, {128, 128, 7}, {129, 256, 8}, {256, 256, 8},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.colors);
@@ -258,19 +244,11 @@ TEST(GifWriter, RefusesWithoutWritingAnything) {
     std::vector<const TFrameInfo*> frames;  // repeated over the list
     bool global = true;
   } cases[] = {
-      {"no frames", 0, {&ok}},
-      {"negative count", -1, {&ok}},
-      {"257 frames", 257, {&ok}},
-      {"missing frame entry", 3, {&ok, nullptr}},
-      {"no bitmap", 1, {&none}},
-      {"empty bitmap", 1, {&blank}},
-      {"257 colours", 1, {&full}},
-      {"257 colours in a later frame, shared table", 2, {&other, &full}},
-      {"257 colours in a later frame, own tables", 2, {&other, &full}, false},
-      {"negative left", 1, {&left}},
-      {"negative top", 1, {&top}},
-      {"beyond 65535 across", 1, {&across}},
-      {"beyond 65535 down", 1, {&down}},
+      {"no frames", 0, {&ok}}, {"negative count", -1, {&ok}}, {"257 frames", 257, {&ok}},
+      {"missing frame entry", 3, {&ok, nullptr}}, {"no bitmap", 1, {&none}}, {"empty bitmap", 1, {&blank}},
+      {"257 colours", 1, {&full}}, {"257 colours in a later frame, shared table", 2, {&other, &full}},
+      {"257 colours in a later frame, own tables", 2, {&other, &full}, false}, {"negative left", 1, {&left}},
+      {"negative top", 1, {&top}}, {"beyond 65535 across", 1, {&across}}, {"beyond 65535 down", 1, {&down}},
       {"huge position", 1, {&huge}},
   };
   for (const auto& c : cases) {

@@ -45,10 +45,7 @@ TBytes Runs(std::size_t count, int lowest, int highest, int longest, unsigned se
 }
 
 TEST(LzwEncoder, SmallInputsGiveHandComputedBytes) {
-  struct Case {
-    const char* name;
-    TBytes indices, expected;
-  } cases[] = {
+  struct Case { const char* name; TBytes indices, expected; } cases[] = {
       // clear(4) end(5), 3 bits each.
       {"empty", {}, {0x02, 0x01, 0x2C, 0x00}},
       // clear(4) 1 end(5).
@@ -66,10 +63,7 @@ TEST(LzwEncoder, SmallInputsGiveHandComputedBytes) {
 // must give the same bytes (compared for inputs without index 0, whose table
 // keys the encoder may assign differently).
 TEST(LzwEncoder, DecodesBackMatchesGiflibAndClearsAt4096Codes) {
-  struct Case {
-    int bits;
-    TBytes indices;
-  };
+  struct Case { int bits; TBytes indices; };
   std::vector<Case> cases = {
       {2, TBytes(50000, 0)},          {8, TBytes(300000, 0)},          {2, Runs(80000, 0, 1, 1, 9)},
       {4, Runs(60000, 0, 15, 1, 11)}, {8, Runs(100000, 0, 255, 1, 11)}, {8, Runs(300000, 0, 255, 40, 4)},
@@ -89,7 +83,6 @@ TEST(LzwEncoder, DecodesBackMatchesGiflibAndClearsAt4096Codes) {
     const auto s = Codes(ours, c.bits);
     ASSERT_TRUE(s.EndSeen);
     ASSERT_EQ(s.Indices, c.indices);
-
     const int clear = 1 << c.bits;
     std::vector<std::size_t> clears;
     for (std::size_t k = 0; k < s.Codes.size(); ++k) {

@@ -20,13 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Req {
-  const char* what;
-  std::string method;
-  std::string query;
-  std::string contentType;
-  std::string body;
-};
+struct Req { const char* what; std::string method; std::string query; std::string contentType; std::string body; };
 
 std::string Multipart(const std::string& workbook) {
   return "--zz\r\nContent-Disposition: form-data; name=\"style\"\r\n\r\n4\r\n"
@@ -58,14 +52,12 @@ class LibraryHost : public ::testing::Test {
     library_ = ::dlopen((dir_.path() / "libgrafolio.so").c_str(), RTLD_NOW);
     ASSERT_NE(library_, nullptr) << ::dlerror();
   }
-
   template <typename F>
   F Entry(const char* name) {
     auto* f = reinterpret_cast<F>(::dlsym(library_, name));
     EXPECT_NE(f, nullptr) << name;
     return f;
   }
-
   static fs::path SourceWorkbook() { return testing_support::SourceDir() / "tests/fixtures/workbooks/obst.xls"; }
 
   // The CGI program's answer to the same request.
@@ -100,7 +92,6 @@ class LibraryHost : public ::testing::Test {
         << r.what;
     for (const auto& entry : fs::directory_iterator(dir_.path())) EXPECT_NE(entry.path().extension(), ".tmp");
   }
-
   testing_support::TempDir dir_;
   void* server_ = nullptr;
   void* library_ = nullptr;
@@ -113,7 +104,6 @@ struct IsapiConnection {
   std::size_t pos = 0;
   std::string output;
   std::string redirect;
-
   static IsapiConnection& Of(HCONN c) { return *static_cast<IsapiConnection*>(c); }
   static BOOL GetServerVariable(HCONN c, char* name, void* buffer, DWORD* size) {
     const auto& vars = Of(c).variables;
@@ -154,7 +144,6 @@ TEST_F(LibraryHost, ISAPIRequests) {
   auto filterProc = Entry<DWORD (*)(HTTP_FILTER_CONTEXT*, DWORD, void*)>("HttpFilterProc");
   auto terminate = Entry<BOOL (*)(DWORD)>("TerminateExtension");
   ASSERT_TRUE(version && proc && filterVersion && filterProc && terminate);
-
   HSE_VERSION_INFO info{};
   EXPECT_TRUE(version(&info));
   EXPECT_EQ(info.dwExtensionVersion, 0x00020000u);
@@ -166,7 +155,6 @@ TEST_F(LibraryHost, ISAPIRequests) {
   HTTP_FILTER_RAW_DATA data{raw, sizeof raw - 1, sizeof raw, 0};
   HTTP_FILTER_CONTEXT context{};
   EXPECT_EQ(filterProc(&context, SF_NOTIFY_READ_RAW_DATA, &data), SF_STATUS_REQ_NEXT_NOTIFICATION);
-
   const std::string software = "Microsoft-IIS/5.0";
   for (const auto& r : Requests(dir_.path())) {
     IsapiConnection conn;
@@ -204,20 +192,8 @@ TEST_F(LibraryHost, NSAPIRequests) {
   auto service = Entry<int (*)(pblock*, void*, void*)>("grafolio_service");
   ASSERT_TRUE(service);
   // Leading members of the server's session and request records.
-  struct SessionHead {
-    pblock* client;
-    void* csd;
-    void* inbuf;
-    int csd_open;
-  };
-  struct RequestHead {
-    pblock* vars;
-    pblock* reqpb;
-    int loadhdrs;
-    pblock* headers;
-    int senthdrs;
-    pblock* srvhdrs;
-  };
+  struct SessionHead { pblock* client; void* csd; void* inbuf; int csd_open; };
+  struct RequestHead { pblock* vars; pblock* reqpb; int loadhdrs; pblock* headers; int senthdrs; pblock* srvhdrs; };
   for (const auto& r : Requests(dir_.path())) {
     const std::string length = std::to_string(r.body.size());
     pblock reqpb{{"method", "uri", "protocol", "query"}, {r.method.c_str(), "/grafolio", "HTTP/1.0", r.query.c_str()}, 4};

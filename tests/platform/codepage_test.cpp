@@ -14,21 +14,12 @@ using platform::Utf16LeToUtf8;
 const std::string kBad = "\xEF\xBF\xBD";  // U+FFFD
 
 TEST(Utf16LeToUtf8, JoinsPairsAndReplacesLoneSurrogates) {
-  struct Case {
-    const char* what;
-    std::vector<std::uint16_t> units;
-    std::string expected;
-  };
+  struct Case { const char* what; std::vector<std::uint16_t> units; std::string expected; };
   const std::vector<Case> cases = {
-      {"empty", {}, ""},
-      {"ASCII", {'a', 'b'}, "ab"},
-      {"two-byte", {0x00FC}, "\xC3\xBC"},
-      {"three-byte", {0x20AC}, "\xE2\x82\xAC"},
-      {"last BMP character", {0xFFFF}, "\xEF\xBF\xBF"},
-      {"NUL kept", {'a', 0, 'b'}, std::string("a\0b", 3)},
-      {"surrogate pair", {0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
-      {"highest pair", {0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
-      {"high surrogate at the end", {'a', 0xD800}, "a" + kBad},
+      {"empty", {}, ""}, {"ASCII", {'a', 'b'}, "ab"}, {"two-byte", {0x00FC}, "\xC3\xBC"},
+      {"three-byte", {0x20AC}, "\xE2\x82\xAC"}, {"last BMP character", {0xFFFF}, "\xEF\xBF\xBF"},
+      {"NUL kept", {'a', 0, 'b'}, std::string("a\0b", 3)}, {"surrogate pair", {0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+      {"highest pair", {0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"}, {"high surrogate at the end", {'a', 0xD800}, "a" + kBad},
       {"high surrogate before a letter", {0xD800, 'a'}, kBad + "a"},
       {"two high surrogates then a low one", {0xD800, 0xD83D, 0xDE00}, kBad + "\xF0\x9F\x98\x80"},
       {"lone low surrogate", {0xDC00, 'x'}, kBad + "x"},
@@ -44,14 +35,9 @@ TEST(Utf16LeToUtf8, JoinsPairsAndReplacesLoneSurrogates) {
 // Unknown or unsupported numbers fall back to cp1252; bytes a code page
 // cannot decode become U+FFFD and decoding goes on.
 TEST(CodepageToUtf8, DecodesWindowsCodePagesAndMarksUndecodableBytes) {
-  struct Case {
-    int codepage;
-    std::string bytes;
-    std::string expected;
-  };
+  struct Case { int codepage; std::string bytes; std::string expected; };
   const std::vector<Case> cases = {
-      {1252, "", ""},
-      {1252, "Gr\xFC\xDF" "e \x80", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"},
+      {1252, "", ""}, {1252, "Gr\xFC\xDF" "e \x80", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"},
       {1252, std::string("a\0b", 3), std::string("a\0b", 3)},
       {32769, "\x80", "\xE2\x82\xAC"},          // cp1252 by another number
       {0, "\x80\xE9", "\xE2\x82\xAC\xC3\xA9"},  // unknown: cp1252
@@ -67,11 +53,8 @@ TEST(CodepageToUtf8, DecodesWindowsCodePagesAndMarksUndecodableBytes) {
       {32768, "\x80", "\xC3\x84"},
       {874, "\xA1", "\xE0\xB8\x81"},            // Thai ko kai
       {932, "\x82\xA0x", "\xE3\x81\x82x"},      // hiragana a
-      {936, "\xC4\xE3", "\xE4\xBD\xA0"},
-      {949, "\xB0\xA1", "\xEA\xB0\x80"},
-      {950, "\xA4\xA4", "\xE4\xB8\xAD"},
-      {1200, std::string("a\0\xFC\0", 4), "a\xC3\xBC"},
-      {65001, "\xC3\xA9", "\xC3\xA9"},
+      {936, "\xC4\xE3", "\xE4\xBD\xA0"}, {949, "\xB0\xA1", "\xEA\xB0\x80"}, {950, "\xA4\xA4", "\xE4\xB8\xAD"},
+      {1200, std::string("a\0\xFC\0", 4), "a\xC3\xBC"}, {65001, "\xC3\xA9", "\xC3\xA9"},
       {437, "\x81", "\xC3\xBC"},                // DOS code pages through iconv
       {850, "\x9C", "\xC2\xA3"},
       {1252, "a\x81z", "a" + kBad + "z"},  // a hole in cp1252

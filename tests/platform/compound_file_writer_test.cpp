@@ -21,8 +21,7 @@ std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
 // entries: our reader gets every byte back, in directory order.
 TEST(CompoundFileWriter, ReadsBackThroughOurReader) {
   const std::vector<std::pair<std::string, std::size_t>> sets[] = {
-      {{"Book", 100}},
-      {{"Book", 0}, {"x", 4095}, {"\xC3\x84rger", 4096}, {"SummaryInformation", 5000}},
+      {{"Book", 100}}, {{"Book", 0}, {"x", 4095}, {"\xC3\x84rger", 4096}, {"SummaryInformation", 5000}},
       {{"Book", 8u << 20}, {"small", 70}},
   };
   for (const auto& set : sets) {

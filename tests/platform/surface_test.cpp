@@ -1,5 +1,6 @@
 #include "platform/surface.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cairo.h>
@@ -128,12 +129,9 @@ TEST(SurfaceShapes, EveryKindOfDrawingHonoursTheSameClip) {
 // pattern runs on across the joint and its gaps take the background colour.
 TEST(SurfaceLines, StyledPensFollowTheirDashPatterns) {
   const std::pair<TPenStyle, const char*> cases[] = {
-      {psSolid, "####################################"},
-      {psDash, "##################gggggg############"},
-      {psDot, "###ggg###ggg###ggg###ggg###ggg###ggg"},
-      {psDashDot, "#########gggggg###gggggg#########ggg"},
-      {psDashDotDot, "#########ggg###ggg###ggg#########ggg"},
-      {psClear, "...................................."},
+      {psSolid, "####################################"}, {psDash, "##################gggggg############"},
+      {psDot, "###ggg###ggg###ggg###ggg###ggg###ggg"}, {psDashDot, "#########gggggg###gggggg#########ggg"},
+      {psDashDotDot, "#########ggg###ggg###ggg#########ggg"}, {psClear, "...................................."},
   };
   for (const auto& [style, expected] : cases) {
     Bitmap bmp(40, 1);
@@ -380,31 +378,21 @@ TEST(Fonts, ThreadsDrawingTextAtOnceGetTheSamePixels) {
 }
 
 TEST(Fonts, FaceNamesMapToLiberationFilesAndMissingFilesAreReported) {
-  struct Case {
-    const char* face;
-    bool bold, italic;
-    const char* file;
-  };
+  struct Case { const char* face; bool bold, italic; const char* file; };
   const Case cases[] = {
       {" arial ", true, false, "LiberationSans-Bold.ttf"},
       {"Times New Roman", false, true, "LiberationSerif-Italic.ttf"},
       {"COURIER NEW", true, true, "LiberationMono-BoldItalic.ttf"},
-      {"Wingdings", false, false, "LiberationSans-Regular.ttf"},
-      {"", true, true, "LiberationSans-BoldItalic.ttf"},
+      {"Wingdings", false, false, "LiberationSans-Regular.ttf"}, {"", true, true, "LiberationSans-BoldItalic.ttf"},
   };
   for (const Case& c : cases) EXPECT_EQ(FontFileName(c.face, c.bold, c.italic), c.file) << c.face;
-
   const char* old = std::getenv("GRAFOLIO_FONT_DIR");
   const std::string saved = old ? old : "";
   setenv("GRAFOLIO_FONT_DIR", "/nonexistent/fonts", 1);
   Bitmap bmp(10, 10);
   Surface s(bmp);
-  try {
-    s.TextOut(0, 0, "x");
-    ADD_FAILURE() << "no exception";
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Font file /nonexistent/fonts/LiberationSans-Regular.ttf not found");
-  }
+  EXPECT_THAT([&] { s.TextOut(0, 0, "x"); },
+              testing::ThrowsMessage<Exception>(testing::StrEq("Font file /nonexistent/fonts/LiberationSans-Regular.ttf not found")));
   EXPECT_THROW(s.TextWidth("x"), Exception);
   old ? setenv("GRAFOLIO_FONT_DIR", saved.c_str(), 1) : unsetenv("GRAFOLIO_FONT_DIR");
   EXPECT_GT(s.TextWidth("x"), 0);  // usable again

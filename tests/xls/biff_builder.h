@@ -75,7 +75,6 @@ inline Bytes Biff8Workbook(const std::vector<Sheet>& sheets, const Bytes& global
 // sheet events too (every worksheet read) and rich text as such.
 struct EventLog {
   std::vector<std::string> lines;
-
   void Attach(TXLSRead& r, bool all = false) {
     r.OnNumberCell = [this](TXLSRead&, int c, int row, int xf, double v, bool f) {
       Add("number", c, row, xf, xls::PyFloatRepr(v), f);

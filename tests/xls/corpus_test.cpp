@@ -60,7 +60,6 @@ TEST(XlsCorpus, MatchesOracle) {
   }
   std::sort(files.begin(), files.end());
   ASSERT_FALSE(files.empty());
-
   std::map<std::string, std::array<int, 3>> table;  // matched, differing, failed per version
   int oracleFailedRead = 0, oracleFailedError = 0;
   for (const auto& file : files) {
@@ -96,7 +95,6 @@ TEST(XlsCorpus, MatchesOracle) {
                   << (i < want.size() ? want[i].substr(0, 200) : "<end>")
                   << "\n  ours:   " << (i < got.size() ? got[i].substr(0, 200) : "<end>");
   }
-
   std::printf("\ncorpus: %zu workbooks\nversion     matched  differing  failed\n", files.size());
   std::array<int, 3> total{};
   for (const auto& [group, t] : table) {
@@ -119,7 +117,6 @@ TEST(XlsCorpus, FormulasMatchOracle) {
   // Workbooks whose formulas may differ from the oracle, and why. Empty:
   // every oracle formula matches.
   const std::map<std::string, std::string> allowed = {};
-
   testing_support::TempDir tmp;
   std::string command = "python3 " + compare.string();
   std::map<std::string, int> versionOf;  // oracle file name -> our version code
@@ -135,14 +132,12 @@ TEST(XlsCorpus, FormulasMatchOracle) {
     command += " '" + dump.string() + "' '" + e.path().string() + "'";
   }
   ASSERT_FALSE(versionOf.empty());
-
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string output;
   char buf[4096];
   while (std::fgets(buf, sizeof buf, pipe)) output += buf;
   ASSERT_NE(pclose(pipe), -1);
-
   static const char* const kVersions[] = {"unknown", "BIFF2", "BIFF3", "BIFF4", "BIFF5", "BIFF5/7", "BIFF8"};
   std::map<std::string, std::array<int, 2>> table;  // matched, cells per version
   const auto lines = Split(output, '\n');
@@ -166,7 +161,6 @@ TEST(XlsCorpus, FormulasMatchOracle) {
     ADD_FAILURE() << lines[i] << details;
   }
   EXPECT_EQ(seen, static_cast<int>(versionOf.size())) << output.substr(0, 2000);
-
   std::printf("\nformula oracle: %zu workbooks\nversion     matched    cells\n", versionOf.size());
   for (const auto& [version, t] : table) std::printf("%-10s %8d %8d\n", version.c_str(), t[0], t[1]);
 }

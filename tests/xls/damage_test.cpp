@@ -1,6 +1,7 @@
 // Damaged workbooks: every one ends in a clear error or a partial read,
 // never in a crash, an out-of-bounds read or an unbounded allocation (the
 // sanitizer build checks the latter two).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -98,25 +99,16 @@ TEST(XlsDamage, OpenFailures) {
     return (dir.path() / name).string();
   };
   const std::string missing = (dir.path() / "missing.xls").string();
-  const struct {
-    std::string file;
-    std::string message;
-  } cases[] = {
+  const struct { std::string file; std::string message; } cases[] = {
       {"   ", "Filename is missing"},
       {write("text.xls", B().raw("Name;Wert\r\nNord;12\r\n")), "File is not a Excel file"},
       {write("bof10.xls", B().u8(0x09).u8(0x10).u16(4).zeros(4)), "File is not a Excel file"},
-      {write("short.xls", B().u8(0x09)), "File is not a Excel file"},
-      {missing, "Cannot open file \"" + missing + "\""},
+      {write("short.xls", B().u8(0x09)), "File is not a Excel file"}, {missing, "Cannot open file \"" + missing + "\""},
   };
   for (const auto& c : cases) {
     TXLSRead reader;
     reader.FileName = c.file;
-    try {
-      reader.Read();
-      ADD_FAILURE() << "no error for '" << c.file << "'";
-    } catch (const Exception& e) {
-      EXPECT_EQ(std::string(e.what()), c.message) << c.file;
-    }
+    EXPECT_THAT([&] { reader.Read(); }, testing::ThrowsMessage<Exception>(testing::StrEq(c.message))) << c.file;
   }
 }
 

@@ -81,11 +81,7 @@ TEST(FormulaRead, Biff8Workbook) {
 
 TEST(FormulaRead, PlainFileLayouts) {
   const Bytes t = {0x1E, 2, 0, 0x1E, 3, 0, 0x05};  // 2*3
-  const struct {
-    const char* what;
-    Bytes file;
-    std::vector<std::string> events;
-  } cases[] = {
+  const struct { const char* what; Bytes file; std::vector<std::string> events; } cases[] = {
       {"BIFF2", Cat({Rec(biff::kBof2, B().u16(2).u16(0x10)),
                      Rec(biff::kFormula, B().u16(1).u16(2).zeros(3).f64(6).u8(0).u8(7).raw(t)), Eof()}),
        {"formula 2,1 2*3", "number 2,1 xf-1 6.0 ="}},

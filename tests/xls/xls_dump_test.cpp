@@ -7,10 +7,7 @@
 #include "xls/xls_dump.h"
 
 TEST(XlsDump, PythonFloatRepr) {
-  const struct {
-    double value;
-    const char* text;
-  } cases[] = {
+  const struct { double value; const char* text; } cases[] = {
       {3.0, "3.0"}, {0.1, "0.1"}, {-0.5, "-0.5"}, {0.0, "0.0"}, {-0.0, "-0.0"},
       // Python switches to exponents below 1e-4 and from 1e16 on.
       {1e-05, "1e-05"}, {0.0001, "0.0001"}, {1.5e-07, "1.5e-07"}, {1e+16, "1e+16"},
@@ -23,16 +20,10 @@ TEST(XlsDump, PythonFloatRepr) {
 }
 
 TEST(XlsDump, JsonQuote) {
-  const struct {
-    std::string text;
-    const char* json;
-  } cases[] = {
-      {"", "\"\""},
-      {"a\"b\\c/", "\"a\\\"b\\\\c/\""},
-      {"\n\r\t\b\f\x01\x1f\x7f", "\"\\n\\r\\t\\b\\f\\u0001\\u001f\\u007f\""},
-      {"Grüße", "\"Gr\\u00fc\\u00dfe\""},
-      {"中文", "\"\\u4e2d\\u6587\""},
-      {"\xF0\x9F\x98\x80", "\"\\ud83d\\ude00\""},
+  const struct { std::string text; const char* json; } cases[] = {
+      {"", "\"\""}, {"a\"b\\c/", "\"a\\\"b\\\\c/\""},
+      {"\n\r\t\b\f\x01\x1f\x7f", "\"\\n\\r\\t\\b\\f\\u0001\\u001f\\u007f\""}, {"Grüße", "\"Gr\\u00fc\\u00dfe\""},
+      {"中文", "\"\\u4e2d\\u6587\""}, {"\xF0\x9F\x98\x80", "\"\\ud83d\\ude00\""},
   };
   for (const auto& c : cases) EXPECT_EQ(xls::JsonQuote(c.text), c.json) << c.text;
 }

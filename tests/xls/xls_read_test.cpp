@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,10 +23,7 @@ const Bytes kTextResult = {0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
 }  // namespace
 
 TEST(XlsRead, RkValues) {
-  const struct {
-    std::uint32_t rk;
-    double value;
-  } cases[] = {
+  const struct { std::uint32_t rk; double value; } cases[] = {
       {0x3FF00000, 1.0}, {0x3FF00001, 0.01}, {0x00000192, 100.0}, {0x0000C0E7, 123.45}, {0xFFFFFFFE, -1.0},
       {0xFFFFFFFF, -0.01}, {0x7FFFFFFE, 536870911.0}, {0x80000002, -536870912.0},  // ends of the 30-bit range
   };
@@ -33,11 +31,7 @@ TEST(XlsRead, RkValues) {
 }
 
 TEST(XlsRead, CellRecords) {
-  const struct {
-    const char* what;
-    Bytes records;
-    std::vector<std::string> events;
-  } cases[] = {
+  const struct { const char* what; Bytes records; std::vector<std::string> events; } cases[] = {
       {"RK", Rec(biff::kRk3, B().u16(0).u16(4).u16(16).u32(0x3FF00000)), {"number 4,0 xf16 1.0"}},
       {"MULRK of length 18", Rec(biff::kMulRk, B().u16(3).u16(1).u16(15).u32(0x192).u16(16).u32(0xC0E7).u16(2)),
        {"number 1,3 xf15 100.0", "number 2,3 xf16 123.45"}},
@@ -94,7 +88,6 @@ TEST(XlsRead, SharedStringCells) {
                            Rec(biff::kLabelSst, B().u16(0).u16(1).u16(15).u32(1)),
                            Rec(biff::kLabelSst, B().u16(0).u16(2).u16(15).u32(5))});
   const Bytes stream = Biff8Workbook({{"S", cells}}, sst);
-
   const Outcome plain = ReadBiff8(stream);
   EXPECT_EQ(plain.events, (std::vector<std::string>{"text 0,0 xf15 ab", "text 1,0 xf15 xyz"}));
   EXPECT_EQ(plain.messages, (std::vector<std::string>{"List index out of bounds (5)\rContinue?"}));
@@ -184,12 +177,8 @@ TEST(XlsRead, WorkbookCutShortWhileReadIsReportedNotFatal) {
       ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
     }
   };
-  try {
-    reader.Read();
-    ADD_FAILURE() << "no error";
-  } catch (const Exception& e) {
-    EXPECT_EQ(std::string(e.what()), "File \"" + path + "\" changed while it was read");
-  }
+  EXPECT_THAT([&] { reader.Read(); },
+              testing::ThrowsMessage<Exception>(testing::StrEq("File \"" + path + "\" changed while it was read")));
   EXPECT_LT(cellsSeen, 3000);
   std::remove(path.c_str());
 }
@@ -268,18 +257,11 @@ TEST(XlsRead, CellColours) {
   for (int i = 0; i < 56; ++i) palette = Cat({palette, B().u8(i).u8(0).u8(0).u8(0)});
   const Bytes biff5 = Cat({Bof(0x0500, 5), xf5(0x20C0), xf5(10), Eof()});
   const Bytes biff8 = Cat({Bof(0x0600, 5), xf8(10), xf8(60), xf8(0x7F), Eof()});
-  const struct {
-    const char* what;
-    Bytes stream;
-    int xf;
-    TColor colour;
-  } cases[] = {
-      {"BIFF5 index 64 - 8 = 56: table A[56]", biff5, 0, 0xFFFFFF},
-      {"BIFF5 index 10: red", biff5, 1, 0x0000FF},
+  const struct { const char* what; Bytes stream; int xf; TColor colour; } cases[] = {
+      {"BIFF5 index 64 - 8 = 56: table A[56]", biff5, 0, 0xFFFFFF}, {"BIFF5 index 10: red", biff5, 1, 0x0000FF},
       {"no XF index", biff5, -1, 0xFFFFFF},
       {"BIFF5 custom colour at position 2", Cat({Bof(0x0500, 5), xf5(10), Rec(biff::kPalette, palette), Eof()}), 0, 2},
-      {"BIFF8 map[10] = 16, B[16]", biff8, 0, 0x0004FF},
-      {"BIFF8 map[60] = 1, B[1]", biff8, 1, 0x003494},
+      {"BIFF8 map[10] = 16, B[16]", biff8, 0, 0x0004FF}, {"BIFF8 map[60] = 1, B[1]", biff8, 1, 0x003494},
       {"BIFF8 index 127 is outside the tables", biff8, 2, 0},
       {"BIFF8 keeps the built-in colour", Cat({Bof(0x0600, 5), xf8(10), xf8(60), Rec(biff::kPalette, palette), Eof()}), 0,
        0x0004FF},
@@ -298,12 +280,8 @@ TEST(XlsRead, CellColours) {
   }
   TXLSRead reader;
   reader.ReadRecordStream(biff8, true);
-  try {
-    (void)reader.GetCellColor(3);
-    ADD_FAILURE() << "no error for an XF index beyond the list";
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Format index out of range (3)");
-  }
+  EXPECT_THAT([&] { (void)reader.GetCellColor(3); },
+              testing::ThrowsMessage<Exception>(testing::StrEq("Format index out of range (3)")));
 }
 
 TEST(XlsRead, Fonts) {
@@ -334,12 +312,7 @@ TEST(XlsRead, PlainFiles) {
                            Rec(biff::kBoolErr2, B().u16(2).u16(0).zeros(3).u8(1).u8(0)),
                            Rec(biff::kBoolErr2, B().u16(2).u16(1).zeros(3).u8(0x0F).u8(1)),
                            Rec(biff::kFormula, B().u16(3).u16(0).zeros(3).f64(6).u8(0).u8(1).u8(0x1E)), Eof()});
-  const struct {
-    const char* what;
-    Bytes file;
-    int version;
-    std::vector<std::string> events;
-  } cases[] = {
+  const struct { const char* what; Bytes file; int version; std::vector<std::string> events; } cases[] = {
       {"BIFF2", biff2, 1,
        {"number 1,0 xf-1 77.0", "number 1,1 xf-1 0.5", "text 0,0 xf-1 € äöü", "bool 0,2 xf-1 1",
         "error 1,2 xf-1 15", "text 1,2 xf-1 #VALUE!", "number 0,3 xf-1 6.0 ="}},

@@ -8,11 +8,7 @@ using namespace xlstest;
 
 namespace {
 
-struct Parsed {
-  std::vector<std::string> texts;
-  std::vector<xls::RunBlock> runs;
-  std::string error;
-};
+struct Parsed { std::vector<std::string> texts; std::vector<xls::RunBlock> runs; std::string error; };
 
 Parsed Parse(const std::vector<Bytes>& segments) {
   std::vector<std::span<const std::uint8_t>> spans(segments.begin(), segments.end());
@@ -72,8 +68,7 @@ TEST(SharedStrings, Layouts) {
        "Unhandled string in SST (12)"},
       {"unknown option bits in the first string", {Header(1).u16(1).u8(0x10).raw("b")}, {},
        "Unhandled string in SST (8)"},
-      {"header only", {Header(0)}, {}, ""},
-      {"nothing at all", {B()}, {}, ""},
+      {"header only", {Header(0)}, {}, ""}, {"nothing at all", {B()}, {}, ""},
   };
   for (const auto& c : cases) {
     const Parsed p = Parse(c.segments);

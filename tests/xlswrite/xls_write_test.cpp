@@ -1,5 +1,6 @@
 #include "xlswrite/xls_write.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -21,11 +22,7 @@ using testing_support::ReadBytes;
 using testing_support::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-struct Record {
-  std::uint16_t id;
-  Bytes body;
-  std::size_t offset;
-};
+struct Record { std::uint16_t id; Bytes body; std::size_t offset; };
 
 std::vector<Record> Records(const Bytes& s) {
   std::vector<Record> out;
@@ -94,31 +91,20 @@ TEST(XlsWrite, Biff5FixedRecords) {
       if (r.id == id && nth-- == 0) return Hex(r.body);
     return std::string("missing");
   };
-  const struct {
-    std::uint16_t id;
-    int nth;
-    const char* body;
-  } cases[] = {
+  const struct { std::uint16_t id; int nth; const char* body; } cases[] = {
       {biff::kBof5, 0, "00 05 05 00 BB 0D CE 07"},
       {biff::kWriteAccess, 0, "00 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20"},
-      {biff::kCodepage, 0, "E4 04"},
-      {biff::kFnGroupCount, 0, "0E 00"},
-      {biff::kExternCount, 0, "03 00"},
+      {biff::kCodepage, 0, "E4 04"}, {biff::kFnGroupCount, 0, "0E 00"}, {biff::kExternCount, 0, "03 00"},
       {biff::kExternSheet, 2, "05 03 44 61 74 61"},
-      {biff::kWindow1, 0, "78 00 78 00 0C 5D 68 3D 38 00 00 00 00 00 01 00 58 02"},
-      {biff::kPrecision, 0, "01 00"},
+      {biff::kWindow1, 0, "78 00 78 00 0C 5D 68 3D 38 00 00 00 00 00 01 00 58 02"}, {biff::kPrecision, 0, "01 00"},
       {biff::kFormat, 0, "32 00 04 30 2E 30 30"},
       {biff::kFormat, 5, "37 00 19 22 24 22 23 2C 23 23 30 2E 30 30 3B 28 22 24 22 23 2C 23 23 30 2E 30 30 29"},
-      {biff::kFormat, 8, "3A 00 01 40"},
-      {biff::kXf, 0, "00 00 00 00 F5 FF 20 00 C0 20 00 00 00 00 00 00"},
+      {biff::kFormat, 8, "3A 00 01 40"}, {biff::kXf, 0, "00 00 00 00 F5 FF 20 00 C0 20 00 00 00 00 00 00"},
       {biff::kXf, 3, "02 00 00 00 F5 FF 20 F4 C0 20 00 00 00 00 00 00"},
       {biff::kXf, 15, "00 00 00 00 01 00 20 00 C0 20 00 00 00 00 00 00"},
-      {biff::kFont, 0, "C8 00 00 00 08 00 90 01 00 00 00 00 00 00 05 41 72 69 61 6C"},
-      {biff::kStyle, 0, "10 80 03 FF"},
-      {biff::kStyle, 5, "14 80 05 FF"},
-      {biff::kBof5, 1, "00 05 10 00 BB 0D CE 07"},
-      {biff::kDelta, 0, "FC A9 F1 D2 4D 62 50 3F"},
-      {biff::kDefaultRowHeight, 0, "00 00 FF 00"},
+      {biff::kFont, 0, "C8 00 00 00 08 00 90 01 00 00 00 00 00 00 05 41 72 69 61 6C"}, {biff::kStyle, 0, "10 80 03 FF"},
+      {biff::kStyle, 5, "14 80 05 FF"}, {biff::kBof5, 1, "00 05 10 00 BB 0D CE 07"},
+      {biff::kDelta, 0, "FC A9 F1 D2 4D 62 50 3F"}, {biff::kDefaultRowHeight, 0, "00 00 FF 00"},
       {biff::kWsBool, 0, "C1 04"},
       {biff::kSetup, 0, "00 00 2E 00 01 00 01 00 01 00 04 00 52 CA 12 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"},
       {biff::kWindow2, 0, "B6 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"},
@@ -126,7 +112,6 @@ TEST(XlsWrite, Biff5FixedRecords) {
       {biff::kSelection, 0, "03 00 00 00 00 00 00 01 00 00 00 00 00 00 00"},
   };
   for (const auto& c : cases) EXPECT_EQ(first(c.id, c.nth), c.body) << std::hex << c.id << " #" << c.nth;
-
   const Bytes palette = FromHex(first(biff::kPalette));
   ASSERT_EQ(palette.size(), 2u + 4 * 56);
   EXPECT_EQ(Hex(Bytes(palette.begin(), palette.begin() + 14)), "38 00 00 00 00 00 FF FF FF 00 FF 00 00 00");
@@ -239,12 +224,7 @@ TEST(XlsWrite, Refusals) {
   };
   for (const auto& c : cases) {
     TXLSWrite w;
-    try {
-      c.action(w);
-      ADD_FAILURE() << "no error for: " << c.message;
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.what(), c.message);
-    }
+    EXPECT_THAT([&] { c.action(w); }, testing::ThrowsMessage<Exception>(testing::StrEq(c.message)));
   }
 }
 
