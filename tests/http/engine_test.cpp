@@ -114,10 +114,7 @@ TEST(ServerVariables, NamesAndFallbacks) {
 }
 
 TEST(ResponseBytes, HeaderRules) {
-  auto gif = [](THttpEngine&) {
-    SetBinaryKind(2);
-    HttpWriteBinary("GIF89a", 6);
-  };
+  auto gif = [](THttpEngine&) { SetBinaryKind(2), HttpWriteBinary("GIF89a", 6); };
   auto html = [](THttpEngine&) { HttpWriteLine("<html>"); };
   auto nothing = [](THttpEngine&) {};
   struct Case {
@@ -133,42 +130,27 @@ TEST(ResponseBytes, HeaderRules) {
       {"html", "lighttpd", false, html, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n<html>\r\n"},
       {"no body", "lighttpd", false, nothing, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n"},
       {"location first", "lighttpd", false,
-       [](THttpEngine&) {
-         HttpWriteHeader("Location", "/x");
-         HttpWriteText("\r\n");
-       },
+       [](THttpEngine&) { HttpWriteHeader("Location", "/x"), HttpWriteText("\r\n"); },
        "Location:/x\r\ncontent-type:text/html\r\n\r\n\r\n"},
       {"content-type first", "lighttpd", false,
        [](THttpEngine& e) {
-         e.WriteHeader("Content-Type", "text/plain");
-         RequestState().HeaderSent = true;
-         e.EndHeader();
-         HttpWriteText("hi");
+         e.WriteHeader("Content-Type", "text/plain"), RequestState().HeaderSent = true, e.EndHeader(), HttpWriteText("hi");
        },
        "HTTP/1.1 200 OK\r\nContent-Type:text/plain\r\n\r\nhi"},
       {"hand-written header line", "Apache", false,
-       [](THttpEngine&) {
-         HttpWriteText("Set-Cookie:a=b\r\n");
-         HttpWriteText("<p>");
-       },
+       [](THttpEngine&) { HttpWriteText("Set-Cookie:a=b\r\n"), HttpWriteText("<p>"); },
        "Set-Cookie:a=b\r\ncontent-type:text/html\r\n\r\n<p>"},
       {"buffered with header", "lighttpd", true, html,
        "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\ncontent-length:8\r\n\r\n<html>\r\n"},
       {"buffered gif", "Apache", true, gif, "content-type:image/gif\r\ncontent-length:6\r\n\r\nGIF89a"},
       {"buffered without CR LF CR LF", "Apache", true,
        [](THttpEngine&) {
-         RequestState().HeaderSent = true;
-         HttpWriteText("raw\r\nbytes");
-         HttpWriteText("");
-         HttpWriteBinary("x", 0);
+         RequestState().HeaderSent = true, HttpWriteText("raw\r\nbytes"), HttpWriteText(""), HttpWriteBinary("x", 0);
        },
        "raw\r\nbytes"},
       {"exception", "lighttpd", false, [](THttpEngine&) { throw std::runtime_error("boom"); }, ""},
       {"exception after output", "lighttpd", false,
-       [](THttpEngine&) {
-         HttpWriteText("<p>");
-         throw std::runtime_error("boom");
-       },
+       [](THttpEngine&) { HttpWriteText("<p>"), throw std::runtime_error("boom"); },
        "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n<p>"},
   };
   for (auto& c : cases) {

@@ -24,7 +24,6 @@ struct TImageBlock {
   std::uint8_t Flags = 0;
   TBytes LocalTable;  // R, G, B triples
   int MinCodeSize = 0;
-  TBytes Data;      // the data sub-blocks' bytes joined
   TBytes RawBlock;  // min code size byte up to the terminator
 };
 
@@ -79,7 +78,7 @@ inline TParsedGif ParseGif(const TBytes& b) {
       if (im.Flags & 0x80) im.LocalTable = take(3u << ((im.Flags & 7) + 1));
       const std::size_t start = p;
       im.MinCodeSize = take(1)[0];
-      im.Data = SubBlocks(b, p);
+      SubBlocks(b, p);
       im.RawBlock.assign(b.begin() + static_cast<long>(start), b.begin() + static_cast<long>(p));
       g.Images.push_back(std::move(im));
       continue;

@@ -19,16 +19,19 @@ using gif_test::TBytes;
 
 TFrameInfo Frame(const platform::Bitmap* bitmap, std::int32_t left = 0, std::int32_t top = 0) {
   TFrameInfo f;
-  f.Bitmap = bitmap;
-  f.Left = left;
-  f.Top = top;
+  f.Bitmap = bitmap, f.Left = left, f.Top = top;
   return f;
 }
 
-TBytes WriteOne(const TFrameInfo& frame) {
+TFrameList OneFrame(const TFrameInfo& frame) {
   TFrameList list;
   list.Count = 1;
   list.Frames[0] = &frame;
+  return list;
+}
+
+TBytes WriteOne(const TFrameInfo& frame) {
+  TFrameList list = OneFrame(frame);
   TMemoryGifOutput out;
   EXPECT_TRUE(WriteGIF(out, list));
   return out.Bytes;
@@ -135,10 +138,8 @@ TEST(GifWriter, PeersDecodeExactlyTheSourcePixels) {
       const platform::Bitmap& bitmap = *k.bitmaps[i];
       const auto& f = decoded.Frames[i];
       EXPECT_EQ(g.Images.at(i).LocalTable.empty(), k.globalAfter);
-      EXPECT_EQ(f.Left, frames[i].Left);
-      EXPECT_EQ(f.Top, frames[i].Top);
-      ASSERT_EQ(f.Width, bitmap.Width());
-      ASSERT_EQ(f.Height, bitmap.Height());
+      EXPECT_EQ(std::pair(f.Left, f.Top), std::pair(frames[i].Left, frames[i].Top));
+      ASSERT_EQ(std::pair(f.Width, f.Height), std::pair(bitmap.Width(), bitmap.Height()));
       ASSERT_GE(rgba.size(), p + 4 * f.Rgb.size());
       screenWidth = std::max(screenWidth, f.Left + f.Width);
       screenHeight = std::max(screenHeight, f.Top + f.Height);
@@ -265,13 +266,10 @@ TEST(GifWriter, RefusesWithoutWritingAnything) {
   EXPECT_EQ(TBytes(edge.begin() + 6, edge.begin() + 10), TBytes({0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
-// Errors of the stream leave WriteGIF as they are.
 TEST(GifWriter, StreamErrorsPassThrough) {
   const auto bitmap = ColorBitmap(400, 300, 256);  // a file of several pieces
   const TFrameInfo frame = Frame(&bitmap);
-  TFrameList list;
-  list.Count = 1;
-  list.Frames[0] = &frame;
+  TFrameList list = OneFrame(frame);
   TRecordingOutput failing;
   failing.FailAt = 2;
   EXPECT_THROW(WriteGIF(failing, list), std::runtime_error);

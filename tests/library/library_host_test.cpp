@@ -103,19 +103,14 @@ struct IsapiConnection {
   std::string body;
   std::size_t pos = 0;
   std::string output;
-  std::string redirect;
   static IsapiConnection& Of(HCONN c) { return *static_cast<IsapiConnection*>(c); }
   static BOOL GetServerVariable(HCONN c, char* name, void* buffer, DWORD* size) {
-    const auto& vars = Of(c).variables;
-    const auto it = vars.find(name);
-    if (it == vars.end()) return 0;
-    if (*size < it->second.size() + 1) {
-      *size = static_cast<DWORD>(it->second.size() + 1);
-      return 0;
-    }
-    std::memcpy(buffer, it->second.c_str(), it->second.size() + 1);
+    const auto it = Of(c).variables.find(name);
+    if (it == Of(c).variables.end()) return 0;
+    const bool fits = *size >= it->second.size() + 1;
+    if (fits) std::memcpy(buffer, it->second.c_str(), it->second.size() + 1);
     *size = static_cast<DWORD>(it->second.size() + 1);
-    return 1;
+    return fits;
   }
   static BOOL WriteClient(HCONN c, void* buffer, DWORD* bytes, DWORD) {
     Of(c).output.append(static_cast<const char*>(buffer), *bytes);
@@ -129,10 +124,7 @@ struct IsapiConnection {
     *size = static_cast<DWORD>(n);
     return 1;
   }
-  static BOOL ServerSupportFunction(HCONN c, DWORD request, void* buffer, DWORD*, DWORD*) {
-    if (request == HSE_REQ_SEND_URL_REDIRECT_RESP) Of(c).redirect = static_cast<const char*>(buffer);
-    return 1;
-  }
+  static BOOL ServerSupportFunction(HCONN, DWORD, void*, DWORD*, DWORD*) { return 1; }
 };
 
 }  // namespace
@@ -166,22 +158,15 @@ TEST_F(LibraryHost, ISAPIRequests) {
     conn.body = r.body;
     std::string method = r.method, query = r.query, type = r.contentType, empty;
     EXTENSION_CONTROL_BLOCK ecb{};
-    ecb.cbSize = sizeof ecb;
-    ecb.ConnID = &conn;
-    ecb.lpszMethod = method.data();
-    ecb.lpszQueryString = query.data();
-    ecb.lpszPathInfo = empty.data();
-    ecb.lpszPathTranslated = empty.data();
-    ecb.lpszContentType = type.data();
-    ecb.cbTotalBytes = static_cast<DWORD>(r.body.size());
+    ecb.cbSize = sizeof ecb, ecb.ConnID = &conn, ecb.lpszMethod = method.data(), ecb.lpszQueryString = query.data();
+    ecb.lpszPathInfo = ecb.lpszPathTranslated = empty.data(), ecb.lpszContentType = type.data();
     // The server preloads the first bytes of the body; the rest is read.
+    ecb.cbTotalBytes = static_cast<DWORD>(r.body.size());
     ecb.cbAvailable = static_cast<DWORD>(std::min<std::size_t>(r.body.size(), 100));
     ecb.lpbData = reinterpret_cast<unsigned char*>(conn.body.data());
     conn.pos = ecb.cbAvailable;
-    ecb.GetServerVariable = IsapiConnection::GetServerVariable;
-    ecb.WriteClient = IsapiConnection::WriteClient;
-    ecb.ReadClient = IsapiConnection::ReadClient;
-    ecb.ServerSupportFunction = IsapiConnection::ServerSupportFunction;
+    ecb.GetServerVariable = IsapiConnection::GetServerVariable, ecb.WriteClient = IsapiConnection::WriteClient;
+    ecb.ReadClient = IsapiConnection::ReadClient, ecb.ServerSupportFunction = IsapiConnection::ServerSupportFunction;
     EXPECT_EQ(proc(&ecb), HSE_STATUS_SUCCESS) << r.what;
     CheckAnswer(r, conn.output, software);
   }

@@ -297,14 +297,14 @@ TEST(SurfaceText, OwnGlyphsGiveCairosPixelsAndExtents) {
   for (const char* face : {"Arial", "Times New Roman", "Courier New"}) {
     for (int size : {1, 5, 7, 8, 9, 10, 12, 14, 19, 26}) {
       for (int variant = 0; variant < 4; ++variant) {
+        auto setFont = [&](Surface& s) {
+          s.Font.Name = face, s.Font.Size = size, s.Font.Bold = variant & 1, s.Font.Italic = variant & 2;
+        };
         auto draw = [&](bool cairo) {
           Bitmap bmp(170, 70);
           Surface s(bmp);
           s.TextThroughCairo = cairo;
-          s.Font.Name = face;
-          s.Font.Size = size;
-          s.Font.Bold = variant & 1;
-          s.Font.Italic = variant & 2;
+          setFont(s);
           s.Font.Color = size % 2 ? clBlue : clBlack;
           s.BackColor = clGray;
           s.BackMode = variant == 3 ? bmOpaque : bmTransparent;
@@ -324,10 +324,7 @@ TEST(SurfaceText, OwnGlyphsGiveCairosPixelsAndExtents) {
         // The extents cairo gives for the same face, size and options.
         Bitmap bmp(4, 4);
         Surface s(bmp);
-        s.Font.Name = face;
-        s.Font.Size = size;
-        s.Font.Bold = variant & 1;
-        s.Font.Italic = variant & 2;
+        setFont(s);
         cairo_t* cr = cairo_create(bmp.CairoSurface());
         cairo_font_options_t* options = cairo_font_options_create();
         cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_NONE);
@@ -391,8 +388,8 @@ TEST(Fonts, FaceNamesMapToLiberationFilesAndMissingFilesAreReported) {
   setenv("GRAFOLIO_FONT_DIR", "/nonexistent/fonts", 1);
   Bitmap bmp(10, 10);
   Surface s(bmp);
-  EXPECT_THAT([&] { s.TextOut(0, 0, "x"); },
-              testing::ThrowsMessage<Exception>(testing::StrEq("Font file /nonexistent/fonts/LiberationSans-Regular.ttf not found")));
+  EXPECT_THAT([&] { s.TextOut(0, 0, "x"); }, testing::ThrowsMessage<Exception>(testing::StrEq(
+                                                 "Font file /nonexistent/fonts/LiberationSans-Regular.ttf not found")));
   EXPECT_THROW(s.TextWidth("x"), Exception);
   old ? setenv("GRAFOLIO_FONT_DIR", saved.c_str(), 1) : unsetenv("GRAFOLIO_FONT_DIR");
   EXPECT_GT(s.TextWidth("x"), 0);  // usable again

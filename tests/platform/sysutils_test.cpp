@@ -15,22 +15,17 @@ TEST(StrToInt, AcceptsWhatTheRuntimeAcceptsAndRejectsWithItsMessage) {
 }
 
 TEST(FloatToStr, ShortestGeneralText) {
-  EXPECT_EQ(FloatToStr(12), "12");
-  EXPECT_EQ(FloatToStr(2.5), "2.5");
-  EXPECT_EQ(FloatToStr(-0.125), "-0.125");
-  EXPECT_EQ(FloatToStr(0.1), "0.1");
-  EXPECT_EQ(FloatToStr(1e20), "1E20");
-  EXPECT_EQ(FloatToStr(1e-5), "1E-5");
-  EXPECT_EQ(FloatToStr(123456789012345.0), "123456789012345");
+  const std::pair<double, const char*> cases[] = {{12, "12"},     {2.5, "2.5"},   {-0.125, "-0.125"}, {0.1, "0.1"},
+                                                  {1e20, "1E20"}, {1e-5, "1E-5"}, {123456789012345.0, "123456789012345"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(FloatToStr(value), text) << value;
 }
 
 TEST(HtmlEscape, EscapesMarkupAndNonAscii) {
-  EXPECT_EQ(HtmlEscape("a<b>&\"c\""), "a&lt;b&gt;&amp;\"c\"");
-  EXPECT_EQ(HtmlEscape("S\xC3\xBC" "d"), "S&#252;d");
-  EXPECT_EQ(HtmlEscape("\xE4\xB8\xAD"), "&#20013;");
-  EXPECT_EQ(HtmlEscape("\xFF" "x"), "&#65533;x");
-  EXPECT_EQ(HtmlEscape("\xC3"), "&#65533;");
-  // Control characters, C1 ones included, but not tab, CR and LF.
-  EXPECT_EQ(HtmlEscape(std::string("a\0b\x01\x1F\x7F\xC2\x85\t\r\n", 11)),
-            "a&#65533;b&#65533;&#65533;&#65533;&#65533;\t\r\n");
+  const std::pair<std::string, const char*> cases[] = {
+      {"a<b>&\"c\"", "a&lt;b&gt;&amp;\"c\""}, {"S\xC3\xBC" "d", "S&#252;d"}, {"\xE4\xB8\xAD", "&#20013;"},
+      {"\xFF" "x", "&#65533;x"}, {"\xC3", "&#65533;"},
+      // Control characters, C1 ones included, but not tab, CR and LF.
+      {std::string("a\0b\x01\x1F\x7F\xC2\x85\t\r\n", 11), "a&#65533;b&#65533;&#65533;&#65533;&#65533;\t\r\n"},
+  };
+  for (const auto& [text, html] : cases) EXPECT_EQ(HtmlEscape(text), html) << text;
 }

@@ -163,11 +163,10 @@ TEST(FormulaDecoder, NamesAndArrays) {
 }
 
 TEST(FormulaDecoder, TextHelpers) {
-  EXPECT_EQ(xls::CellRefText(0, 0, false, false), "A1");
-  EXPECT_EQ(xls::CellRefText(25, 9, true, false), "$Z10");
-  EXPECT_EQ(xls::CellRefText(26, 0, false, true), "AA$1");
-  EXPECT_EQ(xls::CellRefText(255, 65535, false, false), "IV65536");
-  EXPECT_EQ(xls::CellRefText(702, 0, false, false), "AAA1");
+  const std::tuple<int, int, bool, bool, const char*> refs[] = {
+      {0, 0, false, false, "A1"}, {25, 9, true, false, "$Z10"}, {26, 0, false, true, "AA$1"},
+      {255, 65535, false, false, "IV65536"}, {702, 0, false, false, "AAA1"}};
+  for (const auto& [col, row, absCol, absRow, want] : refs) EXPECT_EQ(xls::CellRefText(col, row, absCol, absRow), want);
   const std::pair<const char*, const char*> names[] = {
       {"Sheet1", "Sheet1"}, {"Data_2.x", "Data_2.x"}, {"Übersicht", "Übersicht"}, {"My Sheet", "'My Sheet'"},
       {"910826", "'910826'"}, {"A1", "'A1'"}, {"O'Neil", "'O''Neil'"}, {"a-b", "'a-b'"}, {"", "''"},

@@ -2,10 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "platform/sysutils.h"
 #include "tests/support/cfb_test_writer.h"
+#include "tests/support/test_support.h"
 #include "tests/xls/biff_builder.h"
 
 using namespace xlstest;
@@ -162,12 +161,9 @@ TEST(XlsRead, SheetSelection) {
 TEST(XlsRead, WorkbookCutShortWhileReadIsReportedNotFatal) {
   Bytes cells;
   for (int i = 0; i < 3000; ++i) cells = Cat({cells, Number(i, 0, 15, i)});
-  const auto file = testing_support::BuildCfb({{"Workbook", Biff8Workbook({{"Data", cells}})}}).bytes;
-  const std::string path = ::testing::TempDir() + "cut-short.xls";
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(file.data(), 1, file.size(), f);
-  std::fclose(f);
+  testing_support::TempDir dir;
+  const std::string path = (dir.path() / "cut-short.xls").string();
+  testing_support::WriteBytes(path, testing_support::BuildCfb({{"Workbook", Biff8Workbook({{"Data", cells}})}}).bytes);
   TXLSRead reader;
   reader.FileName = path;
   reader.ErrorLevel = xelIgnore;
@@ -180,7 +176,6 @@ TEST(XlsRead, WorkbookCutShortWhileReadIsReportedNotFatal) {
   EXPECT_THAT([&] { reader.Read(); },
               testing::ThrowsMessage<Exception>(testing::StrEq("File \"" + path + "\" changed while it was read")));
   EXPECT_LT(cellsSeen, 3000);
-  std::remove(path.c_str());
 }
 
 TEST(XlsRead, ProgressSteps) {
