@@ -38,19 +38,10 @@ void SetFileTime(const std::string& path, double when) {
   ASSERT_EQ(::utimes(path.c_str(), times), 0);
 }
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s.push_back(static_cast<char>(v));
-  return s;
-}
-
 struct Exchange {
   TempDir dir;
   TExchangePaths paths = ExchangePaths(dir.str() + "/", "grafolio");
-  std::string CreateQueue(const std::string& content = {}) {
-    WriteText(paths.Queue(), content);
-    return paths.Queue();
-  }
+  void CreateQueue() { WriteText(paths.Queue(), ""); }
 };
 
 }  // namespace
@@ -58,7 +49,7 @@ struct Exchange {
 TEST(QueueRecord, BytesAndRoundTrip) {
   TQueueRecord record{kRecordAnswered, 46000.5, "/TMP/TEMP/GRAFOLIO_C_00AF_REQ"};
   const auto bytes = EncodeQueueRecord(record);
-  std::string expected = Bytes({2, 0, 0, 0, 0, 0, 0, 0, 0x10, 0x76, 0xE6, 0x40}) + record.RequestName;
+  std::string expected = std::string("\x02\0\0\0\0\0\0\0\x10\x76\xE6\x40", 12) + record.RequestName;
   expected.resize(kQueueRecordSize, '\0');
   EXPECT_EQ(std::string(bytes.data(), bytes.size()), expected);
   EXPECT_EQ(DecodeQueueRecord(bytes.data()), record);
@@ -226,11 +217,8 @@ TEST(ServerEngine, ServesQueuedRequestsAndRefusesMalformedOnes) {
     HttpWriteText("<p>" + HttpFieldValue("style", "none") + " " + HttpServerVariable("REMOTE ADDR") + "</p>");
   };
   TCgiServerEngine engine(settings, x.paths, clock.Clock());
-  struct Case {
-    std::string head;  // environment block, or raw bytes when not well formed
-    std::string body;
-    std::string expected;
-  } cases[] = {
+  // head: environment block, or raw bytes when not well formed
+  struct Case { std::string head; std::string body; std::string expected; } cases[] = {
       {RequestFileHead({"SERVER_SOFTWARE=lighttpd", "QUERY_STRING=style=3", "REMOTE_ADDR=10.1.2.3"}), "",
        "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\nContent-Length: 17\r\n\r\n<p>3 10.1.2.3</p>"},
       {RequestFileHead({"SERVER_SOFTWARE=Apache", "CONTENT_LENGTH=7", "QUERY_STRING=style=1"}), "style=5",

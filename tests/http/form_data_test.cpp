@@ -12,10 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Part {
-  std::string headers;  // header lines, each ending in CR LF
-  std::string data;
-};
+// headers: header lines, each ending in CR LF
+struct Part { std::string headers; std::string data; };
 
 std::string Body(const std::vector<Part>& parts, const std::string& boundary = "--b0undary") {
   std::string body;

@@ -20,12 +20,8 @@ namespace gif_test {
 
 using TBytes = std::vector<std::uint8_t>;
 
-struct TImageBlock {
-  std::uint8_t Flags = 0;
-  TBytes LocalTable;  // R, G, B triples
-  int MinCodeSize = 0;
-  TBytes RawBlock;  // min code size byte up to the terminator
-};
+// LocalTable: R, G, B triples; RawBlock: min code size byte up to the terminator
+struct TImageBlock { std::uint8_t Flags = 0; TBytes LocalTable; int MinCodeSize = 0; TBytes RawBlock; };
 
 // A GIF taken apart block by block. Throws std::runtime_error when the bytes
 // do not follow the block layout.
@@ -107,12 +103,8 @@ inline TParsedGif ParseGif(const TBytes& b) {
 // The code stream of GIF image data read back with the decoder's width rule,
 // and the indices it stands for. Written from the format's description only,
 // so it shares nothing with the encoder.
-struct TCodeStream {
-  std::vector<int> Codes;
-  std::vector<int> Widths;  // width each code was read at
-  TBytes Indices;
-  bool EndSeen = false;
-};
+// Widths: width each code was read at
+struct TCodeStream { std::vector<int> Codes; std::vector<int> Widths; TBytes Indices; bool EndSeen = false; };
 
 inline TCodeStream ReadCodes(const TBytes& data, int minCodeSize) {
   TCodeStream s;

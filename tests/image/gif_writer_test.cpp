@@ -239,12 +239,8 @@ TEST(GifWriter, RefusesWithoutWritingAnything) {
   const TFrameInfo ok = Frame(&good), none = Frame(nullptr), blank = Frame(&empty), full = Frame(&tooMany),
                    other = Frame(&many), left = Frame(&good, -1, 0), top = Frame(&good, 0, -1),
                    across = Frame(&good, 65531, 0), down = Frame(&good, 0, 65531), huge = Frame(&good, INT_MAX, 0);
-  struct Case {
-    const char* name;
-    int count;
-    std::vector<const TFrameInfo*> frames;  // repeated over the list
-    bool global = true;
-  } cases[] = {
+  // frames: repeated over the list
+  struct Case { const char* name; int count; std::vector<const TFrameInfo*> frames; bool global = true; } cases[] = {
       {"no frames", 0, {&ok}}, {"negative count", -1, {&ok}}, {"257 frames", 257, {&ok}},
       {"missing frame entry", 3, {&ok, nullptr}}, {"no bitmap", 1, {&none}}, {"empty bitmap", 1, {&blank}},
       {"257 colours", 1, {&full}}, {"257 colours in a later frame, shared table", 2, {&other, &full}},

@@ -158,29 +158,16 @@ TEST(SurfaceRobustness, FarAwayAndDegenerateShapesDrawQuicklyAndSafely) {
   Surface s(bmp);
   constexpr int kMin = INT_MIN, kMax = INT_MAX;
   s.MoveTo(-2000000000, -2000000000), s.LineTo(2000000000, 2000000000);  // crosses the bitmap diagonally
-  s.Rectangle(5, 5, 5, 9);
-  s.Ellipse(3, 3, 3, 3);
-  s.Pie(0, 0, 0, 10, 0, 0, 0, 0);
-  const TPoint one[] = {{1, 1}};
-  s.Polygon(one);
-  s.Polyline({});
-  const TPoint far[] = {{-2000000000, 0}, {2000000000, 0}, {0, 2000000000}};
-  s.Polygon(far);
-  s.ClipRectangle(Rect(5, 5, 2, 2));  // empty clip: nothing drawable
-  s.FillRect(Rect(0, 0, 20, 20));
-  s.UnClip();
+  const TPoint one[] = {{1, 1}}, far[] = {{-2000000000, 0}, {2000000000, 0}, {0, 2000000000}};
+  s.Rectangle(5, 5, 5, 9), s.Ellipse(3, 3, 3, 3), s.Pie(0, 0, 0, 10, 0, 0, 0, 0);
+  s.Polygon(one), s.Polyline({}), s.Polygon(far);
+  s.ClipRectangle(Rect(5, 5, 2, 2)), s.FillRect(Rect(0, 0, 20, 20)), s.UnClip();  // empty clip: nothing drawable
   s.SetPixel(-1, 0, clRed), s.SetPixel(20, 0, clRed);
-  s.Rectangle(kMin, kMin, kMax, kMax);
-  s.RoundRect(kMin, kMin, kMax, kMax, kMax, kMax);
-  s.Ellipse(kMax, kMax, kMin, kMin);
-  s.Pie(kMin, kMin, kMax, kMax, kMax, 0, kMin, kMin);
-  s.Arc(kMin, 0, kMax, 10, 0, 0, 5, 5);
-  s.FillRect(Rect(kMin, kMin, kMax, kMax));
-  s.PatBlt(Rect(kMin, kMin, kMax, kMax), clBlue);
-  s.ClipRectangle(Rect(kMin, kMin, kMax, kMax));
-  s.StretchDraw(Rect(kMin, kMin, kMax, kMax), bmp);
-  s.Draw(kMax, kMin, bmp);
-  s.BitBlt(kMin, kMax, bmp, Rect(kMin, kMin, kMax, kMax));
+  const TRect all = Rect(kMin, kMin, kMax, kMax);
+  s.Rectangle(kMin, kMin, kMax, kMax), s.RoundRect(kMin, kMin, kMax, kMax, kMax, kMax), s.Ellipse(kMax, kMax, kMin, kMin);
+  s.Pie(kMin, kMin, kMax, kMax, kMax, 0, kMin, kMin), s.Arc(kMin, 0, kMax, 10, 0, 0, 5, 5);
+  s.FillRect(all), s.PatBlt(all, clBlue), s.ClipRectangle(all);
+  s.StretchDraw(all, bmp), s.Draw(kMax, kMin, bmp), s.BitBlt(kMin, kMax, bmp, all);
   s.Font.Size = kMax;  // text size is capped
   EXPECT_EQ(s.Font.PixelHeight(), TFont::kMaxPixelHeight);
   s.Font.Escapement = kMin;
@@ -223,12 +210,8 @@ TEST(SurfaceText, PixelHeightAndEmptyText) {
 }
 
 TEST(SurfaceText, AlignmentAndRotationPlaceTheTextBoxAboutTheReferencePoint) {
-  struct Case {
-    const char* name;
-    int escapement;
-    unsigned align;
-    TRect within;  // the ink must lie inside this box (reference point 60, 60)
-  };
+  // within: the ink must lie inside this box (reference point 60, 60)
+  struct Case { const char* name; int escapement; unsigned align; TRect within; };
   // Text "Hello" at 10 pt: about 29 x 16 pixels (ascent 12, descent 3).
   const Case cases[] = {
       {"left top: right and below", 0, TA_LEFT | TA_TOP, Rect(60, 60, 92, 76)},

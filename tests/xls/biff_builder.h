@@ -48,11 +48,8 @@ inline Bytes Bof(unsigned version, unsigned type) { return Rec(biff::kBof5, B().
 inline Bytes Eof() { return Rec(biff::kEof, {}); }
 inline Bytes Number(int row, int col, int xf, double v) { return Rec(biff::kNumber, B().u16(row).u16(col).u16(xf).f64(v)); }
 
-struct Sheet {
-  std::string name;
-  Bytes records;          // between the sheet's BOF and EOF
-  std::uint8_t type = 0;  // BOUNDSHEET type: 0 worksheet, 2 chart
-};
+// records: between the sheet's BOF and EOF; type: BOUNDSHEET type, 0 worksheet or 2 chart
+struct Sheet { std::string name; Bytes records; std::uint8_t type = 0; };
 
 // A BIFF8 "Workbook" stream: globals (BOF, `globals`, BOUNDSHEETs, EOF) and
 // one substream per sheet, BOUNDSHEET offsets pointing at their BOFs unless
@@ -111,10 +108,8 @@ struct EventLog {
   }
 };
 
-struct Outcome {
-  std::vector<std::string> events;
-  std::vector<std::string> messages;  // of the error policy, each answered Yes
-};
+// messages: of the error policy, each answered Yes
+struct Outcome { std::vector<std::string> events; std::vector<std::string> messages; };
 
 // Reads a bare BIFF8 record stream with the event log attached.
 inline Outcome ReadBiff8(const Bytes& stream, bool all = false) {

@@ -105,12 +105,8 @@ TEST(XlsRead, SheetSelection) {
                               Number(9, 9, 15, 99), Eof(), Number(1, 0, 15, 2)});
   const std::vector<Sheet> two = {{"A", Number(0, 0, 15, 1)}, {"B", Number(0, 0, 15, 2)}};
   const std::vector<std::string> secondOfTwo = {"sheet 0 A", "sheet 1 B", "number 0,0 xf15 2.0"};
-  const struct {
-    const char* what;
-    Bytes stream;
-    int wanted;  // -1: no OnSheet handler
-    std::vector<std::string> events;
-  } cases[] = {
+  // wanted: the sheet to read, -1 for no OnSheet handler
+  const struct { const char* what; Bytes stream; int wanted; std::vector<std::string> events; } cases[] = {
       {"no handler: first worksheet only", Biff8Workbook(three), -1, {"number 0,0 xf15 1.0"}},
       {"second of three", Biff8Workbook(three), 1,
        {"sheet 0 Eins", "sheet 1 Zwei", "number 0,0 xf15 2.0", "sheet 2 Drei"}},
@@ -196,12 +192,8 @@ TEST(XlsRead, ProgressSteps) {
 TEST(XlsRead, ErrorPolicyOnEncryptedWorkbook) {
   const Bytes stream = Biff8Workbook({{"S", Number(0, 0, 15, 7)}}, Rec(biff::kFilePass, B().zeros(6)));
   const std::string message = "Can not read, file is encrypted";
-  const struct {
-    TXLSErrorLevel level;
-    bool box;     // OnMessageBox assigned
-    bool answer;  // its answer
-    std::vector<std::string> seen;  // the end-of-reading steps run after the policy stops reading
-  } cases[] = {
+  // box: OnMessageBox assigned; answer: its answer; seen: the end-of-reading steps run after the policy stops reading
+  const struct { TXLSErrorLevel level; bool box; bool answer; std::vector<std::string> seen; } cases[] = {
       {xelException, true, true, {message + "|ok", "progress 100"}},
       {xelMessage, true, false, {message + "\rContinue?|yesno", "progress 100"}},
       {xelMessage, true, true, {message + "\rContinue?|yesno", "cell", "progress 100"}},

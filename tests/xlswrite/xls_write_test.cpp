@@ -138,11 +138,8 @@ TEST(XlsWrite, CellsFormatsAndNames) {
   f.Font.Style = xfsBold;
   f.Font.Color = static_cast<TExcelColor>(16);  // colour index 10 (red)
   f.CellColor = static_cast<TExcelColor>(27);   // colour index 11 (green)
-  f.Border = cbLeft | cbTop | cbBottom;
-  f.HorizAlignment = chaCenter;
-  f.VertAlignment = cvaCenter;
-  f.WrapText = true;
-  f.TextFormat = tf2Dec;
+  f.Border = cbLeft | cbTop | cbBottom, f.HorizAlignment = chaCenter, f.VertAlignment = cvaCenter;
+  f.WrapText = true, f.TextFormat = tf2Dec;
   w.Formats = {f, f};  // one font for both
   const auto records = Records(Write(w, [](TXLSWrite& x) {
     x.WriteNumber(0, 0, 1, -1);
