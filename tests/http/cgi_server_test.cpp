@@ -13,7 +13,6 @@
 #include "http/cgi_server.h"
 
 namespace {
-
 using testing_support::ReadText;
 using testing_support::TempDir;
 using testing_support::WriteText;
@@ -43,7 +42,6 @@ struct Exchange {
   TExchangePaths paths = ExchangePaths(dir.str() + "/", "grafolio");
   void CreateQueue() { WriteText(paths.Queue(), ""); }
 };
-
 }  // namespace
 
 TEST(QueueRecord, BytesAndRoundTrip) {

@@ -9,7 +9,6 @@
 #include "platform/program.h"
 
 namespace {
-
 namespace fs = std::filesystem;
 
 // headers: header lines, each ending in CR LF
@@ -53,7 +52,6 @@ Read ReadBody(const std::string& body, const std::string& folder, std::size_t pi
   result.content = ReadMultipartBody(input, result.files);
   return result;
 }
-
 }  // namespace
 
 TEST(UrlEncode, Bytes) {

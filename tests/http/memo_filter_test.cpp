@@ -11,7 +11,6 @@
 #include "support/test_support.h"
 
 namespace {
-
 constexpr const char* kNotAvailable = "#1NOT_AVAILABLE#1";
 
 // What the fake engine knows and what it was asked. Output is per thread so
@@ -212,5 +211,4 @@ TEST_F(MemoFilterTest, MessagePage) {
   EXPECT_EQ(Send({"%REMOTE_ADDR% %RANDOM_HIDDEN_INPUT%"}), "10.1.2.3 " + kHiddenInput + "\r\n");
   EXPECT_EQ(entries, (std::vector<std::string>{"message", "REMOTE_ADDR", "RANDOM_HIDDEN_INPUT"}));
 }
-
 }  // namespace

@@ -21,7 +21,6 @@ using testing_support::ReadText;
 using testing_support::WriteText;
 
 namespace {
-
 void SetLogDir(const std::optional<std::string>& dir) {
   (void)(dir ? ::setenv("CGI_LOG_DIR", dir->c_str(), 1) : ::unsetenv("CGI_LOG_DIR"));
 }
@@ -178,5 +177,4 @@ TEST_F(RequestLogTest, ConcurrentWritersKeepLinesWhole) {
   }
   EXPECT_EQ(counts, std::vector<int>(kProcesses * kThreads, kLines));
 }
-
 }  // namespace

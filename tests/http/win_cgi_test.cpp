@@ -7,7 +7,6 @@
 #include "http/cgi_win_engine.h"
 
 namespace {
-
 namespace fs = std::filesystem;
 
 // Runs one WinCGI request from `ini` (written into a temporary folder, where
@@ -37,7 +36,6 @@ std::string RunWinCgi(const std::string& ini, const std::function<void(THttpEngi
   const fs::path out = dir.path() / "answer.out";
   return fs::exists(out) ? testing_support::ReadText(out) : "<none>";
 }
-
 }  // namespace
 
 TEST(CGIIniFile, ReadingRules) {

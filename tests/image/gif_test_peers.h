@@ -17,7 +17,6 @@
 #include "support/test_support.h"
 
 namespace gif_test {
-
 using TBytes = std::vector<std::uint8_t>;
 
 // LocalTable: R, G, B triples; RawBlock: min code size byte up to the terminator
@@ -151,10 +150,7 @@ struct TDecodedFrame {
   int TransparentIndex = -1;
 };
 
-struct TDecodedGif {
-  int ScreenWidth = 0, ScreenHeight = 0;
-  std::vector<TDecodedFrame> Frames;
-};
+struct TDecodedGif { int ScreenWidth = 0, ScreenHeight = 0; std::vector<TDecodedFrame> Frames; };
 
 // Decodes with giflib's DGifSlurp (which also undoes interlacing).
 inline TDecodedGif GiflibDecode(const TBytes& bytes) {
@@ -251,5 +247,4 @@ inline platform::Bitmap ColorBitmap(int width, int height, int colors, unsigned 
     return first + static_cast<int>(k < colors ? k : static_cast<long>(random() % static_cast<unsigned>(colors)));
   });
 }
-
 }  // namespace gif_test

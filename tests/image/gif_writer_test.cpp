@@ -11,7 +11,6 @@
 #include "image/gif_test_peers.h"
 
 namespace {
-
 using gif_test::ColorBitmap;
 using gif_test::DistinctColor;
 using gif_test::ParseGif;
@@ -271,5 +270,4 @@ TEST(GifWriter, StreamErrorsPassThrough) {
   EXPECT_THROW(WriteGIF(failing, list), std::runtime_error);
   EXPECT_EQ(failing.WriteCount, 2);
 }
-
 }  // namespace

@@ -9,7 +9,6 @@
 #include "image/gif_test_peers.h"
 
 namespace {
-
 using gif_test::TBytes;
 
 TBytes Encode(const TBytes& indices, int minCodeSize) {
@@ -106,5 +105,4 @@ TEST(LzwEncoder, DecodesBackMatchesGiflibAndClearsAt4096Codes) {
   EXPECT_EQ(widestCompared, 12) << "the comparison with giflib never reached 12-bit codes";
   EXPECT_GE(withClears, 4) << "too few inputs filled the table twice";
 }
-
 }  // namespace

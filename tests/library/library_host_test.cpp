@@ -17,7 +17,6 @@
 #include "support/test_support.h"
 
 namespace {
-
 namespace fs = std::filesystem;
 
 struct Req { const char* what; std::string method; std::string query; std::string contentType; std::string body; };
@@ -126,7 +125,6 @@ struct IsapiConnection {
   }
   static BOOL ServerSupportFunction(HCONN, DWORD, void*, DWORD*, DWORD*) { return 1; }
 };
-
 }  // namespace
 
 TEST_F(LibraryHost, ISAPIRequests) {

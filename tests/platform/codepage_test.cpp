@@ -7,7 +7,6 @@
 #include <vector>
 
 namespace {
-
 using platform::CodepageToUtf8;
 using platform::Utf16LeToUtf8;
 
@@ -86,5 +85,4 @@ TEST(CodepageToUtf8, LongTextsAndSeveralThreads) {
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
-
 }  // namespace

@@ -14,7 +14,6 @@
 #include "support/test_support.h"
 
 namespace {
-
 using platform::CompoundFile;
 using platform::CompoundFileError;
 using testing_support::BuildCfb;
@@ -346,5 +345,4 @@ TEST(CompoundFile, AgreesWithAnIndependentReaderOnTheCorpus) {
   }
   EXPECT_EQ(compared, 249);
 }
-
 }  // namespace

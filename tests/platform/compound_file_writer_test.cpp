@@ -5,7 +5,6 @@
 #include "platform/compound_file.h"
 
 namespace {
-
 using platform::CompoundFile;
 using platform::CompoundFileError;
 using platform::CompoundFileWriter;
@@ -42,5 +41,4 @@ TEST(CompoundFileWriter, RefusesBadNames) {
     EXPECT_THROW(w.AddStream(name, {}), CompoundFileError) << name;
   }
 }
-
 }  // namespace

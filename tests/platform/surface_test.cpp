@@ -19,7 +19,6 @@
 
 namespace platform {
 namespace {
-
 // The bitmap as text, rows separated by spaces: '.' white, '#' black, 'r' red,
 // 'b' blue, 'g' gray, '?' anything else.
 std::string Picture(const Bitmap& bmp) {
@@ -390,6 +389,5 @@ TEST(SurfaceBlit, DrawStretchAndBitBltCopyPixels) {
   s.BitBlt(0, 4, pic, Rect(0, 0, 2, 2));
   EXPECT_EQ(Picture(bmp), "....rr.. .r..rr.. ..b...bb ......bb r....... .b......");
 }
-
 }  // namespace
 }  // namespace platform

@@ -14,7 +14,6 @@
 #include "xls/xls_read.h"
 
 namespace xlstest {
-
 using Bytes = std::vector<std::uint8_t>;
 
 class B {
@@ -125,5 +124,4 @@ inline Outcome ReadBiff8(const Bytes& stream, bool all = false) {
   run.events = log.lines;
   return run;
 }
-
 }  // namespace xlstest

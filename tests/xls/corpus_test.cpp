@@ -18,7 +18,6 @@
 #include "xls/xls_dump.h"
 
 namespace {
-
 std::vector<std::string> Split(const std::string& text, char sep) {
   std::vector<std::string> out;
   std::stringstream in(text);
@@ -48,7 +47,6 @@ std::string Group(const std::string& firstLine) {
   const auto it = groups.find(firstLine.substr(6));
   return it == groups.end() ? "biff " + firstLine.substr(6) : it->second;
 }
-
 }  // namespace
 
 TEST(XlsCorpus, MatchesOracle) {

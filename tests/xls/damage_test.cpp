@@ -14,7 +14,6 @@
 using namespace xlstest;
 
 namespace {
-
 // A small workbook that uses most record kinds, with an SST cut by a
 // CONTINUE and a FORMULA followed by its STRING.
 Bytes SmallWorkbook() {
@@ -30,7 +29,6 @@ Bytes SmallWorkbook() {
                            Rec(biff::kString, B().u16(2).u8(0).raw("ok"))});
   return Biff8Workbook({{"Eins", cells}, {"Zwei", Number(0, 0, 0, 2)}}, Cat({xfs, sst}));
 }
-
 }  // namespace
 
 // Cut at every byte: never more events than the whole read, and only

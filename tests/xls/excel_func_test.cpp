@@ -6,7 +6,6 @@
 #include <tuple>
 
 namespace {
-
 // Argument counts as files store them (the fixed counts of the published BIFF
 // function table), including entries that used to be listed wrongly.
 TEST(ExcelFunc, CountsAndLookup) {
@@ -32,5 +31,4 @@ TEST(ExcelFunc, CountsAndLookup) {
     EXPECT_LE(f.MaxArgs, 30) << f.Name;
   }
 }
-
 }  // namespace

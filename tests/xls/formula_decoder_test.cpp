@@ -7,7 +7,6 @@
 #include "xls/formula_decoder.h"
 
 namespace {
-
 using Bytes = std::vector<std::uint8_t>;
 
 // The 8 bytes of a double as hex text, after a blank.
@@ -173,5 +172,4 @@ TEST(FormulaDecoder, TextHelpers) {
   };
   for (const auto& [name, want] : names) EXPECT_EQ(xls::QuoteSheetName(name), want) << name;
 }
-
 }  // namespace

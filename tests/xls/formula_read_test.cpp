@@ -5,7 +5,6 @@
 using namespace xlstest;
 
 namespace {
-
 // A BIFF8 FORMULA record with a number result.
 Bytes Formula8(int row, int col, double result, const std::string& tokens) {
   const Bytes t(tokens.begin(), tokens.end());
@@ -36,7 +35,6 @@ std::vector<std::string> Read(const Bytes& file, bool plain, std::vector<std::st
   }
   return log.lines;
 }
-
 }  // namespace
 
 TEST(FormulaRead, Biff8Workbook) {

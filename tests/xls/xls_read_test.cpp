@@ -10,7 +10,6 @@
 using namespace xlstest;
 
 namespace {
-
 Bytes Formula(int row, int col, const Bytes& result8) {
   return Rec(biff::kFormula, B().u16(row).u16(col).u16(15).raw(result8).u16(0).u32(0).u16(3).raw(Bytes{0x1E, 0x2A, 0x00}));
 }
@@ -18,7 +17,6 @@ Bytes StringRec(const std::string& latin1) {
   return Rec(biff::kString, B().u16(static_cast<unsigned>(latin1.size())).u8(0).raw(latin1));
 }
 const Bytes kTextResult = {0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-
 }  // namespace
 
 TEST(XlsRead, RkValues) {

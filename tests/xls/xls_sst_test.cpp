@@ -7,7 +7,6 @@
 using namespace xlstest;
 
 namespace {
-
 struct Parsed { std::vector<std::string> texts; std::vector<xls::RunBlock> runs; std::string error; };
 
 Parsed Parse(const std::vector<Bytes>& segments) {
@@ -27,7 +26,6 @@ Parsed Parse(const std::vector<Bytes>& segments) {
 }
 
 B Header(std::uint32_t count) { return B().u32(count).u32(count); }
-
 }  // namespace
 
 TEST(SharedStrings, Layouts) {

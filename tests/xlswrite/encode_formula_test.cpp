@@ -10,7 +10,6 @@
 #include "support/test_support.h"
 
 namespace {
-
 // An encoder as the BIFF5 writer sets it up: sheets Sheet1, Data and
 // "My Sheet"; defined names Rate and Tax (1-based); one external function.
 TEncodeFormula Encoder(char separator = ',') {
@@ -109,5 +108,4 @@ TEST(EncodeFormula, RandomTextNeverEscapes) {
     }
   }
 }
-
 }  // namespace

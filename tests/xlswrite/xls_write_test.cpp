@@ -15,7 +15,6 @@
 #include "xls/biff_records.h"
 
 namespace {
-
 using testing_support::FromHex;
 using testing_support::Hex;
 using testing_support::ReadBytes;
@@ -251,5 +250,4 @@ TEST(XlsWrite, FailedWriteLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(w.FileName));
   EXPECT_FALSE(w.IsOpen());
 }
-
 }  // namespace

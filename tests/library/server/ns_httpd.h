@@ -7,17 +7,9 @@
 
 extern "C" {
 
-struct pblock {
-  const char* names[16];
-  const char* values[16];
-  int count;
-};
+struct pblock { const char* names[16]; const char* values[16]; int count; };
 
-struct FakeConnection {
-  std::string input;
-  std::size_t pos;
-  std::string output;
-};
+struct FakeConnection { std::string input; std::size_t pos; std::string output; };
 
 const char* system_version();
 char* pblock_findval(const char* name, const pblock* pb);
