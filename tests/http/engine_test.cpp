@@ -134,7 +134,8 @@ TEST(ResponseBytes, HeaderRules) {
        "Location:/x\r\ncontent-type:text/html\r\n\r\n\r\n"},
       {"content-type first", "lighttpd", false,
        [](THttpEngine& e) {
-         e.WriteHeader("Content-Type", "text/plain"), RequestState().HeaderSent = true, e.EndHeader(), HttpWriteText("hi");
+         e.WriteHeader("Content-Type", "text/plain"), RequestState().HeaderSent = true;
+         e.EndHeader(), HttpWriteText("hi");
        },
        "HTTP/1.1 200 OK\r\nContent-Type:text/plain\r\n\r\nhi"},
       {"hand-written header line", "Apache", false,

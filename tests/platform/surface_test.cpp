@@ -163,9 +163,9 @@ TEST(SurfaceRobustness, FarAwayAndDegenerateShapesDrawQuicklyAndSafely) {
   s.ClipRectangle(Rect(5, 5, 2, 2)), s.FillRect(Rect(0, 0, 20, 20)), s.UnClip();  // empty clip: nothing drawable
   s.SetPixel(-1, 0, clRed), s.SetPixel(20, 0, clRed);
   const TRect all = Rect(kMin, kMin, kMax, kMax);
-  s.Rectangle(kMin, kMin, kMax, kMax), s.RoundRect(kMin, kMin, kMax, kMax, kMax, kMax), s.Ellipse(kMax, kMax, kMin, kMin);
-  s.Pie(kMin, kMin, kMax, kMax, kMax, 0, kMin, kMin), s.Arc(kMin, 0, kMax, 10, 0, 0, 5, 5);
-  s.FillRect(all), s.PatBlt(all, clBlue), s.ClipRectangle(all);
+  s.Rectangle(kMin, kMin, kMax, kMax), s.RoundRect(kMin, kMin, kMax, kMax, kMax, kMax);
+  s.Ellipse(kMax, kMax, kMin, kMin), s.Pie(kMin, kMin, kMax, kMax, kMax, 0, kMin, kMin);
+  s.Arc(kMin, 0, kMax, 10, 0, 0, 5, 5), s.FillRect(all), s.PatBlt(all, clBlue), s.ClipRectangle(all);
   s.StretchDraw(all, bmp), s.Draw(kMax, kMin, bmp), s.BitBlt(kMin, kMax, bmp, all);
   s.Font.Size = kMax;  // text size is capped
   EXPECT_EQ(s.Font.PixelHeight(), TFont::kMaxPixelHeight);

@@ -15,7 +15,7 @@ TEST(StrToInt, AcceptsWhatTheRuntimeAcceptsAndRejectsWithItsMessage) {
 }
 
 TEST(FloatToStr, ShortestGeneralText) {
-  const std::pair<double, const char*> cases[] = {{12, "12"},     {2.5, "2.5"},   {-0.125, "-0.125"}, {0.1, "0.1"},
+  const std::pair<double, const char*> cases[] = {{12, "12"}, {2.5, "2.5"}, {-0.125, "-0.125"}, {0.1, "0.1"},
                                                   {1e20, "1E20"}, {1e-5, "1E-5"}, {123456789012345.0, "123456789012345"}};
   for (const auto& [value, text] : cases) EXPECT_EQ(FloatToStr(value), text) << value;
 }
