@@ -142,18 +142,17 @@ TEST(CompoundFile, ToleratesHarmlessSloppiness) {
     std::size_t expectedSize;  // of "Workbook"
   };
   const std::vector<Case> cases = {
-      {"last sector cut short: read as zero-padded", [](CfbTestFile& f) { f.bytes.resize(f.bytes.size() - 300); },
-       5000},
+      {"last sector cut short: read as zero-padded", [](auto& f) { f.bytes.resize(f.bytes.size() - 300); }, 5000},
       {"size a little larger than the chain: take what the chain holds",
-       [](CfbTestFile& f) { f.Put32(f.DirEntryOffset(1) + 0x78, 5200); }, 5120},
+       [](auto& f) { f.Put32(f.DirEntryOffset(1) + 0x78, 5200); }, 5120},
       {"version 3 ignores the high half of the size",
-       [](CfbTestFile& f) { f.Put32(f.DirEntryOffset(1) + 0x7C, 0xDEADBEEF); }, 5000},
+       [](auto& f) { f.Put32(f.DirEntryOffset(1) + 0x7C, 0xDEADBEEF); }, 5000},
       {"a garbage entry hanging in the tree is skipped",
-       [](CfbTestFile& f) { f.Put32(f.DirEntryOffset(1) + 0x44, 3); }, 5000},  // left link to an unused entry
+       [](auto& f) { f.Put32(f.DirEntryOffset(1) + 0x44, 3); }, 5000},  // left link to an unused entry
       {"an oversized name length is clamped to the field",
-       [](CfbTestFile& f) { f.Put16(f.DirEntryOffset(1) + 0x40, 0x400); }, 5000},
+       [](auto& f) { f.Put16(f.DirEntryOffset(1) + 0x40, 0x400); }, 5000},
       {"a damaged mini stream leaves regular streams readable",
-       [](CfbTestFile& f) { f.Put32(f.DirEntryOffset(0) + 0x74, 99999); }, 5000},
+       [](auto& f) { f.Put32(f.DirEntryOffset(0) + 0x74, 99999); }, 5000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
