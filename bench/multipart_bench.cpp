@@ -51,10 +51,9 @@ void ReadMultipart(benchmark::State& state) {
       pos += n;
       return static_cast<int>(n);
     };
-    std::vector<std::string> files;
+    std::vector<TUploadFile> files;  // closing them removes them
     const std::string content = ReadMultipartBody(input, files);
     if (content.empty() || files.size() != 1) state.SkipWithError("body not read");
-    for (const auto& file : files) std::remove(file.c_str());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(body.size()));
 }

@@ -94,39 +94,14 @@ std::size_t FindNoCase(std::string_view line, std::string_view upperKey) {
   return UpperCase(line).find(upperKey);
 }
 
-// A file descriptor that closes itself.
-class UploadFile {
- public:
-  UploadFile() = default;
-  UploadFile(const UploadFile&) = delete;
-  UploadFile& operator=(const UploadFile&) = delete;
-  ~UploadFile() { Close(); }
-  bool IsOpen() const { return fd_ >= 0; }
-  void Open(int fd) { fd_ = fd; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-  bool Write(const char* data, std::size_t count) {
-    while (count > 0) {
-      const ssize_t n = ::write(fd_, data, count);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      data += n;
-      count -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-
- private:
-  int fd_ = -1;
-};
+[[noreturn]] void Refuse(const std::string& message) { throw TRequestBodyError(message); }
 
 class MultipartReader {
  public:
-  MultipartReader(const TMultipartInput& input, std::vector<std::string>& tempFiles)
-      : input_(input), tempFiles_(tempFiles), window_(TMultipartInput::kWindowSize) {
-    expected_ = std::max<std::int64_t>(input.ContentLength, 0);
+  MultipartReader(const TMultipartInput& input, std::vector<TUploadFile>& files)
+      : input_(input), files_(files), window_(TMultipartInput::kWindowSize) {
+    announced_ = std::max<std::int64_t>(input.ContentLength, 0);
+    expected_ = announced_;
   }
 
   std::string Run() {
@@ -137,46 +112,45 @@ class MultipartReader {
       ++lineEnd;
     }
     boundary_.assign(window_.data(), lineEnd);
-    if (boundary_.empty()) return {};
+    if (boundary_.empty()) Refuse("Multipart body without a boundary line");
     // Bytes that must stay in the window behind the scan position: the
     // boundary less one byte, and the line break in front of it.
     keepBack_ = std::max(TMultipartInput::kKeepBack, boundary_.size() + 2);
 
     std::size_t scan = 0;  // where the next boundary search starts
-    while (!error_ && !finished_) {
+    while (!finished_) {
       const char* found = static_cast<const char*>(
           memmem(window_.data() + scan, end_ - scan, boundary_.data(), boundary_.size()));
       if (found) {
-        if (!PartSwitch(static_cast<std::size_t>(found - window_.data()), scan)) break;
+        PartSwitch(static_cast<std::size_t>(found - window_.data()), scan);
         continue;
       }
-      // No boundary in the window: stream file data out, then refill.
-      if (file_.IsOpen() && end_ - partStart_ > keepBack_) {
-        const std::size_t count = end_ - keepBack_ - partStart_;
-        if (!file_.Write(window_.data() + partStart_, count)) {
-          WriteRequestLog("Cannot write upload file " + tempPath_);
-          error_ = true;
-          break;
+      if (file_ >= 0) {
+        // No boundary in the window: stream file data out.
+        if (end_ - partStart_ > keepBack_) {
+          const std::size_t count = end_ - keepBack_ - partStart_;
+          WriteFile(window_.data() + partStart_, count);
+          partStart_ += count;
         }
-        partStart_ += count;
+      } else if (!fieldName_.empty() && end_ - partStart_ > FieldRoom() + boundary_.size() + 2) {
+        // This much of a plain value is known before its boundary comes.
+        FieldsTooLarge();
       }
       const std::size_t resumeAt = std::max(partStart_, end_ >= boundary_.size() ? end_ - boundary_.size() + 1 : 0);
       start_ = partStart_;
       const std::size_t shift = start_;
-      if (!Fill()) break;
+      if (!Fill()) NothingMore("a field value");
       partStart_ -= shift;
       scan = resumeAt - shift;
     }
-    file_.Close();
-    // A body that ends without its closing boundary is incomplete.
-    if (error_ || !finished_) return {};
     return content_;
   }
 
  private:
   // Moves the bytes from start_ on to the window's front and reads as much
-  // of the body as fits. Returns false when nothing more arrived: the body
-  // is read, the window is full, or the read failed (error_ set).
+  // of the body as fits. False when nothing more can come in: the body is
+  // read or the window is full. A body that fails or ends before its
+  // announced length is refused.
   bool Fill() {
     if (start_ > 0) {
       std::memmove(window_.data(), window_.data() + start_, end_ - start_);
@@ -189,9 +163,10 @@ class MultipartReader {
     while (got < wanted) {
       const int n = input_.Read(window_.data() + end_ + got, static_cast<int>(wanted - got));
       if (n <= 0) {
-        // A failed read, or a body shorter than its announced length.
-        error_ = true;
-        return false;
+        const std::string arrived = std::to_string(announced_ - expected_ + static_cast<std::int64_t>(got)) + " of " +
+                                    std::to_string(announced_) + " bytes";
+        Refuse(n < 0 ? "Request body incomplete: reading failed after " + arrived
+                     : "Request body incomplete: " + arrived + " arrived");
       }
       got += static_cast<std::size_t>(n);
     }
@@ -200,31 +175,36 @@ class MultipartReader {
     return got > 0;
   }
 
+  // Fill found no room and no more bytes: either the body is read without
+  // its closing boundary, or `what` does not fit in the window.
+  [[noreturn]] void NothingMore(const char* what) {
+    if (expected_ == 0) Refuse("Multipart body incomplete: no closing boundary");
+    Refuse(std::string("Multipart body refused: ") + what + " does not fit in " +
+           std::to_string(TMultipartInput::kWindowSize) + " bytes");
+  }
+
   // Finds `byte` at or behind `from`, refilling the window (keeping from
   // start_ on) as needed. Positions are adjusted for the move.
-  bool FindByte(char byte, std::size_t& from, std::size_t& at) {
+  std::size_t FindByte(char byte, std::size_t& from, const char* what) {
     while (true) {
       const void* hit = std::memchr(window_.data() + from, byte, end_ - from);
-      if (hit) {
-        at = static_cast<std::size_t>(static_cast<const char*>(hit) - window_.data());
-        return true;
-      }
+      if (hit) return static_cast<std::size_t>(static_cast<const char*>(hit) - window_.data());
       const std::size_t shift = start_;
       const std::size_t resume = end_;
-      if (!Fill()) return false;
+      if (!Fill()) NothingMore(what);
       from = resume - shift;
     }
   }
 
   // Handles the boundary found at `at`: finishes the part before it, reads
   // the next part's header lines and starts its data. Sets `scan` to where
-  // the next search starts. Returns false when reading ends.
-  bool PartSwitch(std::size_t at, std::size_t& scan) {
-    if (!FinishPart(at)) return false;
+  // the next search starts, or finished_ at the closing boundary.
+  void PartSwitch(std::size_t at, std::size_t& scan) {
+    FinishPart(at);
     start_ = at;
     std::size_t pos = at + boundary_.size();
     // The closing boundary carries "--" behind it.
-    while (end_ - pos < 2 && !error_) {
+    while (end_ - pos < 2) {
       const std::size_t shift = start_;
       const bool more = Fill();
       pos -= shift;
@@ -232,16 +212,13 @@ class MultipartReader {
     }
     if (end_ - pos >= 2 && window_[pos] == '-' && window_[pos + 1] == '-') {
       finished_ = true;
-      return false;
+      return;
     }
-    std::size_t lf = 0;
-    if (!FindByte('\n', pos, lf)) return Broken();
-    pos = lf + 1;
+    pos = FindByte('\n', pos, "a boundary line") + 1;
     // Header lines up to an empty line; each must fit in the window.
     while (true) {
       start_ = pos;  // lines before this one are done with
-      std::size_t eol = 0;
-      if (!FindByte('\n', pos, eol)) return Broken();
+      const std::size_t eol = FindByte('\n', pos, "a part header");
       std::string_view raw(window_.data() + start_, eol - start_);
       if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
       pos = eol + 1;
@@ -251,15 +228,19 @@ class MultipartReader {
     partStart_ = pos;
     start_ = pos;
     scan = pos;
-    if (!clientName_.empty()) return StartFile();
-    return true;
+    if (!clientName_.empty()) StartFile();
   }
 
-  bool Broken() {
-    // The window could not hold what had to be seen at once, or the body
-    // ended inside the part's header.
-    error_ = true;
-    return false;
+  std::size_t FieldRoom() const { return input_.FieldLimit - std::min(fieldBytes_, input_.FieldLimit); }
+
+  [[noreturn]] void FieldsTooLarge() {
+    Refuse("Multipart body refused: its fields exceed " + std::to_string(input_.FieldLimit) + " bytes");
+  }
+
+  // Counts client bytes that go into the content against FieldLimit.
+  void Charge(std::size_t bytes) {
+    if (bytes > FieldRoom()) FieldsTooLarge();
+    fieldBytes_ += bytes;
   }
 
   void HeaderLine(std::string_view raw) {
@@ -274,82 +255,86 @@ class MultipartReader {
     }
     if (const auto at = FindNoCase(line, "CONTENT-TYPE:"); at != std::string_view::npos) {
       contentType_ = std::string(line.substr(at + 13, line.find(';', at + 13) - (at + 13)));
+      Charge(fieldName_.size() + contentType_.size());
       content_ += UrlEncode(fieldName_) + "_CONTENT_TYPE=" + UrlEncode(contentType_) + "&";
     }
   }
 
-  bool StartFile() {
+  void StartFile() {
+    if (files_.size() >= TMultipartInput::kMaxFiles) {
+      Refuse("Multipart body refused: more than " + std::to_string(TMultipartInput::kMaxFiles) + " files");
+    }
     if (contentType_.empty()) contentType_ = "unknown";
+    Charge(fieldName_.size() + clientName_.size());
     content_ += UrlEncode(fieldName_) + "=" + UrlEncode(clientName_) + "&";
     ::mkdir(input_.Folder.c_str(), 0700);
     // Created exclusively: a file that exists (another upload's, or a link
-    // planted there) is never written into.
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-      tempPath_ = input_.Folder + UploadFileName(clientName_, RandomUploadNumber());
-      fd = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-      if (fd < 0 && errno != EEXIST) break;
+    // planted there) is never written into. The name goes at once.
+    std::string path, why;
+    platform::UniqueFd fd;
+    for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
+      path = input_.Folder + UploadFileName(clientName_, RandomUploadNumber());
+      fd = platform::OpenWorkFile(path, O_RDWR | O_CREAT | O_EXCL, 0600, why);
+      if (!fd && errno != EEXIST) break;
     }
-    if (fd < 0) {
-      WriteRequestLog("Cannot create upload file " + tempPath_ + ": " + std::strerror(errno));
-      error_ = true;
-      return false;
+    if (!fd) Refuse("Cannot create upload file " + path + ": " + why);
+    ::unlink(path.c_str());
+    tempPath_ = path;
+    files_.push_back({"/proc/self/fd/" + std::to_string(fd.get()), std::move(fd)});
+    file_ = files_.back().Fd.get();
+    content_ += UrlEncode(fieldName_) + "_FILENAME=" + UrlEncode(files_.back().Path) + "&";
+  }
+
+  void WriteFile(const char* data, std::size_t count) {
+    if (!platform::WriteAll(file_, data, count)) {
+      Refuse("Cannot write upload file " + tempPath_ + ": " + std::strerror(errno));
     }
-    tempFiles_.push_back(tempPath_);
-    file_.Open(fd);
-    content_ += UrlEncode(fieldName_) + "_FILENAME=" + UrlEncode(tempPath_) + "&";
-    return true;
   }
 
   // Ends the part whose data runs up to the boundary at `at`.
-  bool FinishPart(std::size_t at) {
-    if (fieldName_.empty()) return Clear();
-    std::size_t stop = at;
-    if (stop > partStart_ && window_[stop - 1] == '\n') --stop;
-    if (stop > partStart_ && window_[stop - 1] == '\r') --stop;
-    if (file_.IsOpen()) {
-      if (!file_.Write(window_.data() + partStart_, stop - partStart_)) {
-        WriteRequestLog("Cannot write upload file " + tempPath_);
-        error_ = true;
-        return false;
+  void FinishPart(std::size_t at) {
+    if (!fieldName_.empty()) {
+      std::size_t stop = at;
+      if (stop > partStart_ && window_[stop - 1] == '\n') --stop;
+      if (stop > partStart_ && window_[stop - 1] == '\r') --stop;
+      if (file_ >= 0) {
+        WriteFile(window_.data() + partStart_, stop - partStart_);
+      } else {
+        const std::string_view value(window_.data() + partStart_, stop - partStart_);
+        Charge(fieldName_.size() + value.size());
+        content_ += UrlEncode(fieldName_) + "=" + UrlEncode(value) + "&";
       }
-      file_.Close();
-    } else {
-      content_ += UrlEncode(fieldName_) + "=" + UrlEncode(std::string_view(window_.data() + partStart_, stop - partStart_)) + "&";
     }
-    return Clear();
-  }
-
-  bool Clear() {
+    file_ = -1;
     fieldName_.clear();
     clientName_.clear();
     contentType_.clear();
     tempPath_.clear();
-    return true;
   }
 
   const TMultipartInput& input_;
-  std::vector<std::string>& tempFiles_;
+  std::vector<TUploadFile>& files_;
   std::vector<char> window_;
   std::size_t start_ = 0;  // first byte that must stay in the window
   std::size_t end_ = 0;    // end of the received bytes
   std::size_t partStart_ = 0;
   std::size_t keepBack_ = TMultipartInput::kKeepBack;
+  std::int64_t announced_ = 0;
   std::int64_t expected_ = 0;
+  std::size_t fieldBytes_ = 0;
   std::string boundary_;
   std::string fieldName_;
   std::string clientName_;
   std::string contentType_;
-  std::string tempPath_;
-  UploadFile file_;
+  std::string tempPath_;  // the name the current upload file had
+  int file_ = -1;  // the current file part's descriptor (owned by files_)
   std::string content_;
-  bool error_ = false;
   bool finished_ = false;
 };
 
 }  // namespace
 
-std::string ReadMultipartBody(const TMultipartInput& input, std::vector<std::string>& tempFiles) {
+std::string ReadMultipartBody(const TMultipartInput& input, std::vector<TUploadFile>& files) {
   if (!input.Read) return {};
-  return MultipartReader(input, tempFiles).Run();
+  return MultipartReader(input, files).Run();
 }

@@ -95,10 +95,8 @@ void THttpEngine::ExecuteRequest() {
 
 void THttpEngine::EndRequest() {
   auto& state = RequestState();
-  if (state.TempFiles) {
-    for (const auto& file : *state.TempFiles) std::remove(file.c_str());
-    state.TempFiles.reset();
-  }
+  // Upload files have no name left: closing them frees them.
+  state.TempFiles.reset();
   // Sessions: nothing in this program opens one, so there is nothing to store.
   state.SessionCookie.reset();
   state.SessionValues.clear();
@@ -111,6 +109,7 @@ std::string THttpEngine::ReadMultipartInput() {
   input.ContentLength = GetContentLength();
   input.Read = [this](void* buffer, int count) { return ReadBinary(buffer, count); };
   input.Folder = UploadFolder(TempDir);
+  input.FieldLimit = static_cast<std::size_t>(std::max(AutoReadLimit, 0));
   return ReadMultipartBody(input, *state.TempFiles);
 }
 
@@ -216,10 +215,12 @@ std::string THttpEngine::ReadRequestBody(std::int64_t length, std::string_view c
   int got = 0;
   while (got < length) {
     const int n = ReadBinary(body.data() + got, static_cast<int>(length) - got);
-    if (n <= 0) break;
+    if (n <= 0) {
+      throw TRequestBodyError("Request body incomplete: " + std::to_string(got) + " of " + std::to_string(length) +
+                              " bytes arrived");
+    }
     got += n;
   }
-  body.resize(static_cast<std::size_t>(got));
   return body.substr(0, body.find('\0'));
 }
 
@@ -286,7 +287,7 @@ std::string HttpDate(std::int64_t unixSeconds) {
 
 bool IsRequestTempFile(const std::string& path) {
   const auto& files = RequestState().TempFiles;
-  return files && std::find(files->begin(), files->end(), path) != files->end();
+  return files && std::any_of(files->begin(), files->end(), [&](const TUploadFile& f) { return f.Path == path; });
 }
 
 void WriteRequestLog(std::string_view message) { WriteRequestLogLine(message, RequestState().RequestId); }

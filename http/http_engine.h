@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http/form_data.h"
 #include "http/http_cookie.h"
 #include "http/http_fields.h"
 
@@ -51,7 +52,7 @@ struct THttpEngineSettings {
 struct THttpRequestState {
   // Engine core.
   THttpEngine* CurrentEngine = nullptr;
-  std::optional<std::vector<std::string>> TempFiles;  // upload files deleted by EndRequest
+  std::optional<std::vector<TUploadFile>> TempFiles;  // upload files, closed (and so gone) at EndRequest
   bool HeaderSent = false;
   bool FirstHeaderLineWritten = false;
   int RequestId = 0;           // 0..999 while a request runs, 0 between requests
@@ -131,13 +132,16 @@ class THttpEngine : public THttpEngineSettings {
   // Moves response bytes to the server; called only for unbuffered writes.
   virtual void SendToServer(const void* buffer, std::size_t count) = 0;
   // Reads the multipart body of a request into url-encoded content; the
-  // files it writes join the request's temporary-file list.
+  // files it writes join the request's temporary-file list. Its fields
+  // (all but file data) may take AutoReadLimit bytes. Raises
+  // TRequestBodyError for a body that is incomplete or refused.
   virtual std::string ReadMultipartInput();
   // The content of a request whose body has `length` bytes (at least 1): a
   // multipart body through the form-data reader (its fixed window and files
   // on disk make the limit for bodies held in memory moot), any other body
   // of at most AutoReadLimit bytes read whole through ReadBinary and cut at
-  // its first zero byte. A longer body is logged and gives no content.
+  // its first zero byte. A longer body is logged and gives no content. A
+  // body that ends before `length` bytes raises TRequestBodyError.
   std::string ReadRequestBody(std::int64_t length, std::string_view contentType);
 
   // Whether writes go to the output buffer instead of the server.

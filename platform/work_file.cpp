@@ -14,7 +14,9 @@ void UniqueFd::reset(int fd) {
   fd_ = fd;
 }
 
-UniqueFd OpenWorkFile(const std::string& path, int flags, mode_t mode, std::string& why) {
+namespace {
+
+UniqueFd OpenChecked(const std::string& path, int flags, mode_t mode, bool ours, std::string& why) {
   // O_TRUNC waits until the file is known to be ours: truncating first would
   // empty another user's file, or a link target, before it is refused.
   const bool truncate = (flags & O_TRUNC) != 0;
@@ -32,7 +34,7 @@ UniqueFd OpenWorkFile(const std::string& path, int flags, mode_t mode, std::stri
     why = "is not a regular file";
     return {};
   }
-  if (st.st_uid != ::geteuid()) {
+  if (ours && st.st_uid != ::geteuid()) {
     why = "is not owned by this user";
     return {};
   }
@@ -43,6 +45,16 @@ UniqueFd OpenWorkFile(const std::string& path, int flags, mode_t mode, std::stri
     return {};
   }
   return fd;
+}
+
+}  // namespace
+
+UniqueFd OpenWorkFile(const std::string& path, int flags, mode_t mode, std::string& why) {
+  return OpenChecked(path, flags, mode, true, why);
+}
+
+UniqueFd OpenRegularFile(const std::string& path, int flags, mode_t mode, std::string& why) {
+  return OpenChecked(path, flags, mode, false, why);
 }
 
 bool CheckWorkFolder(const std::string& folder, std::string& why) {

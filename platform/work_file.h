@@ -47,6 +47,10 @@ class UniqueFd {
 // would empty is truncated only after those checks pass.
 UniqueFd OpenWorkFile(const std::string& path, int flags, mode_t mode, std::string& why);
 
+// OpenWorkFile without the owner check: for files another user (the web
+// server) may have written for us to read, or that several users share.
+UniqueFd OpenRegularFile(const std::string& path, int flags, mode_t mode, std::string& why);
+
 // True when FOLDER is a directory (not a link to one) owned by this user and
 // not writable by group or others; otherwise false with `why` set.
 bool CheckWorkFolder(const std::string& folder, std::string& why);

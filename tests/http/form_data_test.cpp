@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <stdexcept>
 
@@ -30,18 +33,22 @@ Part File(const std::string& name, const std::string& client, const std::string&
   return {headers, data};
 }
 
-struct Read { std::string content; std::vector<std::string> files; };
+// error: the reader's TRequestBodyError message ("" when it read the body)
+struct Read { std::string content; std::vector<TUploadFile> files; std::string error; };
 
 // Feeds `body` in pieces of `piece` bytes; the body announces `length` bytes
 // (the body's size when negative); `failAt` >= 0 makes the read at that
-// offset fail.
+// offset fail. Every read checks that the upload folder holds no file name:
+// an upload is unnamed while it is being written.
 Read ReadBody(const std::string& body, const std::string& folder, std::size_t piece = 4096, long long length = -1,
-              long long failAt = -1) {
+              long long failAt = -1, std::size_t fieldLimit = 10000) {
   std::size_t pos = 0;
   TMultipartInput input;
   input.ContentLength = length < 0 ? static_cast<long long>(body.size()) : length;
   input.Folder = folder;
+  input.FieldLimit = fieldLimit;
   input.Read = [&](void* buffer, int count) -> int {
+    EXPECT_TRUE(!fs::exists(folder) || fs::is_empty(folder)) << "at " << pos;
     if (failAt >= 0 && pos >= static_cast<std::size_t>(failAt)) return -1;
     const std::size_t n = std::min({static_cast<std::size_t>(count), piece, body.size() - pos});
     std::copy_n(body.data() + pos, n, static_cast<char*>(buffer));
@@ -49,9 +56,16 @@ Read ReadBody(const std::string& body, const std::string& folder, std::size_t pi
     return static_cast<int>(n);
   };
   Read result;
-  result.content = ReadMultipartBody(input, result.files);
+  try {
+    result.content = ReadMultipartBody(input, result.files);
+  } catch (const TRequestBodyError& error) {
+    result.error = error.what();
+  }
+  EXPECT_TRUE(!fs::exists(folder) || fs::is_empty(folder));
   return result;
 }
+
+std::string Contents(const TUploadFile& file) { return testing_support::ReadText(file.Path); }
 }  // namespace
 
 TEST(UrlEncode, Bytes) {
@@ -84,7 +98,7 @@ TEST(MultipartReader, Examples) {
   struct Case {
     const char* what;
     std::vector<Part> parts;
-    // field -> expected value ("*" = a temporary file's path)
+    // field -> expected value ("*" = an upload file's path)
     std::vector<std::pair<std::string, std::string>> fields;
     std::vector<std::string> fileContents;
   } cases[] = {
@@ -117,14 +131,15 @@ TEST(MultipartReader, Examples) {
     for (const auto& [name, value] : c.fields) {
       const std::string got = LookupField(read.content, name, "none");
       if (value == "*") {
-        EXPECT_EQ(fs::path(got).parent_path(), dir.path()) << c.what << ": " << name;
+        EXPECT_TRUE(std::any_of(read.files.begin(), read.files.end(), [&](auto& f) { return f.Path == got; }))
+            << c.what << ": " << name << " = " << got;
       } else {
         EXPECT_EQ(got, value) << c.what << ": " << name << " in " << read.content;
       }
     }
     ASSERT_EQ(read.files.size(), c.fileContents.size()) << c.what;
     for (std::size_t i = 0; i < read.files.size(); ++i) {
-      EXPECT_EQ(testing_support::ReadText(read.files[i]), c.fileContents[i]) << c.what;
+      EXPECT_EQ(Contents(read.files[i]), c.fileContents[i]) << c.what;
     }
   }
   // The example's exact content.
@@ -133,7 +148,8 @@ TEST(MultipartReader, Examples) {
                              dir.str() + "/");
   ASSERT_EQ(read.files.size(), 1u);
   EXPECT_EQ(read.content, "title=Hello+World&upload_CONTENT_TYPE=+image/jpeg&upload=photo.jpg&upload_FILENAME=" +
-                              UrlEncode(read.files[0]) + "&");
+                              UrlEncode(read.files[0].Path) + "&");
+  EXPECT_EQ(read.files[0].Path, "/proc/self/fd/" + std::to_string(read.files[0].Fd.get()));
 }
 
 // File data of every length around the window's size, with short and long
@@ -152,50 +168,104 @@ TEST(MultipartReader, BoundaryStraddlingTheRefill) {
         const Read read = ReadBody(body, dir.str() + "/", piece);
         ASSERT_EQ(read.files.size(), 1u) << size;
         EXPECT_EQ(LookupField(read.content, "after", "none"), "yes") << boundary.size() << " " << size;
-        EXPECT_TRUE(testing_support::ReadText(read.files[0]) == data) << boundary.size() << " " << piece << " " << size;
-        fs::remove(read.files[0]);
+        EXPECT_TRUE(Contents(read.files[0]) == data) << boundary.size() << " " << piece << " " << size;
       }
     }
   }
 }
 
-// A body cut anywhere before its closing boundary, announced with its cut
-// length or with the full length (the stream ends early), and bodies that
-// fail to read, hold an over-long header or value: empty content, no hang;
-// files created on the way are listed for deletion.
-TEST(MultipartReader, BrokenBodiesGiveEmptyContent) {
+// A body cut at every byte before its closing boundary, announced with its
+// cut length (no closing boundary) or with the full length (the stream ends
+// early), and bodies that fail to read, or hold too much: each is refused
+// with what was missing or too large. No upload stays behind.
+TEST(MultipartReader, IncompleteOrOversizedBodiesAreRefused) {
   testing_support::TempDir dir;
+  const std::string folder = dir.str() + "/";
   const std::string body =
       Body({Field("title", "Hello"), File("upload", "a.xls", "application/vnd.ms-excel", "DATA"), Field("z", "1")});
   const std::size_t closing = body.size() - 2;  // behind the closing "--"
+  const std::string total = " of " + std::to_string(body.size()) + " bytes";
   for (std::size_t cut = 0; cut < body.size(); ++cut) {
-    for (long long length : {static_cast<long long>(cut), static_cast<long long>(body.size())}) {
-      const Read read = ReadBody(body.substr(0, cut), dir.str() + "/", 5, length);
-      if (cut >= closing && length == static_cast<long long>(cut)) {
-        EXPECT_EQ(LookupField(read.content, "z", ""), "1") << cut;
-      } else {
-        EXPECT_EQ(read.content, "") << cut << " of " << body.size();
-      }
-      for (const auto& file : read.files) {
-        EXPECT_EQ(fs::path(file).parent_path(), dir.path());
-        fs::remove(file);
-      }
+    const Read asCut = ReadBody(body.substr(0, cut), folder, 5, static_cast<long long>(cut));
+    if (cut >= closing) {
+      EXPECT_EQ(asCut.error, "") << cut;
+      EXPECT_EQ(LookupField(asCut.content, "z", ""), "1") << cut;
+    } else {
+      EXPECT_EQ(asCut.error, cut == 0 ? "Multipart body without a boundary line"
+                                      : "Multipart body incomplete: no closing boundary") << cut;
     }
+    EXPECT_EQ(ReadBody(body.substr(0, cut), folder, 5, static_cast<long long>(body.size())).error,
+              "Request body incomplete: " + std::to_string(cut) + total + " arrived") << cut;
   }
-  struct Case { const char* what; std::string body; long long failAt; } cases[] = {
-      {"read fails inside the file", body, static_cast<long long>(body.find("DATA"))},
-      {"no boundary at all", "just some text without line end", -1}, {"empty first line", "\r\n--b\r\n", -1},
+  const std::size_t data = body.find("DATA");
+  const std::string window = std::to_string(TMultipartInput::kWindowSize);
+  const std::string file = "Content-Disposition: form-data; name=\"f\"; filename=\"x\"\r\n";
+  std::vector<Part> tooManyFiles(TMultipartInput::kMaxFiles + 1, File("f", "x", "", "1"));
+  // fieldLimit: the reader's FieldLimit; 0 stands for 10000
+  struct Case { const char* what; std::string body; long long failAt; std::size_t fieldLimit; std::string error; };
+  const Case cases[] = {
+      {"read fails inside the file", body, static_cast<long long>(data), 0,
+       "Request body incomplete: reading failed after " + std::to_string((data + 4) / 5 * 5) + total},
+      {"read fails at once", body, 0, 0, "Request body incomplete: reading failed after 0" + total},
+      {"no line end at all", "just some text without line end", -1, 0,
+       "Multipart body incomplete: no closing boundary"},
+      {"empty first line", "\r\n--b\r\n", -1, 0, "Multipart body without a boundary line"},
+      {"ends inside a part header", "--b\r\n" + file, -1, 0, "Multipart body incomplete: no closing boundary"},
       {"header longer than the window",
-       Body({{"X-Long: " + std::string(TMultipartInput::kWindowSize, 'h') + "\r\n", "v"}}), -1},
-      {"plain value larger than the window", Body({Field("v", std::string(TMultipartInput::kWindowSize, 'v'))}), -1},
-      {"boundary never comes", "--b\r\nContent-Disposition: form-data; name=\"f\"; filename=\"x\"\r\n\r\n" +
-                                   std::string(3 * TMultipartInput::kWindowSize, 'd'), -1},
+       Body({{"X-Long: " + std::string(TMultipartInput::kWindowSize, 'h') + "\r\n", "v"}}), -1, 0,
+       "Multipart body refused: a part header does not fit in " + window + " bytes"},
+      {"boundary line longer than the window", "--" + std::string(2 * TMultipartInput::kWindowSize, 'b'), -1, 0,
+       "Multipart body refused: a boundary line does not fit in " + window + " bytes"},
+      {"boundary never comes", "--b\r\n" + file + "\r\n" + std::string(3 * TMultipartInput::kWindowSize, 'd'), -1, 0,
+       "Multipart body incomplete: no closing boundary"},
+      {"fields of exactly the limit", Body({Field("a", std::string(4999, 'v')), Field("b", std::string(4999, 'w'))}),
+       -1, 0, ""},
+      {"one byte more", Body({Field("a", std::string(4999, 'v')), Field("b", std::string(5000, 'w'))}), -1, 0,
+       "Multipart body refused: its fields exceed 10000 bytes"},
+      {"a value far beyond the limit, refused before it all arrives",
+       Body({Field("v", std::string(5 * TMultipartInput::kWindowSize, 'v'))}), -1, 0,
+       "Multipart body refused: its fields exceed 10000 bytes"},
+      {"many small fields", Body(std::vector<Part>(2001, Field("abcd", "e"))), -1, 0,
+       "Multipart body refused: its fields exceed 10000 bytes"},
+      {"client file names count", Body({File("f", std::string(10000, 'n') + ".xls", "", "x")}), -1, 0,
+       "Multipart body refused: its fields exceed 10000 bytes"},
+      {"content types count", Body({{"Content-Type: " + std::string(20, 't') + "\r\n" + "Content-Type: x\r\n", ""}}),
+       -1, 20, "Multipart body refused: its fields exceed 20 bytes"},
+      {"a plain value larger than the window under a larger limit",
+       Body({Field("v", std::string(TMultipartInput::kWindowSize, 'v'))}), -1, 1 << 20,
+       "Multipart body refused: a field value does not fit in " + window + " bytes"},
+      {"too many files", Body(tooManyFiles), -1, 0, "Multipart body refused: more than 64 files"},
   };
   for (const auto& c : cases) {
-    const Read read = ReadBody(c.body, dir.str() + "/", 5, -1, c.failAt);
-    EXPECT_EQ(read.content, "") << c.what;
-    for (const auto& file : read.files) fs::remove(file);
+    // Small pieces only where a read must fail at a place.
+    const std::size_t piece = c.failAt >= 0 ? 5 : 1000;
+    const Read read = ReadBody(c.body, folder, piece, -1, c.failAt, c.fieldLimit ? c.fieldLimit : 10000);
+    EXPECT_EQ(read.error, c.error) << c.what;
+    if (!c.error.empty()) {
+      EXPECT_TRUE(read.content.empty()) << c.what;
+    }
   }
+}
+
+// Upload files that cannot be made or written end the read with the reason.
+TEST(MultipartReader, UploadFileFailures) {
+  testing_support::TempDir dir;
+  const std::string body = Body({File("f", "big.xls", "", std::string(200000, 'x'))});
+  testing_support::WriteText(dir.path() / "plain", "in the way");
+  EXPECT_EQ(ReadBody(body, dir.str() + "/plain/", 4096).error.substr(0, 25), "Cannot create upload file");
+  // A full disk: no file may grow beyond 64 KiB.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 65536;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Read read = ReadBody(body, dir.str() + "/up/", 4096);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_TRUE(read.error.starts_with("Cannot write upload file " + dir.str() + "/up/")) << read.error;
+  EXPECT_TRUE(read.error.ends_with("big.tmp: File too large")) << read.error;
+  EXPECT_TRUE(fs::is_empty(dir.path() / "up"));
 }
 
 // Through a CGI request: a multipart body beyond AutoReadLimit is read, and
@@ -214,12 +284,49 @@ TEST(MultipartReader, RequestDeletesItsUploads) {
     run.handler = [&](THttpEngine& engine) {
       uploaded = engine.GetFieldValue("filename_FILENAME", "");
       EXPECT_EQ(engine.GetFieldValue("style", ""), "3");
+      EXPECT_TRUE(IsRequestTempFile(uploaded));
       EXPECT_EQ(fs::file_size(uploaded), 50000u);
       if (fail) throw std::runtime_error("failed");
     };
     run.Run();
     EXPECT_FALSE(uploaded.empty());
-    EXPECT_FALSE(fs::exists(uploaded)) << fail;
+    EXPECT_FALSE(IsRequestTempFile(uploaded));
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+  }
+}
+
+// A body that does not arrive whole, or that is refused, ends the request
+// through the error path: no event runs, nothing is answered, one log line
+// says what was missing.
+TEST(MultipartReader, IncompleteBodyEndsTheRequest) {
+  const std::string multipart = Body({File("filename", "a.xls", "", "BIFF"), Field("style", "3")});
+  // announced: CONTENT_LENGTH; type: CONTENT_TYPE
+  struct Case { std::string body; std::size_t announced; std::string type; std::string log; };
+  const Case cases[] = {
+      {multipart.substr(0, 60), multipart.size(), "multipart/form-data; boundary=b0undary",
+       "Request body incomplete: 60 of " + std::to_string(multipart.size()) + " bytes arrived"},
+      {multipart.substr(0, 60), 60, "multipart/form-data; boundary=b0undary",
+       "Multipart body incomplete: no closing boundary"},
+      {Body({Field("style", std::string(10001, '3'))}), 0, "multipart/form-data; boundary=b0undary",
+       "Multipart body refused: its fields exceed 10000 bytes"},
+      {"style=3&filename=sal", 25, "application/x-www-form-urlencoded",
+       "Request body incomplete: 20 of 25 bytes arrived"},
+  };
+  for (const auto& c : cases) {
+    testing_support::TempDir dir;
+    CgiRun run;
+    run.env = {{"SERVER_SOFTWARE", "test"}, {"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", c.type},
+               {"CONTENT_LENGTH", std::to_string(c.announced ? c.announced : c.body.size())}};
+    run.body = c.body;
+    run.settings.AutoReadLimit = 10000;
+    run.settings.TempDir = dir.str();
+    bool ran = false;
+    run.handler = [&](THttpEngine&) { ran = true; };
+    run.Run();
+    EXPECT_FALSE(ran) << c.log;
+    EXPECT_EQ(run.output, "") << c.log;
+    ASSERT_EQ(run.logLines.size(), 1u) << c.log;
+    EXPECT_EQ(LogMessage(run.logLines[0]), "Unhandled exception : " + c.log);
     EXPECT_TRUE(fs::is_empty(dir.path()));
   }
 }

@@ -23,6 +23,7 @@ std::string RunWinCgi(const std::string& ini, const std::function<void(THttpEngi
   THttpEngineSettings settings;
   settings.OnExecRequest = handler;
   settings.TempDir = dir.str();
+  settings.AutoReadLimit = 10000;
   TCgiIO io;
   io.GetEnv = [](const std::string&) { return std::string(); };
   {
