@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "platform/program.h"
+#include "platform/work_file.h"
 
 namespace fs = std::filesystem;
 
@@ -30,7 +32,9 @@ bool IsDirectory(const fs::path& dir) {
 }
 
 // The folder the log goes to: CGI_LOG_DIR or "Log" beside the program,
-// created when missing; the program's folder when that is impossible.
+// created when missing; the program's folder when that is impossible. When
+// something that is not a folder stands there, it stays the log folder (and
+// the log cannot be opened): a file put in the way must not move the log.
 fs::path LogFolder() {
   const fs::path programDir = platform::ProgramDir();
   fs::path dir = programDir / "Log";
@@ -42,7 +46,10 @@ fs::path LogFolder() {
   if (IsDirectory(dir)) return dir;
   std::error_code ec;
   fs::create_directories(dir, ec);
-  return IsDirectory(dir) ? dir : programDir.lexically_normal();
+  if (IsDirectory(dir)) return dir;
+  struct stat st {};
+  const bool nothingThere = ::lstat(dir.c_str(), &st) != 0 && errno == ENOENT;
+  return nothingThere ? programDir.lexically_normal() : dir;
 }
 
 std::string LogFileName() {
@@ -59,21 +66,6 @@ std::string Timestamp() {
                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   return buf;
 }
-
-// Owns an open file descriptor.
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : fd_(fd) {}
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Holds an exclusive flock while it lives (if it could be taken).
 class ExclusiveLock {
@@ -97,29 +89,12 @@ class ExclusiveLock {
   bool locked_ = false;
 };
 
-// False with errno set when not everything could be written.
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // The line goes to standard error, which web servers keep in their error
 // log, with the reason the request log could not take it.
-void WriteToStandardError(std::string_view line, const fs::path& file, int error) {
+void WriteToStandardError(std::string_view line, const fs::path& file, const std::string& why) {
   std::string text(line.substr(0, line.size() - 2));  // without CR LF
-  text += "  [request log " + file.string() + " not writable: " + std::strerror(error) + "]\n";
-  WriteAll(STDERR_FILENO, text);
+  text += "  [request log " + file.string() + " not writable: " + why + "]\n";
+  platform::WriteAll(STDERR_FILENO, text.data(), text.size());
 }
 
 }  // namespace
@@ -137,11 +112,13 @@ void WriteRequestLogLine(std::string_view message, int requestId) {
     }
     line.append("\r\n");
 
+    // Not through a link, not blocked by a FIFO, only into a file of ours.
     const fs::path file = LogFolder() / LogFileName();
-    FileHandle fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return WriteToStandardError(line, file, errno);
+    std::string why;
+    const platform::UniqueFd fd = platform::OpenWorkFile(file.string(), O_WRONLY | O_APPEND | O_CREAT, 0666, why);
+    if (!fd) return WriteToStandardError(line, file, why);
     ExclusiveLock lock(fd.get());
-    if (!WriteAll(fd.get(), line)) WriteToStandardError(line, file, errno);
+    if (!platform::WriteAll(fd.get(), line.data(), line.size())) WriteToStandardError(line, file, std::strerror(errno));
   } catch (...) {
     // The log is best effort; a failure here must not disturb the request.
   }
