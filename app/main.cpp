@@ -44,6 +44,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "grafolio: a CGI server of this program is already running, or its work folder is not writable\n");
     return 1;
   }
+  // A WinCGI request that failed has left no answer; the web server learns it
+  // from the exit status.
+  if (auto* winCgi = dynamic_cast<TCGIWinEngine*>(Hauptseite->HTTP.Engine()); winCgi && winCgi->Failed()) return 1;
   if (Hauptseite->HTTP.Engine()) return 0;
   switch (kind) {
     case TEngineKind::ResidentServer:

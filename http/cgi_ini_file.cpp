@@ -4,8 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "http/http_fields.h"
 #include "platform/sysutils.h"
+#include "platform/work_file.h"
 
 namespace {
 
@@ -14,23 +18,28 @@ std::string Name(std::string_view text) { return std::string(Trim(UpperCase(text
 }  // namespace
 
 TCGIIniFile::TCGIIniFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Exception("Cannot open WinCGI request file " + path);
+  // A FIFO or device at the name would block or never end.
+  std::string why;
+  const platform::UniqueFd fd = platform::OpenRegularFile(path, O_RDONLY, 0, why);
+  if (!fd) throw Exception("Cannot open WinCGI request file " + path + ": " + why);
   std::string text;
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) <= kMaxSize;
+  bool ok = ::fstat(fd.get(), &st) == 0 && static_cast<std::size_t>(st.st_size) <= kMaxSize;
+  if (!ok) why = "larger than " + std::to_string(kMaxSize) + " bytes";
   char buffer[8192];
   while (ok) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ok = n == 0;
+      if (!ok) why = std::strerror(errno);
       break;
     }
     text.append(buffer, static_cast<std::size_t>(n));
     ok = text.size() <= kMaxSize;
+    if (!ok) why = "larger than " + std::to_string(kMaxSize) + " bytes";
   }
-  ::close(fd);
-  if (!ok) throw Exception("Cannot read WinCGI request file " + path);
+  if (!ok) throw Exception("Cannot read WinCGI request file " + path + ": " + why);
   Parse(text);
 }
 

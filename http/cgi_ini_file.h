@@ -14,7 +14,10 @@ class TCGIIniFile {
   inline static constexpr std::size_t kMaxSize = 16u << 20;
 
   TCGIIniFile() = default;
-  // Reads the file; raises Exception when it cannot be read or is too large.
+  // Reads the file; raises Exception "Cannot open WinCGI request file PATH:
+  // REASON" when it cannot be opened or is no regular file (a link, FIFO or
+  // device), "Cannot read WinCGI request file PATH: REASON" when reading
+  // fails or it is larger than kMaxSize.
   explicit TCGIIniFile(const std::string& path);
 
   // Parses the text. Lines end at CR (the LF behind it is skipped) or at a

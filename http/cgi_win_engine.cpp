@@ -14,6 +14,7 @@
 #include "http/cgi_server.h"
 #include "http/http_fields.h"
 #include "platform/sysutils.h"
+#include "platform/work_file.h"
 
 bool IsWinCgiStart(const TCgiIO& io) {
   if (kIsLibrary) return false;
@@ -78,7 +79,8 @@ void TCGIWinEngine::Start() {
     SetCurrentHttpEngine(this);
     RunRequestFile(iniPath_);
   }
-  if (cgiAutoTerminate_ && io_.Terminate) io_.Terminate();
+  // A failed request returns to the caller, which ends with a failure status.
+  if (cgiAutoTerminate_ && !failed_ && io_.Terminate) io_.Terminate();
 }
 
 void TCGIWinEngine::RunRequestFile(const std::string& iniPath) {
@@ -93,29 +95,47 @@ void TCGIWinEngine::CloseFiles() {
 }
 
 void TCGIWinEngine::ProcessRequest() {
-  CloseFiles();
-  multipart_ = false;
-  multipartContent_.clear();
-  ini_ = std::make_unique<TCGIIniFile>(iniPath_);
-  const std::string outputFile = ini_->ReadString("System", "Output File", "");
-  if (outputFile.empty()) return;
-  // The output file holds this one answer.
-  output_ = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (output_ < 0) throw Exception("Cannot create WinCGI output file " + outputFile);
-  const std::string contentFile = GetServerVariable("Content File");
-  if (!contentFile.empty() &&
-      UpperCase(GetServerVariable("CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos) {
-    input_ = ::open(contentFile.c_str(), O_RDONLY | O_CLOEXEC);
-    if (input_ < 0) throw Exception("Cannot open WinCGI content file " + contentFile);
-    multipartContent_ = ReadMultipartInput();
-    multipart_ = true;
+  failed_ = false;
+  try {
+    ReadRequestFiles();
+  } catch (...) {
+    failed_ = true;
+    throw;
   }
+  if (output_ < 0) return;
   if (firstRequestPending_ && OnFirstExecRequest) {
     firstRequestPending_ = false;
     OnFirstExecRequest(*this);
   }
   if (OnExecRequest) OnExecRequest(*this);
   if (OnLastExecRequest && !serverStart_) OnLastExecRequest(*this);
+}
+
+void TCGIWinEngine::ReadRequestFiles() {
+  CloseFiles();
+  multipart_ = false;
+  multipartContent_.clear();
+  outputPath_.clear();
+  ini_.reset();
+  ini_ = std::make_unique<TCGIIniFile>(iniPath_);
+  const std::string outputFile = ini_->ReadString("System", "Output File", "");
+  if (outputFile.empty()) return;
+  // The output file holds this one answer: a regular file of ours, never
+  // the target of a link planted at its name, never a FIFO.
+  std::string why;
+  platform::UniqueFd output = platform::OpenWorkFile(outputFile, O_WRONLY | O_CREAT | O_TRUNC, 0644, why);
+  if (!output) throw Exception("Cannot create WinCGI output file " + outputFile + ": " + why);
+  output_ = output.release();
+  outputPath_ = outputFile;
+  const std::string contentFile = GetServerVariable("Content File");
+  if (!contentFile.empty() &&
+      UpperCase(GetServerVariable("CONTENT_TYPE")).find("MULTIPART/FORM-DATA;") != std::string::npos) {
+    platform::UniqueFd input = platform::OpenRegularFile(contentFile, O_RDONLY, 0, why);
+    if (!input) throw Exception("Cannot open WinCGI content file " + contentFile + ": " + why);
+    input_ = input.release();
+    multipartContent_ = ReadMultipartInput();
+    multipart_ = true;
+  }
 }
 
 void TCGIWinEngine::EndRequest() {
@@ -154,11 +174,12 @@ bool TCGIWinEngine::ReadExternal(const std::string& spec, std::string& value) {
     return false;
   }
   const std::string path = spec.substr(0, blank);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string why;
+  const platform::UniqueFd file = platform::OpenRegularFile(path, O_RDONLY, 0, why);
+  const int fd = file.get();
   struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size < length ||
+  if (!file || ::fstat(fd, &st) != 0 || st.st_size < length ||
       static_cast<std::size_t>(length) > TCGIIniFile::kMaxSize) {
-    if (fd >= 0) ::close(fd);
     WriteRequestLog("Form External value refused: " + spec);
     return false;
   }
@@ -172,7 +193,6 @@ bool TCGIWinEngine::ReadExternal(const std::string& spec, std::string& value) {
     if (n <= 0) break;
     value.append(block, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return true;
 }
 
@@ -246,12 +266,12 @@ int TCGIWinEngine::ReadBinary(void* buffer, int count) {
 
 void TCGIWinEngine::SendToServer(const void* buffer, std::size_t count) {
   if (output_ < 0) return;
-  const auto* bytes = static_cast<const char*>(buffer);
-  while (count > 0) {
-    const ssize_t n = ::write(output_, bytes, count);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw Exception("Cannot write WinCGI output file");
-    bytes += n;
-    count -= static_cast<std::size_t>(n);
+  if (failed_) throw Exception("WinCGI output file " + outputPath_ + " already failed");
+  if (!platform::WriteAll(output_, buffer, count)) {
+    // What was written is no answer: the server must not send it.
+    const std::string why = std::strerror(errno);
+    failed_ = true;
+    (void)::ftruncate(output_, 0);
+    throw Exception("Cannot write WinCGI output file " + outputPath_ + ": " + why);
   }
 }

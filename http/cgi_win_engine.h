@@ -38,8 +38,14 @@ class TCGIWinEngine : public THttpEngine {
   ~TCGIWinEngine() override;
 
   // Runs the request of the ini file (and with CgiAutoTerminate ends the
-  // process afterwards).
+  // process afterwards, unless the request failed: see Failed).
   void Start() override;
+
+  // Whether the last request failed: its request file could not be read,
+  // its output file not be made, or a write to it failed or came up short
+  // (the output file is then emptied). The process should end with a
+  // failure status, so that the web server sends no answer of it.
+  bool Failed() const { return failed_; }
 
   bool IsActive() override;
   void ProcessRequest() override;
@@ -62,6 +68,9 @@ class TCGIWinEngine : public THttpEngine {
   // A form field of a POST: the value and whether it exists.
   bool FormValue(const std::string& name, std::string& value);
   bool ReadExternal(const std::string& spec, std::string& value);
+  // Reads the ini file and opens the output file and (for a multipart body)
+  // the content file; raises Exception when one fails.
+  void ReadRequestFiles();
   void CloseFiles();
 
   bool serverStart_;
@@ -71,7 +80,9 @@ class TCGIWinEngine : public THttpEngine {
   std::string iniPath_;
   std::unique_ptr<TCGIIniFile> ini_;
   int output_ = -1;
+  std::string outputPath_;
   int input_ = -1;
+  bool failed_ = false;
   std::string multipartContent_;
   bool multipart_ = false;
 };

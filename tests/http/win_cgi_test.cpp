@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
 #include <filesystem>
 
 #include "cgi_harness.h"
@@ -11,13 +15,16 @@ namespace fs = std::filesystem;
 
 // Runs one WinCGI request from `ini` (written into a temporary folder, where
 // "@" in the text stands for that folder) with `handler`; returns the output
-// file's bytes, the handler's log lines through `log`.
+// file's bytes, the handler's log lines through `log`. `plant` runs on the
+// folder before the request; `failed` receives the engine's Failed().
 std::string RunWinCgi(const std::string& ini, const std::function<void(THttpEngine&)>& handler,
-                      std::vector<std::string>* log = nullptr) {
+                      std::vector<std::string>* log = nullptr,
+                      const std::function<void(const fs::path&)>& plant = {}, bool* failed = nullptr) {
   testing_support::TempDir dir;
   std::string text = ini;
   for (std::size_t p; (p = text.find('@')) != std::string::npos;) text.replace(p, 1, dir.str());
   testing_support::WriteText(dir.path() / "request.ini", text);
+  if (plant) plant(dir.path());
   setenv("CGI_LOG_DIR", dir.str().c_str(), 1);
   RegisterHttpProcTable();
   THttpEngineSettings settings;
@@ -30,12 +37,13 @@ std::string RunWinCgi(const std::string& ini, const std::function<void(THttpEngi
     TCGIWinEngine engine(settings, false, false, io, (dir.path() / "request.ini").string());
     engine.Start();
     SetCurrentHttpEngine(nullptr);
+    if (failed) *failed = engine.Failed();
   }
   unsetenv("CGI_LOG_DIR");
   if (log)
     for (const auto& line : ReadLogLines(dir.path())) log->push_back(LogMessage(line));
   const fs::path out = dir.path() / "answer.out";
-  return fs::exists(out) ? testing_support::ReadText(out) : "<none>";
+  return fs::is_regular_file(fs::symlink_status(out)) ? testing_support::ReadText(out) : "<none>";
 }
 }  // namespace
 
@@ -120,4 +128,86 @@ TEST(CGIWinEngine, MultipartAndMissingOutput) {
   out = RunWinCgi("[CGI]\r\nRequest Method=GET\r\n", [&](THttpEngine&) { fired = true; });
   EXPECT_FALSE(fired);
   EXPECT_EQ(out, "<none>");
+}
+
+// Request and output files that are missing, planted links or FIFOs, and an
+// output file that fills the disk: the request fails (Failed, for a failure
+// exit status) with one log line, nothing planted is followed or waited on,
+// and no cut-off answer is left in the output file.
+TEST(CGIWinEngine, FileFaultsFailTheRequest) {
+  const std::string ini = "[CGI]\r\nRequest Method=GET\r\n[System]\r\nOutput File=@/answer.out\r\n";
+  const auto write = [](THttpEngine& e) {
+    e.WriteHeader("content-type", "image/gif");
+    e.EndHeader();
+    const std::string gif(300000, 'G');
+    e.WriteBinary(gif.data(), gif.size());
+  };
+  // plant: changes the folder before the request; log: "@" stands for the folder
+  struct Case { const char* what; std::function<void(const fs::path&)> plant; std::string log; };
+  const Case cases[] = {
+      {"output file is a link",
+       [](const fs::path& d) {
+         testing_support::WriteText(d / "victim", "keep");
+         fs::create_symlink(d / "victim", d / "answer.out");
+       },
+       "Cannot create WinCGI output file @/answer.out: is a symbolic link"},
+      {"output file is a dangling link", [](const fs::path& d) { fs::create_symlink(d / "made", d / "answer.out"); },
+       "Cannot create WinCGI output file @/answer.out: is a symbolic link"},
+      {"output file is a FIFO", [](const fs::path& d) { ::mkfifo((d / "answer.out").c_str(), 0600); },
+       "Cannot create WinCGI output file @/answer.out: No such device or address"},
+      {"request file is missing", [](const fs::path& d) { fs::remove(d / "request.ini"); },
+       "Cannot open WinCGI request file @/request.ini: No such file or directory"},
+      {"request file is a FIFO",
+       [](const fs::path& d) {
+         fs::remove(d / "request.ini");
+         ::mkfifo((d / "request.ini").c_str(), 0600);
+       },
+       "Cannot open WinCGI request file @/request.ini: is not a regular file"},
+      {"request file is a folder",
+       [](const fs::path& d) {
+         fs::remove(d / "request.ini");
+         fs::create_directory(d / "request.ini");
+       },
+       "Cannot open WinCGI request file @/request.ini: is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> log;
+    bool failed = false;
+    fs::path folder;
+    const auto plant = [&](const fs::path& d) {
+      folder = d;
+      c.plant(d);
+    };
+    const std::string out = RunWinCgi(ini, write, &log, plant, &failed);
+    EXPECT_TRUE(failed) << c.what;
+    std::string expected = "Unhandled exception : " + c.log;
+    expected.replace(expected.find('@'), 1, folder.string());
+    EXPECT_EQ(log, std::vector<std::string>{expected}) << c.what;
+    EXPECT_EQ(out, "<none>") << c.what;
+  }
+  // A full disk: no file may grow beyond 64 KiB.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 65536;
+  std::vector<std::string> log;
+  bool failed = false;
+  fs::path folder;
+  const std::string out = RunWinCgi(ini, write, &log,
+                                    [&](const fs::path& d) {
+                                      folder = d;
+                                      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+                                    },
+                                    &failed);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(log, std::vector<std::string>{"Unhandled exception : Cannot write WinCGI output file " + folder.string() +
+                                          "/answer.out: File too large"});
+  // A good request does not fail.
+  EXPECT_EQ(RunWinCgi(ini, [](THttpEngine& e) { e.WriteText("<p>"); }, nullptr, {}, &failed),
+            "content-type:text/html\r\n\r\n<p>");
+  EXPECT_FALSE(failed);
 }
