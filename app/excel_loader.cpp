@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/output_file.h"
 #include "platform/sysutils.h"
 
 TExcel::TExcel() {
@@ -108,9 +109,16 @@ void TExcel::Button3Click() {
   const auto& versions = TXLSWrite::VersionNames();
   const int index = cbVersion >= 0 && cbVersion < static_cast<int>(versions.size()) ? cbVersion : 1;
   XLSWrite.SetXLSVersion(static_cast<TXLSVersion>(index));
-  const std::size_t slash = edWrite.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : edWrite.substr(0, slash + 1);
-  const std::string temp = folder + "." + edWrite.substr(folder.size()) + "." + std::to_string(::getpid()) + ".tmp";
+  // Only a regular file is replaced; the temporary name is fresh, so that
+  // nothing planted at a name known in advance is written through.
+  std::string why;
+  if (!platform::MayReplace(edWrite, why)) throw Exception("Cannot write file \"" + edWrite + "\": it " + why);
+  std::string temp;
+  try {
+    temp = platform::CreateFileBeside(edWrite);
+  } catch (const Exception& error) {
+    throw Exception("Cannot write file \"" + edWrite + "\": " + error.what());
+  }
   XLSWrite.FileName = temp;
   XLSWrite.OpenFile();
   try {
@@ -140,9 +148,8 @@ void TExcel::Button3Click() {
     ::unlink(temp.c_str());
     throw;
   }
-  if (std::rename(temp.c_str(), edWrite.c_str()) != 0) {
-    const int error = errno;
+  if (!platform::ReplaceFile(temp, edWrite, why)) {
     ::unlink(temp.c_str());
-    throw Exception("Cannot write file \"" + edWrite + "\": " + std::strerror(error));
+    throw Exception("Cannot write file \"" + edWrite + "\": " + (why == "is not a regular file" ? "it " + why : why));
   }
 }

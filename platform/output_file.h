@@ -33,4 +33,20 @@ class OutputFile {
   bool regular_ = false;
 };
 
+// Whether PATH may be replaced by a finished file: it is missing, or a
+// regular file (not a link, device, FIFO or folder). Otherwise false with
+// `why` set ("is not a regular file", or the system's error text).
+bool MayReplace(const std::string& path, std::string& why);
+
+// Renames the finished file FROM to TO when MayReplace(TO), checked again at
+// the rename (a missing TO is only created, never replaced by something
+// made meanwhile). False with `why` set otherwise; FROM then stays.
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& why);
+
+// Creates an empty file with a fresh name beside PATH (".NAME.XXXXXX", mode
+// 0666 less the umask) for a file that replaces PATH when it is complete.
+// Returns its name; raises Exception "cannot create a file beside \"PATH\":
+// REASON".
+std::string CreateFileBeside(const std::string& path);
+
 }  // namespace platform

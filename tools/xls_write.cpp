@@ -15,7 +15,10 @@
 //
 // Bad input ends with exit status 1 and one line "xls-write: line N: REASON"
 // on standard error. The workbook is written to a temporary name beside OUT
-// and renamed at the end, so a failed run leaves no file behind.
+// and renamed at the end, so a failed run leaves no file behind. OUT must be
+// missing or a regular file: anything else (a device such as /dev/full, a
+// FIFO, a folder, a link) is refused ("will not replace \"OUT\": it is not
+// a regular file") before anything is written.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +32,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/output_file.h"
 #include "xls/xls_formats.h"
 #include "xlswrite/xls_write.h"
 
@@ -224,17 +228,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: xls-write [--biff 4|5] OUT.xls < cells.tsv\n");
     return 2;
   }
-  const std::size_t slash = out.rfind('/');
-  std::string temp = (slash == std::string::npos ? std::string() : out.substr(0, slash + 1)) + "." +
-                     out.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
   try {
+    // Only a regular file is replaced: never a device, FIFO, folder or link.
+    std::string why;
+    if (!platform::MayReplace(out, why)) throw InputError{0, "will not replace \"" + out + "\": it " + why};
     const Input input = ReadInput(std::cin, biff == 4);
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) throw InputError{0, "cannot create a file beside \"" + out + "\": " + std::strerror(errno)};
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    ::close(fd);
+    const std::string temp = platform::CreateFileBeside(out);
     try {
       TXLSWrite w;
       w.SetXLSVersion(biff == 4 ? xls40 : xls50);
@@ -242,8 +241,9 @@ int main(int argc, char** argv) {
       if (!input.sheets.empty()) w.Sheets = input.sheets;
       w.Formats = input.formats;
       WriteCells(w, input);
-      if (std::rename(temp.c_str(), out.c_str()) != 0) {
-        throw InputError{0, "cannot rename the written file to \"" + out + "\": " + std::strerror(errno)};
+      if (!platform::ReplaceFile(temp, out, why)) {
+        throw InputError{0, why == "is not a regular file" ? "will not replace \"" + out + "\": it " + why
+                                                            : "cannot rename the written file to \"" + out + "\": " + why};
       }
     } catch (...) {
       ::unlink(temp.c_str());

@@ -227,4 +227,29 @@ for biff, text, reason in refusals:
     ok = p.returncode == 1 and err == "xls-write: " + reason + "\n" and not os.listdir(refusal_dir)
     check("refusal: " + reason, ok, f"status {p.returncode}, {err!r}, left {os.listdir(refusal_dir)}")
 
+# --- OUT is replaced only when it is a regular file (or missing): a FIFO, a
+# folder or a link (here to a file that must stay as it is) is refused before
+# anything is written, and stays what it was.
+planted_dir = os.path.join(WORK, "planted")
+os.makedirs(planted_dir)
+victim = os.path.join(planted_dir, "victim")
+with open(victim, "w") as f:
+    f.write("keep")
+plants = {"fifo.xls": lambda p: os.mkfifo(p), "folder.xls": lambda p: os.mkdir(p),
+          "link.xls": lambda p: os.symlink(victim, p)}
+for name, plant in plants.items():
+    out = os.path.join(planted_dir, name)
+    plant(out)
+    before = sorted(os.listdir(planted_dir))
+    p = subprocess.run([os.path.join(BUILD, "xls-write"), out], input=b"S\t0\t0\tnumber\t1\n", capture_output=True,
+                       timeout=30)
+    err = p.stderr.decode()
+    ok = (p.returncode == 1 and err == f'xls-write: will not replace "{out}": it is not a regular file\n'
+          and sorted(os.listdir(planted_dir)) == before and open(victim).read() == "keep"
+          and not os.path.isfile(out) or os.path.islink(out))
+    check("refusal: OUT is a " + name[:-4], ok, f"status {p.returncode}, {err!r}, {sorted(os.listdir(planted_dir))}")
+p = subprocess.run([os.path.join(BUILD, "xls-write"), victim], input=b"S\t0\t0\tnumber\t1\n", capture_output=True)
+check("a regular OUT is replaced", p.returncode == 0 and open(victim, "rb").read(8) == bytes.fromhex("D0CF11E0A1B11AE1"),
+      p.stderr.decode())
+
 sys.exit(1 if failures else 0)
