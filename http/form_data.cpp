@@ -9,7 +9,6 @@
 #include <cstring>
 #include <random>
 
-#include "http/http_engine.h"
 #include "http/http_fields.h"
 #include "platform/program.h"
 #include "platform/sysutils.h"

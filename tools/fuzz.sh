@@ -7,7 +7,8 @@
 #
 # TARGET is the file stem (compound_file_fuzz). The target is compiled with
 # clang++ -fsanitize=fuzzer,address,undefined together with platform/*.cpp
-# (and xls/*.cpp when it includes an xls/ header); no CMake needed.
+# (and xls/*.cpp when it includes an xls/ header; for each http/ header it
+# includes, that header's .cpp and http/http_fields.cpp); no CMake needed.
 # Builds and the growing corpus live in build-fuzz/ (FUZZ_BUILD_DIR). Finds go
 # to build-fuzz/<TARGET>-finds/; keep each one as a test fixture in
 # tests/fixtures/fuzz/<TARGET without _fuzz>/.
@@ -42,6 +43,10 @@ common=(-std=c++20 -g -O1 -fno-omit-frame-pointer -I"$root" $(pkg-config --cflag
 # The library sources the target needs.
 sources=("$root"/platform/*.cpp)
 if grep -q '#include "xls/' "$src"; then sources+=("$root"/xls/*.cpp); fi
+for header in $(grep -o '#include "http/[a-z_]*\.h"' "$src" | sed 's/.*"http\/\(.*\)\.h"/\1/'); do
+  [[ "$header" != http_fields && -f "$root/http/$header.cpp" ]] && sources+=("$root/http/$header.cpp")
+done
+if grep -q '#include "http/' "$src"; then sources+=("$root/http/http_fields.cpp"); fi
 
 # Compile each source once; again only when it or any header is newer.
 objects=()
@@ -50,7 +55,7 @@ for s in "${sources[@]}"; do
   obj="$out/obj/${rel//\//_}.o"
   objects+=("$obj")
   if [[ ! -f "$obj" || "$s" -nt "$obj" ]] ||
-     [[ -n "$(find "$root/platform" "$root/xls" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
+     [[ -n "$(find "$root/platform" "$root/xls" "$root/http" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
     echo "compiling $rel"
     "$cxx" "${common[@]}" -fsanitize=fuzzer-no-link,address,undefined -c "$s" -o "$obj"
   fi
