@@ -79,6 +79,11 @@ TEST(WorkFile, RefusesAnotherUsersFileWithoutTruncatingIt) {
   EXPECT_FALSE(platform::OpenWorkFile(theirs.string(), O_WRONLY | O_TRUNC, 0600, why));
   EXPECT_EQ(why, "is not owned by this user");
   EXPECT_EQ(ReadText(theirs), "their bytes");
+  // Files another user wrote for us to read are taken by OpenRegularFile.
+  EXPECT_TRUE(platform::OpenRegularFile(theirs.string(), O_RDONLY, 0, why));
+  fs::create_symlink(theirs, dir.path / "link");
+  EXPECT_FALSE(platform::OpenRegularFile((dir.path / "link").string(), O_RDONLY, 0, why));
+  EXPECT_EQ(why, "is a symbolic link");
 }
 
 TEST(WorkFile, AcceptsOnlyPrivateFoldersOfOurs) {
