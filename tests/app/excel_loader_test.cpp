@@ -178,4 +178,15 @@ TEST(ExcelLoader, WriteButtonSavesTheGrid) {
     ExpectRaises<Exception>([&] { excel.Button3Click(); }, "To few arguments to function \"IF\"");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), version + 1);
   }
+  // Only a regular file is replaced: a link planted at the name stays, and
+  // so does what it points to.
+  TExcel excel;
+  excel.EditGrid().SetCell(1, 1, "1");
+  excel.edWrite = (dir.path() / "link.xls").string();
+  std::filesystem::create_symlink(dir.path() / "grid0.xls", excel.edWrite);
+  const auto before = testing_support::ReadText(dir.path() / "grid0.xls");
+  ExpectRaises<Exception>([&] { excel.Button3Click(); },
+                          "Cannot write file \"" + excel.edWrite + "\": it is not a regular file");
+  EXPECT_TRUE(std::filesystem::is_symlink(excel.edWrite));
+  EXPECT_EQ(testing_support::ReadText(dir.path() / "grid0.xls"), before);
 }
