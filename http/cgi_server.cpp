@@ -290,7 +290,7 @@ void TCgiServerEngine::Serve(const TQueueRecord& record) {
   // Nobody waits for a request whose client has gone (it served the request
   // itself, or was killed): it is only finished.
   if (!request || TCgiServerQueue::ClientGone(request.get())) {
-    queue_.Finish(record.RequestName);
+    queue_.Finish(record.RequestName, !request);
     if (request) queue_.Release(*requestPath, std::move(request), {});
     return;
   }

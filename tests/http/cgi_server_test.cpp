@@ -80,7 +80,24 @@ TEST(RequestFile, HeadFormatAndParsing) {
     if (c.length) {
       EXPECT_EQ(lines, c.lines);
     }
+    // Read from a file in pieces of any size, the head is the same and the
+    // bytes beyond it are the body's start.
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{8192}}) {
+      std::size_t at = 0;
+      const auto head = ReadRequestFileHead([&](char* buffer, std::size_t count) {
+        const std::size_t n = std::min({count, piece, c.bytes.size() - at});
+        std::copy_n(c.bytes.data() + at, n, buffer);
+        at += n;
+        return n;
+      });
+      EXPECT_EQ(head.Complete, c.length.has_value()) << piece;
+      EXPECT_EQ(head.Lines, c.length ? c.lines : std::vector<std::string>{}) << piece;
+      EXPECT_EQ(head.BodyStart, c.length ? c.bytes.substr(*c.length, head.BodyStart.size()) : "") << piece;
+    }
   }
+  EXPECT_EQ(RequestVariable({"QUERY_STRING=a=1", "QUERY=x", "query_string=b", "EMPTY="}, "QUERY_STRING"), "a=1");
+  EXPECT_EQ(RequestVariable({"QUERY_STRINGX=1", "EMPTY="}, "QUERY_STRING"), "");
+  EXPECT_EQ(RequestVariable({"EMPTY="}, "EMPTY"), "");
 }
 
 TEST(AnswerCopy, InsertsContentLength) {
