@@ -207,7 +207,11 @@ bool HandOverToResidentServer(TCgiIO& io, const std::vector<std::string>& enviro
   client.CleanStaleFiles();
   // A server that holds its lock but has stopped beating (stopped, hung)
   // gets no new requests.
-  if (!ServerAlive(paths, clock) || ::access(paths.Queue().c_str(), F_OK) != 0) return false;
+  if (!ServerRunning(paths) || ::access(paths.Queue().c_str(), F_OK) != 0) return false;
+  if (!ServerAlive(paths, clock)) {
+    WriteRequestLog("The CGI server has not beaten for 30 seconds; served by the CGI process itself");
+    return false;
+  }
   auto body = ReadBody(io);
   if (!body) return false;
   const TStopSignalsWhileWaiting signals;

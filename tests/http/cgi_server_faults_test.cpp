@@ -152,6 +152,7 @@ TEST(ResidentFaults, HungServerIsGivenUpAndTheRequestServedHere) {
   client.Run(x.paths, x.clock.Clock());
   EXPECT_FALSE(client.done);
   EXPECT_EQ(x.clock.waits, 0);
+  EXPECT_TRUE(client.Logged("The CGI server has not beaten for 30 seconds; served by the CGI process itself"));
 }
 
 // The record is gone from the queue and there is no answer file: the server
