@@ -7,7 +7,8 @@
 #
 # TARGET is the file stem (compound_file_fuzz). The target is compiled with
 # clang++ -fsanitize=fuzzer,address,undefined together with platform/*.cpp
-# (and xls/*.cpp when it includes an xls/ header); no CMake needed.
+# (and xls/*.cpp when it includes an xls/ header, and each http/ file pair it
+# includes); no CMake needed.
 # Builds and the growing corpus live in build-fuzz/ (FUZZ_BUILD_DIR). Finds go
 # to build-fuzz/<TARGET>-finds/; keep each one as a test fixture in
 # tests/fixtures/fuzz/<TARGET without _fuzz>/.
@@ -39,9 +40,12 @@ cxx="${CXX_FUZZ:-clang++}"
 pkg="cairo cairo-ft freetype2"
 common=(-std=c++20 -g -O1 -fno-omit-frame-pointer -I"$root" $(pkg-config --cflags $pkg))
 
-# The library sources the target needs.
+# The library sources the target needs: platform/ always, xls/ when it
+# includes an xls/ header, and the http/ file pairs it includes by name
+# (only those that stand alone, such as the exchange formats).
 sources=("$root"/platform/*.cpp)
 if grep -q '#include "xls/' "$src"; then sources+=("$root"/xls/*.cpp); fi
+for pair in $(sed -n 's|^#include "\(http/[a-z_]*\)\.h"|\1|p' "$src"); do sources+=("$root/$pair.cpp"); done
 
 # Compile each source once; again only when it or any header is newer.
 objects=()
@@ -50,7 +54,7 @@ for s in "${sources[@]}"; do
   obj="$out/obj/${rel//\//_}.o"
   objects+=("$obj")
   if [[ ! -f "$obj" || "$s" -nt "$obj" ]] ||
-     [[ -n "$(find "$root/platform" "$root/xls" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
+     [[ -n "$(find "$root/platform" "$root/xls" "$root/http" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
     echo "compiling $rel"
     "$cxx" "${common[@]}" -fsanitize=fuzzer-no-link,address,undefined -c "$s" -o "$obj"
   fi
