@@ -333,7 +333,10 @@ void TCgiServerEngine::Serve(const TQueueRecord& record) {
     // A write that fails or comes up short leaves no answer file: the
     // client finds its request finished without one and serves it itself.
     written = TCgiServerQueue::WriteAnswer(answerPath, answer, why);
-    if (!written) WriteRequestLog("The CGI server could not write the answer file " + name + ": " + why);
+    if (!written) {
+      WriteRequestLog("The CGI server could not write the answer file " +
+                      answerPath.substr(queue_.Paths().Folder.size()) + ": " + why);
+    }
   }
   queue_.Finish(record.RequestName, false);
   queue_.Release(*requestPath, std::move(request), written ? answerPath : std::string());

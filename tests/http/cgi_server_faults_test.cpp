@@ -219,6 +219,12 @@ TEST(ResidentFaults, FullDiskNeverHandsOverACutAnswer) {
       EXPECT_EQ(out, "content-type:text/html\r\nContent-Length: 100\r\n\r\n<" + std::string(99, 'a'));
     } else {
       EXPECT_EQ(out, "");
+      const auto lines = ReadLogLines(x.dir.path() / "Log");
+      const std::string expected = "The CGI server could not write the answer file grafolio_C_" + client.Id() +
+                                   "_OUT: File too large";
+      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return LogMessage(line) == expected;
+      })) << expected;
     }
     EXPECT_EQ(ClientFiles(x.paths), std::vector<std::string>{});
     SetCurrentHttpEngine(nullptr);
