@@ -4,14 +4,18 @@
 // to the client's output, and both sides' steps with their time limits.
 #pragma once
 
-#include <array>
+#include <sys/types.h>
+
 #include <cstddef>
-#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "http/cgi_exchange_format.h"
+#include "platform/work_file.h"
 
 // File names of the exchange: all are the base path B plus a suffix. B is
 // the program's folder plus "Temp/" (when that folder exists or can be made)
@@ -19,9 +23,19 @@
 struct TExchangePaths {
   std::string Folder;  // with a trailing "/"
   std::string Base;    // Folder + program file name
+  // False when the folder must not be used (a link, not ours, writable by
+  // others): then there is no exchange and every request is served by the
+  // CGI process itself. Refusal says why, as a log line.
+  bool Usable = true;
+  std::string Refusal;
+  // Whether the refusal is worth a log line on every request: a Temp folder
+  // that is there but wrong is; a program folder that is not ours (Temp
+  // could not be made) is the normal case of a server-less installation.
+  bool LogRefusal = false;
 
   std::string Queue() const { return Base + "_S"; }
-  // Held with an exclusive flock by the running server for its whole life.
+  // Held with an exclusive flock by the running server for its whole life;
+  // its time stamp is the server's heartbeat (only the server writes it).
   std::string Lock() const { return Base + "_S.lock"; }
   std::string Request(std::string_view id) const { return Base + "_C_" + std::string(id) + "_REQ"; }
   std::string Answer(std::string_view id) const { return Base + "_C_" + std::string(id) + "_out"; }
@@ -30,6 +44,9 @@ struct TExchangePaths {
 };
 
 // The exchange paths for a program file in `programDir` (with trailing "/").
+// Temp is made (mode 0700) when missing; one that is already there, or that
+// another process made at the same moment, is used when it passes the
+// work-folder check (platform/work_file.h), and refused otherwise.
 TExchangePaths ExchangePaths(const std::string& programDir, const std::string& programName);
 
 // Time as the exchange needs it; tests replace both.
@@ -44,51 +61,39 @@ struct TExchangeClock {
 // The real clock with plain sleeps.
 TExchangeClock SystemClock();
 
-// One record of the queue file (268 bytes, little-endian).
-inline constexpr std::size_t kQueueRecordSize = 268;
-enum : std::uint8_t { kRecordWaiting = 0, kRecordTaken = 1, kRecordAnswered = 2 };
-
-struct TQueueRecord {
-  std::uint8_t Status = kRecordWaiting;  // only the first byte of the 4-byte field
-  double QueuedAt = 0;                   // days since 1899-12-30, local time
-  std::string RequestName;               // upper-cased file name, at most 255 characters
-
-  bool operator==(const TQueueRecord&) const = default;
-};
-
-std::array<char, kQueueRecordSize> EncodeQueueRecord(const TQueueRecord& record);
-// Reads a record; the name ends at its first zero byte or after 255 bytes.
-TQueueRecord DecodeQueueRecord(const char* bytes);
-
 // Seconds since the epoch as a local date-time value: days since 1899-12-30.
 double LocalDateTime(double unixSeconds);
 
-// Upper-cases ASCII letters (file names are matched without regard to case).
-std::string UpperCaseName(std::string_view name);
+// The time limits of the exchange: a server whose heartbeat is older than
+// the first is taken for gone, and no client waits longer than the second.
+inline constexpr double kHeartbeatSeconds = 30;
+inline constexpr double kAnswerWaitSeconds = 180;
 
-// The head of a request file: every environment string followed by CR LF,
-// then "KESTREL_CGI_DEBUG=true" and CR LF CR LF. The body follows it.
-std::string RequestFileHead(const std::vector<std::string>& environment);
+// Reads a whole answer file: only a regular file of ours, opened without
+// following a link or blocking on a FIFO, read to the size it had when
+// opened. False with `why` set otherwise.
+bool ReadAnswerFile(const std::string& path, std::string& bytes, std::string& why);
 
-// Largest head a request file may have; a longer one is malformed.
-inline constexpr std::size_t kMaxRequestHead = 256 * 1024;
+// Hands an answer to `write`, inserting "\r\nContent-Length: N" before the
+// CR LF CR LF that ends its header when that lies in the first 1024 bytes
+// (N the byte count behind it); otherwise the bytes go as they are.
+void WriteAnswer(std::string_view answer, const std::function<void(const char*, std::size_t)>& write);
 
-// Splits the head of a request file into its lines (the empty line that ends
-// it excluded). Returns the head's length (up to and including CR LF CR LF),
-// or nothing when `bytes` holds no complete head within kMaxRequestHead.
-std::optional<std::size_t> ParseRequestHead(std::string_view bytes, std::vector<std::string>& lines);
-
-// Copies an answer file to `write`, inserting "\r\nContent-Length: N" before
-// the CR LF CR LF that ends its header when that lies in the first 1024
-// bytes (N the byte count behind it); otherwise the bytes go as they are.
-// Returns false when the file cannot be read.
+// ReadAnswerFile and WriteAnswer; false (nothing written) when the file
+// cannot be read.
 bool CopyAnswer(const std::string& path, const std::function<void(const char*, std::size_t)>& write);
 
-// True while a server of this program holds its lock.
+// True while a server of this program holds its lock and has written its
+// process id into the lock file (its queue is ready).
 bool ServerRunning(const TExchangePaths& paths);
 
+// ServerRunning, and its heartbeat (the lock file's time stamp) is at most
+// kHeartbeatSeconds old by the clock's time. A stopped or hung server holds
+// its lock but stops beating.
+bool ServerAlive(const TExchangePaths& paths, const TExchangeClock& clock);
+
 // Seconds since the file was last changed (by the clock's time); nothing
-// when it does not exist.
+// when it does not exist. A link is not followed.
 std::optional<double> FileAge(const std::string& path, const TExchangeClock& clock);
 
 // Deletes every request and answer file of the exchange.
@@ -100,10 +105,12 @@ std::optional<std::string> FindFileNoCase(const std::string& path);
 
 // Queue file operations under an exclusive lock, each as one locked session.
 // A failed open or lock counts as one failed attempt; `attempts` tries are
-// made `pauseMs` apart.
-enum class TQueueAccess { Done, NoQueue, Locked };
+// made `pauseMs` apart. A queue file that is a link, a FIFO or another
+// user's file is never used (Refused, logged).
+enum class TQueueAccess { Done, NoQueue, Locked, Refused };
 
-// Appends a record and sets the file's time stamp to now.
+// Appends a record and sets the file's time stamp to now. A write that
+// fails or comes up short leaves no torn record behind (Locked).
 TQueueAccess AppendQueueRecord(const TExchangePaths& paths, const TQueueRecord& record, const TExchangeClock& clock,
                                int attempts, int pauseMs);
 
@@ -111,30 +118,41 @@ TQueueAccess AppendQueueRecord(const TExchangePaths& paths, const TQueueRecord& 
 TQueueAccess ReadQueue(const TExchangePaths& paths, std::vector<TQueueRecord>& records, const TExchangeClock& clock,
                        int attempts, int pauseMs);
 
-// The client side of the exchange.
+// The client side of the exchange. While it waits, the client holds a
+// shared flock on its request file: the server tells by that lock whether
+// anybody still waits for an answer.
 class TCgiServerClient {
  public:
   enum class TResult {
     Answered,      // the answer was copied to the output
-    ServerGone,    // the server ended or stopped beating; queue and request file deleted
+    ServerGone,    // the server ended, or its heartbeat stopped for 30 s
     TimedOut,      // no answer within 180 seconds
     Aborted,       // the queue vanished or stayed locked ("CGI server aborted" logged)
+    NoAnswer,      // the request was finished without a whole answer file
     Stopped,       // told to stop waiting (SIGTERM, SIGINT)
   };
 
   TCgiServerClient(TExchangePaths paths, TExchangeClock clock);
+  ~TCgiServerClient();
+  TCgiServerClient(const TCgiServerClient&) = delete;
+  TCgiServerClient& operator=(const TCgiServerClient&) = delete;
 
   // Start-up clean-up: a queue file without a running server that has not
   // been touched for 30 seconds is deleted (then a 300 ms wait); without a
   // queue file every leftover request and answer file is deleted.
   void CleanStaleFiles();
 
-  // Writes the request file (created exclusively with a new id, 0600) and
-  // queues it, up to `attempts` tries 50 ms apart. False when the queue
-  // file is missing or stays locked (the request file is then deleted).
+  // Writes the request file (created exclusively with a new id, 0600; an id
+  // whose answer file is still there is drawn again) and queues it, up to
+  // `attempts` tries 50 ms apart. False when the queue file is missing,
+  // refused or stays locked, or a write fails (the request file is then
+  // deleted).
   bool Queue(const std::vector<std::string>& environment, std::string_view body, int attempts = 11);
 
-  // Waits for the answer (at most 180 s) and copies it to `write`.
+  // Waits for the answer (at most 180 s) and copies it to `write`; nothing
+  // is written unless the result is Answered. Whatever the result, this
+  // client's request and answer files are gone afterwards; every result but
+  // Answered and Stopped leaves the request to the caller to serve.
   TResult WaitForAnswer(const std::function<void(const char*, std::size_t)>& write);
 
   // The id of the queued request (four hexadecimal digits).
@@ -150,11 +168,16 @@ class TCgiServerClient {
  private:
   enum class TStatus { Waiting, Answered, NoQueue, Unreadable };
   TStatus RequestStatus();
+  // Deletes this client's request and answer files (only its own: the
+  // request file is compared with the one it holds) and lets go of them.
+  void Abandon();
+  void Log(const std::string& message) const;
 
   TExchangePaths paths_;
   TExchangeClock clock_;
   std::string id_;
   std::string requestPath_;
+  platform::UniqueFd request_;  // held open with a shared flock while waiting
 };
 
 // The server side's file work: owns the lock and the queue file.
@@ -165,19 +188,45 @@ class TCgiServerQueue {
   TCgiServerQueue(const TCgiServerQueue&) = delete;
   TCgiServerQueue& operator=(const TCgiServerQueue&) = delete;
 
-  // Takes the lock (false when another server holds it), creates the queue
-  // file anew and deletes leftover request and answer files.
+  // Takes the lock (false when another server holds it, or the work folder
+  // or lock file is refused; OpenError says why), creates the queue file
+  // anew and deletes leftover request and answer files.
   bool Open();
+  const std::string& OpenError() const { return openError_; }
+
+  // Sets the lock file's time stamp to now: the heartbeat clients judge the
+  // server by. Called on every round of the poll loop.
+  void Heartbeat();
 
   // Takes the first waiting record (marks it taken). With none waiting the
-  // queue's time stamp is set to now (the heartbeat). `queueGone` tells that
-  // the queue file no longer exists.
+  // queue's time stamp is set to now. `queueGone` tells that the queue file
+  // no longer exists.
   std::optional<TQueueRecord> TakeNext(bool& queueGone);
 
-  // Marks the request answered, rewrites the queue without answered records
-  // (all others kept, however many) in the same locked session, and deletes
-  // the request file.
-  void Finish(const std::string& requestName);
+  // Marks the request answered in place (no free space needed, so a client
+  // whose answer is ready is never stranded), then rewrites the queue
+  // without answered records (all others kept, however many) in the same
+  // locked session, and deletes the request file unless told not to.
+  void Finish(const std::string& requestName, bool deleteRequest = true);
+
+  // True when nobody holds the client's lock on the open request file: its
+  // client has ended or given up.
+  static bool ClientGone(int requestFd);
+
+  // Writes ANSWER whole under a temporary name beside ANSWERPATH and renames
+  // it there, so an answer file is always whole; a failed or short write
+  // leaves no file and returns false with `why`.
+  static bool WriteAnswer(const std::string& answerPath, std::string_view answer, std::string& why);
+
+  // Hands a finished request's files to their client: while it holds its
+  // lock on REQUEST it deletes them itself (so its id stays taken until it
+  // has its answer); once it is gone without doing so (killed), the request
+  // file and ANSWERPATH (when not empty) are deleted here or by a later
+  // SweepAnswers.
+  void Release(const std::string& requestPath, platform::UniqueFd request, const std::string& answerPath);
+
+  // Deletes the files of released requests whose clients are gone.
+  void SweepAnswers();
 
   // Deletes the queue file when this server made it and gives up the lock
   // (also done on destruction).
@@ -193,8 +242,22 @@ class TCgiServerQueue {
   const TExchangePaths& Paths() const { return paths_; }
 
  private:
+  struct TFileId {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+  struct TWatched {
+    platform::UniqueFd fd;
+    TFileId request, answer;
+  };
+  void SweepLocked();
+
   TExchangePaths paths_;
   TExchangeClock clock_;
-  int lockFd_ = -1;
+  platform::UniqueFd lock_;
   bool ownsQueue_ = false;
+  std::string openError_;
+  std::mutex watchedMutex_;
+  std::vector<TWatched> watched_;
 };

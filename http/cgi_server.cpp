@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/program.h"
+#include "platform/work_file.h"
 #include "platform/sysutils.h"
 
 namespace {
@@ -85,14 +86,6 @@ class TFolderWatch {
   std::string name_;
 };
 
-std::string Lookup(const std::vector<std::string>& lines, const std::string& name) {
-  const std::string prefix = name + "=";
-  for (const auto& line : lines) {
-    if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
-  }
-  return {};
-}
-
 // A body already read from standard input, served from memory.
 void ServeBodyFromMemory(TCgiIO& io, std::string body) {
   auto rest = std::make_shared<std::string>(std::move(body));
@@ -126,7 +119,9 @@ std::optional<std::string> ReadBody(TCgiIO& io) {
   return body;
 }
 
-// Queues (attempts as given), waits and copies. True when done.
+// Queues (attempts as given), waits and copies. True when done: answered,
+// or told to stop (the web server ends the request). False: the request is
+// left to this process, which serves it itself.
 bool QueueAndWait(TCgiServerClient& client, TCgiIO& io, const std::vector<std::string>& environment,
                   const std::string& body, int attempts, bool& queued) {
   queued = client.Queue(environment, body, attempts);
@@ -134,21 +129,33 @@ bool QueueAndWait(TCgiServerClient& client, TCgiIO& io, const std::vector<std::s
   const auto result = client.WaitForAnswer([&](const char* data, std::size_t count) {
     if (io.Write) io.Write(data, count);
   });
+  const std::string request = " (request " + client.Id() + ")";
   switch (result) {
     case TCgiServerClient::TResult::Answered:
+      return true;
     case TCgiServerClient::TResult::Stopped:
+      WriteRequestLog("Told to stop while waiting for the CGI server" + request);
       return true;
     case TCgiServerClient::TResult::TimedOut:
-      WriteRequestLog("No answer from the CGI server within 180 seconds");
-      return true;
+      WriteRequestLog("No answer from the CGI server within 180 seconds; served by the CGI process itself" + request);
+      return false;
     case TCgiServerClient::TResult::ServerGone:
-      WriteRequestLog("The CGI server went away; the request is served by the CGI process itself");
+      WriteRequestLog("The CGI server went away or stopped beating; served by the CGI process itself" + request);
       return false;
     case TCgiServerClient::TResult::Aborted:
-      WriteRequestLog("The request is served by the CGI process itself");
+    case TCgiServerClient::TResult::NoAnswer:
+      WriteRequestLog("The request is served by the CGI process itself" + request);
       return false;
   }
-  return true;
+  return false;
+}
+
+// The exchange can be used: its folder passed the checks (a refusal worth
+// it is logged).
+bool ExchangeUsable(const TExchangePaths& paths) {
+  if (paths.Usable) return true;
+  if (paths.LogRefusal) WriteRequestLog(paths.Refusal + "; the request is served by the CGI process itself");
+  return false;
 }
 
 bool HandOverAllowed(TCgiIO& io) {
@@ -177,16 +184,37 @@ void InstallStopSignals() {
   ::sigaction(SIGINT, &action, nullptr);
 }
 
+namespace {
+
+// The stop signals' handling while a client waits; afterwards they end the
+// process again as they do in plain CGI.
+struct TStopSignalsWhileWaiting {
+  TStopSignalsWhileWaiting() { InstallStopSignals(); }
+  ~TStopSignalsWhileWaiting() {
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+  }
+};
+
+}  // namespace
+
 bool StopSignalled() { return g_stop != 0; }
 
 bool HandOverToResidentServer(TCgiIO& io, const std::vector<std::string>& environment, const TExchangePaths& paths,
                               const TExchangeClock& clock) {
-  if (!HandOverAllowed(io)) return false;
+  if (!HandOverAllowed(io) || !ExchangeUsable(paths)) return false;
   TCgiServerClient client(paths, clock);
   client.CleanStaleFiles();
+  // A server that holds its lock but has stopped beating (stopped, hung)
+  // gets no new requests.
   if (!ServerRunning(paths) || ::access(paths.Queue().c_str(), F_OK) != 0) return false;
+  if (!ServerAlive(paths, clock)) {
+    WriteRequestLog("The CGI server has not beaten for 30 seconds; served by the CGI process itself");
+    return false;
+  }
   auto body = ReadBody(io);
   if (!body) return false;
+  const TStopSignalsWhileWaiting signals;
   client.ServerSeen = true;
   client.StopRequested = StopSignalled;
   bool queued = false;
@@ -198,7 +226,7 @@ bool HandOverToResidentServer(TCgiIO& io, const std::vector<std::string>& enviro
 
 bool StartServerAndHandOver(TCgiIO& io, const std::vector<std::string>& environment, const TExchangePaths& paths,
                             const TExchangeClock& clock, const std::string& programPath) {
-  if (!HandOverAllowed(io)) return false;
+  if (!HandOverAllowed(io) || !ExchangeUsable(paths)) return false;
   auto body = ReadBody(io);
   if (!body) return false;
   if (!ServerRunning(paths)) {
@@ -217,11 +245,12 @@ bool StartServerAndHandOver(TCgiIO& io, const std::vector<std::string>& environm
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
   }
+  const TStopSignalsWhileWaiting signals;
   TCgiServerClient client(paths, clock);
   client.StopRequested = StopSignalled;
   for (int attempt = 0; attempt < 6; ++attempt) {
     clock.Wait(500);
-    if (!ServerRunning(paths)) continue;
+    if (!ServerAlive(paths, clock)) continue;
     client.ServerSeen = true;
     bool queued = false;
     if (QueueAndWait(client, io, environment, *body, 1, queued)) return true;
@@ -257,56 +286,60 @@ void TCgiServerEngine::Serve(const TQueueRecord& record) {
     queue_.Finish(record.RequestName);
     return;
   }
-  const int requestFd = requestPath ? ::open(requestPath->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
-  if (requestFd >= 0) {
-    // The head (environment lines up to the empty line); what was read
-    // beyond it is the start of the body.
-    std::string bytes;
-    std::vector<std::string> lines;
-    std::optional<std::size_t> headLength;
-    char block[8192];
-    while (!(headLength = ParseRequestHead(bytes, lines)) && bytes.size() < kMaxRequestHead + 4) {
-      const ssize_t n = ::read(requestFd, block, sizeof block);
-      if (n <= 0) break;
-      bytes.append(block, static_cast<std::size_t>(n));
-    }
-    auto pending = std::make_shared<std::string>(headLength ? bytes.substr(*headLength) : std::string());
-    std::string answer;
-    TCgiIO io;
-    io.GetEnv = [&lines](const std::string& name) { return Lookup(lines, name); };
-    io.Read = [pending, requestFd](void* buffer, std::size_t count) -> std::size_t {
-      if (!pending->empty()) {
-        const std::size_t n = std::min(count, pending->size());
-        std::memcpy(buffer, pending->data(), n);
-        pending->erase(0, n);
-        return n;
-      }
-      const ssize_t n = ::read(requestFd, buffer, count);
-      return n > 0 ? static_cast<std::size_t>(n) : 0;
-    };
-    io.Write = [&answer](const void* buffer, std::size_t count) {
-      answer.append(static_cast<const char*>(buffer), count);
-    };
-    tMalformedRequest = !headLength;
-    RequestState().ServerVariables = lines;
-    ExecuteRequestWith(io);
-    RequestState().ServerVariables.reset();
-    tMalformedRequest = false;
-    ::close(requestFd);
-
-    std::string answerPath = *requestPath;
-    answerPath.replace(answerPath.size() - 3, 3, "OUT");
-    const int answerFd = ::open(answerPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool written = answerFd >= 0;
-    for (std::size_t at = 0; written && at < answer.size();) {
-      const ssize_t n = ::write(answerFd, answer.data() + at, answer.size() - at);
-      if (n <= 0) written = false;
-      else at += static_cast<std::size_t>(n);
-    }
-    if (answerFd >= 0) ::close(answerFd);
-    if (!written) WriteRequestLog("The CGI server could not write the answer file");
+  std::string why;
+  platform::UniqueFd request;
+  if (requestPath) request = platform::OpenWorkFile(*requestPath, O_RDONLY, 0, why);
+  const std::string name = requestPath ? requestPath->substr(queue_.Paths().Folder.size()) : record.RequestName;
+  if (requestPath && !request) WriteRequestLog("The CGI server request file " + name + " " + why + "; it is not served");
+  // Nobody waits for a request whose client has gone (it served the request
+  // itself, or was killed): it is only finished.
+  if (!request || TCgiServerQueue::ClientGone(request.get())) {
+    queue_.Finish(record.RequestName, !request);
+    if (request) queue_.Release(*requestPath, std::move(request), {});
+    return;
   }
-  queue_.Finish(record.RequestName);
+  const int requestFd = request.get();
+  const TRequestFileHead head = ReadRequestFileHead([requestFd](char* buffer, std::size_t count) -> std::size_t {
+    const ssize_t n = ::read(requestFd, buffer, count);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  });
+  auto pending = std::make_shared<std::string>(head.BodyStart);
+  std::string answer;
+  TCgiIO io;
+  io.GetEnv = [&head](const std::string& variable) { return RequestVariable(head.Lines, variable); };
+  io.Read = [pending, requestFd](void* buffer, std::size_t count) -> std::size_t {
+    if (!pending->empty()) {
+      const std::size_t n = std::min(count, pending->size());
+      std::memcpy(buffer, pending->data(), n);
+      pending->erase(0, n);
+      return n;
+    }
+    const ssize_t n = ::read(requestFd, buffer, count);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  };
+  io.Write = [&answer](const void* buffer, std::size_t count) {
+    answer.append(static_cast<const char*>(buffer), count);
+  };
+  tMalformedRequest = !head.Complete;
+  RequestState().ServerVariables = head.Lines;
+  ExecuteRequestWith(io);
+  RequestState().ServerVariables.reset();
+  tMalformedRequest = false;
+
+  std::string answerPath = *requestPath;
+  answerPath.replace(answerPath.size() - 3, 3, "OUT");
+  bool written = false;
+  if (!TCgiServerQueue::ClientGone(requestFd)) {
+    // A write that fails or comes up short leaves no answer file: the
+    // client finds its request finished without one and serves it itself.
+    written = TCgiServerQueue::WriteAnswer(answerPath, answer, why);
+    if (!written) {
+      WriteRequestLog("The CGI server could not write the answer file " +
+                      answerPath.substr(queue_.Paths().Folder.size()) + ": " + why);
+    }
+  }
+  queue_.Finish(record.RequestName, false);
+  queue_.Release(*requestPath, std::move(request), written ? answerPath : std::string());
 }
 
 void TCgiServerEngine::ServeOtherRequests(std::function<bool(const std::string& name)> isOther,
@@ -317,9 +350,12 @@ void TCgiServerEngine::ServeOtherRequests(std::function<bool(const std::string& 
 
 void TCgiServerEngine::Start() {
   InstallStopSignals();
+  // A file-size limit makes a write fail (and be handled as a full disk)
+  // instead of ending the process.
+  ::signal(SIGXFSZ, SIG_IGN);
   opened_ = queue_.Open();
   if (!opened_) {
-    WriteRequestLog("The CGI server did not start: another one is running or the work folder is not writable");
+    WriteRequestLog("The CGI server did not start: " + queue_.OpenError());
     return;
   }
   SetCurrentHttpEngine(this);
@@ -340,6 +376,8 @@ void TCgiServerEngine::Start() {
   };
   while (!StopSignalled()) {
     reap(false);
+    queue_.Heartbeat();
+    queue_.SweepAnswers();
     bool queueGone = false;
     const auto record = queue_.TakeNext(queueGone);
     if (queueGone) break;

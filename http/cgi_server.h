@@ -55,6 +55,11 @@ class TCgiServerEngine : public TCGIStdEngine {
   // the record finished. Public for tests.
   void Serve(const TQueueRecord& record);
 
+  // Deletes the files of served requests whose clients were killed before
+  // they took their answer (done on every round of the poll loop). Public
+  // for tests.
+  void SweepAnswers() { queue_.SweepAnswers(); }
+
   // Whether Open succeeded (another server may hold the lock).
   bool Opened() const { return opened_; }
 
