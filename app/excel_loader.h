@@ -44,6 +44,7 @@ class TExcel {
   void Button3Click();
 
   std::string edRead = "ReadTest.xls";  // file name to read
+  std::string edReadName;  // name its format is judged by when not edRead's (an upload's own name)
   std::string edWrite = "WriteTest.xls";  // file name to write
   int cbVersion = 1;                      // "Excel 5.0/95"
   int seSheet = 1;                      // sheet number, counted from 1
