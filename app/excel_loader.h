@@ -29,6 +29,9 @@ class TExcel {
   // raise the reader's exception; failures while reading are reported
   // through OnLogMessage and end the read (the grid keeps what arrived).
   // The read ends once the chosen sheet has: nothing after it reaches the grid.
+  // The workbook's format is found from its content (workbook/workbook_read.h);
+  // for the formats other than .xls the read ends after the sheet's second
+  // row, all the request driver takes.
   void Button2Click();
 
   // Writes the grid's data cells into the workbook edWrite in the format
@@ -41,6 +44,7 @@ class TExcel {
   void Button3Click();
 
   std::string edRead = "ReadTest.xls";  // file name to read
+  std::string edReadName;  // name its format is judged by when not edRead's (an upload's own name)
   std::string edWrite = "WriteTest.xls";  // file name to write
   int cbVersion = 1;                      // "Excel 5.0/95"
   int seSheet = 1;                      // sheet number, counted from 1

@@ -7,8 +7,9 @@
 #
 # TARGET is the file stem (compound_file_fuzz). The target is compiled with
 # clang++ -fsanitize=fuzzer,address,undefined together with platform/*.cpp
-# (and xls/*.cpp when it includes an xls/ header; for each http/ header it
-# includes, that header's .cpp and http/http_fields.cpp); no CMake needed.
+# (and xls/*.cpp when it includes an xls/ header, workbook/*.cpp with minizip,
+# expat and zlib when it includes a workbook/ header, and for each http/ header
+# it includes, that header's .cpp and http/http_fields.cpp); no CMake needed.
 # Builds and the growing corpus live in build-fuzz/ (FUZZ_BUILD_DIR). Finds go
 # to build-fuzz/<TARGET>-finds/; keep each one as a test fixture in
 # tests/fixtures/fuzz/<TARGET without _fuzz>/.
@@ -42,7 +43,12 @@ common=(-std=c++20 -g -O1 -fno-omit-frame-pointer -I"$root" $(pkg-config --cflag
 
 # The library sources the target needs.
 sources=("$root"/platform/*.cpp)
-if grep -q '#include "xls/' "$src"; then sources+=("$root"/xls/*.cpp); fi
+libs=()
+if grep -q '#include "\(xls\|workbook\)/' "$src"; then sources+=("$root"/xls/*.cpp); fi
+if grep -q '#include "workbook/' "$src"; then
+  sources+=("$root"/workbook/*.cpp)
+  libs+=(-lminizip -lexpat -lz)
+fi
 for header in $(grep -o '#include "http/[a-z_]*\.h"' "$src" | sed 's/.*"http\/\(.*\)\.h"/\1/'); do
   [[ "$header" != http_fields && -f "$root/http/$header.cpp" ]] && sources+=("$root/http/$header.cpp")
 done
@@ -55,14 +61,14 @@ for s in "${sources[@]}"; do
   obj="$out/obj/${rel//\//_}.o"
   objects+=("$obj")
   if [[ ! -f "$obj" || "$s" -nt "$obj" ]] ||
-     [[ -n "$(find "$root/platform" "$root/xls" "$root/http" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
+     [[ -n "$(find "$root/platform" "$root/xls" "$root/workbook" "$root/http" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
     echo "compiling $rel"
     "$cxx" "${common[@]}" -fsanitize=fuzzer-no-link,address,undefined -c "$s" -o "$obj"
   fi
 done
 echo "linking $target"
 "$cxx" "${common[@]}" -fsanitize=fuzzer,address,undefined "$src" "${objects[@]}" \
-  $(pkg-config --libs $pkg) -pthread -o "$out/$target"
+  $(pkg-config --libs $pkg) "${libs[@]}" -pthread -o "$out/$target"
 
 # Seeds: the corpus workbooks and the kept finds, copied so that libFuzzer
 # never writes into the shared corpus. New inputs it finds stay in
@@ -71,6 +77,11 @@ seeds="$(mktemp -d)"
 trap 'rm -rf "$seeds"' EXIT
 if [[ -d "$corpus_dir" ]]; then
   find "$corpus_dir" -maxdepth 1 -name '*.xls' -exec cp {} "$seeds/" \;
+fi
+# Targets of today's formats start from the modern corpus's small files.
+if grep -q '#include "workbook/' "$src" && [[ -d "$root/../shared/corpus/modern" ]]; then
+  find "$root/../shared/corpus/modern" -maxdepth 1 -type f \( -name '*.xls[xm]' -o -name '*.ods' -o -name '*.fods' \) \
+    -size -64k -exec cp {} "$seeds/" \;
 fi
 kept="$root/tests/fixtures/fuzz/${target%_fuzz}"
 if [[ -d "$kept" ]]; then cp "$kept"/* "$seeds/" 2>/dev/null || true; fi
