@@ -183,6 +183,15 @@ void TXLSRead::CheckNotTruncated() const {
   if (mapped_.Truncated()) throw Exception("File \"" + FileName + "\" changed while it was read");
 }
 
+void TXLSRead::BeginEventRead() {
+  stream_ = {};
+  mapped_ = {};
+  ownedFile_.clear();
+  ownedStream_.clear();
+  detectedVersion_ = currentVersion_ = biff::kVersionUnknown;
+  ResetState();
+}
+
 void TXLSRead::ReadMemory(std::vector<std::uint8_t> file) {
   if (reading_) return;
   ReadingFlag flag(reading_);

@@ -71,6 +71,15 @@ class TXLSRead {
   // Ends the running read after the record being handled (from an event
   // handler that has what it wants, e.g. once its sheet has ended).
   void StopReading() { stop_ = true; }
+  // Readers of other workbook formats deliver their sheets and cells through
+  // this object's events (see workbook/sheet_events.h). BeginEventRead
+  // forgets the last read (sheets, version, a stop request) before such a
+  // reader starts; StopRequested tells it a handler called StopReading.
+  void BeginEventRead();
+  bool StopRequested() const { return stop_; }
+  // FormatIndex of a date or time cell from such a reader: the value is its
+  // serial day number in the workbook's own date system.
+  static constexpr int kDateFormat = -2;
   // The same for a workbook file held in memory (compound document or plain
   // record file).
   void ReadMemory(std::vector<std::uint8_t> file);

@@ -1,0 +1,111 @@
+#include "workbook/xml_stream.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "platform/sysutils.h"
+
+using workbook::XmlAttributes;
+using workbook::XmlName;
+using workbook::XmlStream;
+
+namespace {
+
+// Writes what it sees as "{ns}local[attr=value]" / "/local" / "'text'";
+// stops at an element named "stop".
+class Recorder : public workbook::XmlHandler {
+ public:
+  std::string log;
+  XmlStream* stream = nullptr;
+  void OnStart(const XmlName& name, const XmlAttributes& a) override {
+    if (name.local == "stop") stream->Stop();
+    log += "{" + std::string(name.ns) + "}" + std::string(name.local);
+    if (const char* v = a.Find("v")) log += std::string("[v=") + v + "]";
+    if (const char* id = a.Find(workbook::ns::kOfficeRels, "id")) log += std::string("[r:id=") + id + "]";
+    log += " ";
+  }
+  void OnEnd(const XmlName& name) override { log += "/" + std::string(name.local) + " "; }
+  void OnText(std::string_view text) override { log += "'" + std::string(text) + "' "; }
+};
+
+// Parses `xml` in pieces of `piece` bytes; the log, or the refusal's text.
+std::string Parse(const std::string& xml, std::size_t piece = 7) {
+  Recorder r;
+  try {
+    XmlStream stream(r, "p.xml");
+    r.stream = &stream;
+    for (std::size_t at = 0;; at += piece) {
+      const std::size_t n = at < xml.size() ? std::min(piece, xml.size() - at) : 0;
+      const bool last = at + n >= xml.size();
+      if (!stream.Feed({reinterpret_cast<const std::uint8_t*>(xml.data() + at), n}, last)) return r.log + "STOPPED";
+      if (last) return r.log;
+    }
+  } catch (const Exception& e) {
+    return e.what();
+  }
+}
+
+TEST(XmlStream, NamesElementsAndAttributesByNamespaceUri) {
+  const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  // xml, events
+  const std::pair<std::string, std::string> rows[] = {
+      {"<a v='1'>x</a>", "{}a[v=1] 'x' /a "},
+      {"<w xmlns='" + main + "'/>", "{" + main + "}w /w "},
+      {"<x:w xmlns:x='" + main + "'/>", "{" + main + "}w /w "},
+      {"<w xmlns='http://purl.oclc.org/ooxml/spreadsheetml/main'/>", "{" + main + "}w /w "},
+      {"<s xmlns:q='http://schemas.openxmlformats.org/officeDocument/2006/relationships' q:id='rId1'/>",
+       "{}s[r:id=rId1] /s "},
+      {"<s xmlns:r='http://purl.oclc.org/ooxml/officeDocument/relationships' r:id='rId2'/>", "{}s[r:id=rId2] /s "},
+      {"<s xmlns:r='urn:other' r:id='rId3'/>", "{}s /s "},
+      {"<a>&lt;&#x41;</a>", "{}a '<' 'A' /a "},
+      {"<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\n<!-- c --><a><?pi x?></a>", "{}a /a "},
+      {"<a><stop/><b/></a>", "{}a {}stop STOPPED"},
+  };
+  for (const auto& [xml, events] : rows) EXPECT_EQ(Parse(xml), events) << xml;
+  EXPECT_EQ(workbook::TransitionalRelationshipType("http://purl.oclc.org/ooxml/officeDocument/relationships/worksheet"),
+            "http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet");
+}
+
+TEST(XmlStream, RefusesHostileDocumentsQuickly) {
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<a>";
+  std::string laughs = "<!DOCTYPE l [<!ENTITY l0 'ha'>";
+  for (int i = 1; i < 30; ++i) {
+    laughs += "<!ENTITY l" + std::to_string(i) + " '&l" + std::to_string(i - 1) + ";&l" + std::to_string(i - 1) + ";'>";
+  }
+  laughs += "]><a>&l29;</a>";
+  // what, xml, message
+  struct Case { const char* what; std::string xml; std::string message; };
+  const Case cases[] = {
+      {"external entity", "<!DOCTYPE a [<!ENTITY x SYSTEM 'file:///etc/passwd'>]><a>&x;</a>",
+       "Workbook part p.xml: a DOCTYPE is not allowed"},
+      {"entity expansion", laughs, "Workbook part p.xml: a DOCTYPE is not allowed"},
+      {"plain doctype", "<!DOCTYPE a><a/>", "Workbook part p.xml: a DOCTYPE is not allowed"},
+      {"deep nesting", deep, "Workbook part p.xml: elements nest deeper than 256"},
+      {"huge attribute", "<a v='" + std::string(5 << 20, 'x') + "'/>",
+       "Workbook part p.xml: a markup token is longer than 4194304 bytes"},
+      {"unclosed", "<a><b></a>", "Workbook part p.xml: XML error at line 1: mismatched tag"},
+      {"cut short", "<a><b/>", "Workbook part p.xml: XML error at line 1: no element found"},
+      {"undefined entity", "<a>&x;</a>", "Workbook part p.xml: XML error at line 1: undefined entity"},
+      {"empty", "", "Workbook part p.xml: XML error at line 1: no element found"},
+  };
+  for (const auto& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Parse(c.xml, 65536), c.message) << c.what;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.what;
+  }
+}
+
+TEST(XmlStream, PassesOnWhatAHandlerRaises) {
+  class Thrower : public workbook::XmlHandler {
+    void OnStart(const XmlName&, const XmlAttributes&) override { throw Exception("no thanks"); }
+  } handler;
+  XmlStream stream(handler, "p.xml");
+  const std::string xml = "<a/>";
+  EXPECT_THAT([&] { stream.Feed({reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()}, true); },
+              testing::ThrowsMessage<Exception>(testing::StrEq("no thanks")));
+}
+
+}  // namespace

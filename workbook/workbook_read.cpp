@@ -1,0 +1,111 @@
+#include "workbook/workbook_read.h"
+
+#include <algorithm>
+
+#include "platform/compound_file.h"
+#include "platform/mapped_file.h"
+#include "platform/sysutils.h"
+#include "workbook/format_readers.h"
+#include "workbook/xlsx_read.h"
+
+#if __has_include("workbook/ods_read.h")
+#define GRAFOLIO_HAS_ODS 1
+#endif
+#if __has_include("workbook/csv_read.h")
+#define GRAFOLIO_HAS_CSV 1
+#endif
+
+namespace workbook {
+
+namespace {
+
+// The first bytes decide the format.
+constexpr std::size_t kHeadSize = 4096;
+// The ODF mimetype entry is a short text.
+constexpr std::size_t kMaxMimetype = 256;
+
+bool Blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
+
+// An OOXML package encrypted by Office is a compound document holding an
+// "EncryptedPackage" stream (and "EncryptionInfo") in place of a workbook.
+bool IsEncryptedPackage(std::span<const std::uint8_t> file) {
+  try {
+    const platform::CompoundFile storage(file);
+    return std::any_of(storage.Elements().begin(), storage.Elements().end(),
+                       [](const auto& e) { return e.name == "EncryptedPackage"; });
+  } catch (const std::exception&) {
+    return false;  // damage is the BIFF reader's to report
+  }
+}
+
+ZipFacts Facts(ZipArchive& zip) {
+  ZipFacts facts;
+  if (zip.Entries().empty()) return facts;
+  const ZipArchive::Entry& first = zip.Entries().front();
+  facts.firstEntryName = first.name;
+  if (first.name == "mimetype") {
+    std::string text;
+    zip.Read(first, [&](std::span<const std::uint8_t> chunk) {
+      text.append(reinterpret_cast<const char*>(chunk.data()), std::min(chunk.size(), kMaxMimetype - text.size()));
+      return text.size() < kMaxMimetype;
+    });
+    facts.mimetype = text;
+  }
+  if (facts.firstEntryName != "mimetype" || facts.mimetype.find("spreadsheet") == std::string::npos) {
+    facts.workbookContentType = NamesWorkbookPart(zip);
+  }
+  return facts;
+}
+
+}  // namespace
+
+Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits) {
+  if (Blank(path)) throw Exception("Filename is missing");
+  Format format = Format::kBiff;
+  {
+    platform::MappedFile mapped(path);
+    const std::span<const std::uint8_t> file = mapped.Bytes();
+    const std::span<const std::uint8_t> head = file.first(std::min(file.size(), kHeadSize));
+    if (LooksLikeZip(head)) {
+      ReadLimits own = limits;
+      ZipArchive zip(file, own.budget);
+      format = ZipFormat(Facts(zip));
+      if (format == Format::kXlsx) {
+        ReadXlsxPackage(events, zip, own);
+      } else {
+#ifdef GRAFOLIO_HAS_ODS
+        ReadOdsPackage(events, zip, own);
+#else
+        throw Exception("OpenDocument workbooks are not read yet");
+#endif
+      }
+    } else if (LooksLikeCompound(head) && IsEncryptedPackage(file)) {
+      throw Exception("Can not read, file is encrypted");
+    } else {
+      format = HeadFormat(head, path);
+      if (format == Format::kFods) {
+#ifdef GRAFOLIO_HAS_ODS
+        ReadFlatOds(events, file, limits);
+#else
+        throw Exception("OpenDocument workbooks are not read yet");
+#endif
+      } else if (format == Format::kCsv) {
+#ifdef GRAFOLIO_HAS_CSV
+        ReadCsvWorkbook(events, file, path, limits);
+#else
+        throw Exception("CSV files are not read yet");
+#endif
+      }
+    }
+    if (format != Format::kBiff && mapped.Truncated()) {
+      throw Exception("File \"" + path + "\" changed while it was read");
+    }
+  }
+  if (format == Format::kBiff) {
+    events.FileName = path;
+    events.Read();
+  }
+  return format;
+}
+
+}  // namespace workbook

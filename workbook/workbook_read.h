@@ -1,0 +1,23 @@
+// The one place that opens a workbook file, finds its format and runs its
+// reader: the loader (chart requests through every gateway and upload) and
+// the dump both come here.
+#pragma once
+
+#include <string>
+
+#include "workbook/sheet_events.h"
+#include "workbook/workbook_format.h"
+#include "xls/xls_read.h"
+
+namespace workbook {
+
+// Reads the workbook file `path` into the events of `events` (see
+// sheet_events.h). A BIFF workbook is read by events.Read() exactly as
+// before (events.FileName is set to `path`); the other formats by their
+// readers under `limits`. Returns the format read. Raises Exception
+// "Filename is missing", "Cannot open file ...", "File is not a Excel
+// file", "Can not read, file is encrypted" for an encrypted OOXML package,
+// and each reader's refusals.
+Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits);
+
+}  // namespace workbook

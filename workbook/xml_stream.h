@@ -1,0 +1,99 @@
+// Streaming XML for workbook parts: expat fed chunk by chunk (no document
+// tree, no whole-part buffer), elements and attributes named by namespace
+// URI and local name (prefixes never matter; the Strict OOXML namespaces are
+// reported as their Transitional twins). Any DOCTYPE is refused, so no entity
+// is ever declared, expanded or fetched; element nesting and the size of a
+// single markup token are capped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace workbook {
+
+// Namespaces the readers match on.
+namespace ns {
+inline constexpr std::string_view kSpreadsheetMl = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+inline constexpr std::string_view kOfficeRels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr std::string_view kPackageRels = "http://schemas.openxmlformats.org/package/2006/relationships";
+inline constexpr std::string_view kContentTypes = "http://schemas.openxmlformats.org/package/2006/content-types";
+}  // namespace ns
+
+// The Transitional form of a Strict OOXML namespace or relationship type
+// ("http://purl.oclc.org/ooxml/spreadsheetml/main" ->
+// "http://schemas.openxmlformats.org/spreadsheetml/2006/main"); any other
+// text unchanged.
+std::string_view TransitionalNamespace(std::string_view uri);
+std::string TransitionalRelationshipType(std::string_view type);
+
+struct XmlName {
+  std::string_view ns;  // empty for no namespace
+  std::string_view local;
+  bool Is(std::string_view uri, std::string_view name) const { return local == name && ns == uri; }
+};
+
+// The attributes of a start tag, valid during the OnStart call only.
+class XmlAttributes {
+ public:
+  explicit XmlAttributes(const char** pairs) : pairs_(pairs) {}
+  // The value of the attribute (namespace URI, local name), or nullptr.
+  // Unprefixed attributes have no namespace.
+  const char* Find(std::string_view uri, std::string_view local) const;
+  const char* Find(std::string_view local) const { return Find({}, local); }
+
+ private:
+  const char** pairs_;
+};
+
+class XmlHandler {
+ public:
+  virtual ~XmlHandler() = default;
+  virtual void OnStart(const XmlName& name, const XmlAttributes& attributes) = 0;
+  virtual void OnEnd(const XmlName& name) { (void)name; }
+  // Character data, in pieces as they arrive (one text may come in several).
+  virtual void OnText(std::string_view text) { (void)text; }
+};
+
+class XmlStream {
+ public:
+  static constexpr int kMaxDepth = 256;
+  static constexpr std::size_t kMaxToken = std::size_t{4} << 20;
+
+  // `part` names the document in messages ("xl/workbook.xml").
+  XmlStream(XmlHandler& handler, std::string part);
+  ~XmlStream();
+  XmlStream(const XmlStream&) = delete;
+  XmlStream& operator=(const XmlStream&) = delete;
+
+  // Parses the next piece of the document (`last` at its end). Returns false
+  // once the handler has called Stop (the rest is never parsed). Raises
+  // Exception "Workbook part PART: ..." for malformed XML, a DOCTYPE ("a
+  // DOCTYPE is not allowed"), nesting deeper than kMaxDepth, a markup token
+  // longer than kMaxToken, and passes on what a handler raised.
+  bool Feed(std::span<const std::uint8_t> bytes, bool last);
+  // Ends parsing after the current event (from a handler).
+  void Stop();
+  bool Stopped() const { return stopped_; }
+  int Depth() const { return depth_; }
+
+ private:
+  struct Callbacks;
+  void Fail(std::string message);
+  void Mark();
+
+  XmlHandler& handler_;
+  std::string part_;
+  void* parser_ = nullptr;
+  int depth_ = 0;
+  bool stopped_ = false;
+  std::uint64_t fed_ = 0;
+  std::uint64_t lastEvent_ = 0;
+  std::string error_;
+  std::exception_ptr handlerError_;
+};
+
+}  // namespace workbook
