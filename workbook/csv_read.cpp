@@ -7,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "platform/sysutils.h"
+#include "workbook/format_readers.h"
 
 namespace workbook {
 namespace {
@@ -272,6 +273,31 @@ std::string CsvSheetName(std::string_view path) {
   if (name.empty()) return "Sheet1";
   if (IsUtf8(reinterpret_cast<const std::uint8_t*>(name.data()), name.size(), false)) return std::string(name);
   return platform::CodepageToUtf8(name, 1252);
+}
+
+}  // namespace workbook
+
+namespace workbook {
+
+void ReadCsvWorkbook(TXLSRead& events, std::span<const std::uint8_t> file, const std::string& path,
+                     const ReadLimits& limits) {
+  events.BeginEventRead();
+  bool readIt = true;
+  if (events.OnSheet) events.OnSheet(events, CsvSheetName(path), 0, readIt);
+  if (!readIt || events.StopRequested()) return;
+  const CsvDialect dialect = DetectCsvDialect(file);
+  const int lastRow = limits.rowLimit > 0 ? limits.rowLimit - 1 : -1;
+  ReadCsvFields(
+      file, dialect,
+      [&](int row, int col, std::string_view text) {
+        if (const auto number = CsvNumber(text, dialect.separator)) {
+          if (events.OnNumberCell) events.OnNumberCell(events, col, row, -1, *number, false);
+        } else if (events.OnStringCell) {
+          events.OnStringCell(events, col, row, -1, std::string(text), false);
+        }
+        return !events.StopRequested();
+      },
+      lastRow);
 }
 
 }  // namespace workbook
