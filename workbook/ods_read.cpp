@@ -224,12 +224,7 @@ void OdsContent::OnStart(const XmlName& name, const XmlAttributes& attributes) {
   const std::string_view uri = name.ns;
   const std::string_view local = name.local;
   const Kind parent = open_.empty() ? Kind::Other : open_.back();
-  Kind kind = Classify(parent, uri, local);
-  // A covered cell takes its column but holds nothing.
-  if (kind == Kind::Cell && local == "covered-table-cell") {
-    col_ += RepeatCount(Find(attributes, odf_ns::kTable, "number-columns-repeated"));
-    kind = Kind::Ignored;
-  }
+  const Kind kind = Classify(parent, uri, local);
   open_.push_back(kind);
   switch (kind) {
     case Kind::Spreadsheet: spreadsheetSeen_ = true; break;

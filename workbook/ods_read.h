@@ -9,7 +9,9 @@
 //    table:number-columns-repeated are counted, and only a repeated cell that
 //    holds a value is reported once per repetition (bounded below), so a
 //    million empty repeated rows cost nothing;
-//  - covered cells take their column like other cells;
+//  - a covered cell (hidden under a merged one) is a cell like others: it
+//    takes its column, and is reported when it holds a value (which
+//    LibreOffice keeps when cells with content are merged);
 //  - office:value-type float, percentage and currency are numbers, date and
 //    time are dates (days since 1899-12-30; a time is a fraction of a day),
 //    boolean is a boolean, string (or none) is the text: office:string-value,

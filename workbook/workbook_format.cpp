@@ -55,7 +55,7 @@ bool LooksLikeCompound(std::span<const std::uint8_t> head) {
 }
 
 Format ZipFormat(const ZipFacts& facts) {
-  if (facts.firstEntryName == "mimetype" && TrimBlanks(facts.mimetype) == kOdfSpreadsheet) return Format::kOds;
+  if (TrimBlanks(facts.mimetype) == kOdfSpreadsheet) return Format::kOds;
   if (facts.workbookContentType) return Format::kXlsx;
   throw Exception("File is not a Excel file");
 }

@@ -24,7 +24,7 @@ const char* FormatName(Format format);
 // What the container tells about a zip file.
 struct ZipFacts {
   std::string firstEntryName;     // the first entry in the central directory
-  std::string mimetype;           // content of a first entry named "mimetype"
+  std::string mimetype;           // content of the entry named "mimetype" (first, or anywhere)
   bool workbookContentType = false;  // [Content_Types].xml names a workbook part
 };
 

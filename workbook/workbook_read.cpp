@@ -43,15 +43,17 @@ ZipFacts Facts(ZipArchive& zip) {
   if (zip.Entries().empty()) return facts;
   const ZipArchive::Entry& first = zip.Entries().front();
   facts.firstEntryName = first.name;
-  if (first.name == "mimetype") {
+  // ODF puts "mimetype" first; some writers (SheetJS) put it elsewhere.
+  const ZipArchive::Entry* mimetype = first.name == "mimetype" ? &first : zip.Find("mimetype");
+  if (mimetype) {
     std::string text;
-    zip.Read(first, [&](std::span<const std::uint8_t> chunk) {
+    zip.Read(*mimetype, [&](std::span<const std::uint8_t> chunk) {
       text.append(reinterpret_cast<const char*>(chunk.data()), std::min(chunk.size(), kMaxMimetype - text.size()));
       return text.size() < kMaxMimetype;
     });
     facts.mimetype = text;
   }
-  if (facts.firstEntryName != "mimetype" || facts.mimetype.find("spreadsheet") == std::string::npos) {
+  if (facts.mimetype.find("spreadsheet") == std::string::npos) {
     facts.workbookContentType = NamesWorkbookPart(zip);
   }
   return facts;

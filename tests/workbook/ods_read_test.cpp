@@ -129,10 +129,10 @@ TEST(OdsRead, Values) {
        R"(<table:table-cell office:value-type="string" office:string-value=""/><table:table-cell><text:p/></table:table-cell>)"
        R"(<table:table-cell office:value-type="float"/><table:table-cell office:value-type="float" office:value="x"/>)",
        ""},
-      {"covered cells take their column but stay empty", R"(<table:table-cell table:number-columns-spanned="3" office:value-type="float" office:value="1"/>)"
+      {"covered cells are cells, a kept value too", R"(<table:table-cell table:number-columns-spanned="3" office:value-type="float" office:value="1"/>)"
        R"(<table:covered-table-cell table:number-columns-repeated="2" office:value-type="float" office:value="9"/>)"
        R"(<table:table-cell office:value-type="float" office:value="2"/>)",
-       "0,0 number 1.0 | 0,3 number 2.0"},
+       "0,0 number 1.0 | 0,1 number 9.0 | 0,2 number 9.0 | 0,3 number 2.0"},
       {"repeated columns", R"(<table:table-cell table:number-columns-repeated="2" office:value-type="float" office:value="7"/>)"
        R"(<table:table-cell table:number-columns-repeated="16000"/><table:table-cell office:value-type="float" office:value="8"/>)",
        "0,0 number 7.0 | 0,1 number 7.0 | 0,16002 number 8.0"},
