@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds a libFuzzer target from tools/fuzz/<TARGET>.cpp and runs it for a
-# bounded time, seeded with the .xls corpus and the kept fuzz finds.
+# bounded time, seeded with the workbooks of a corpus folder (the .xls
+# corpus, or GRAFOLIO_CORPUS_DIR) and the kept fuzz finds.
 #
 #   tools/fuzz.sh TARGET SECONDS [libFuzzer options...]
 #   tools/fuzz.sh --list
 #
 # TARGET is the file stem (compound_file_fuzz). The target is compiled with
 # clang++ -fsanitize=fuzzer,address,undefined together with platform/*.cpp
-# (and xls/*.cpp when it includes an xls/ header); no CMake needed.
+# (and xls/*.cpp when it includes an xls/ header, workbook/*.cpp with minizip,
+# expat and zlib when it includes a workbook/ one); no CMake needed.
 # Builds and the growing corpus live in build-fuzz/ (FUZZ_BUILD_DIR). Finds go
 # to build-fuzz/<TARGET>-finds/; keep each one as a test fixture in
 # tests/fixtures/fuzz/<TARGET without _fuzz>/.
@@ -41,7 +43,12 @@ common=(-std=c++20 -g -O1 -fno-omit-frame-pointer -I"$root" $(pkg-config --cflag
 
 # The library sources the target needs.
 sources=("$root"/platform/*.cpp)
-if grep -q '#include "xls/' "$src"; then sources+=("$root"/xls/*.cpp); fi
+libs=()
+if grep -q '#include "\(xls\|workbook\)/' "$src"; then sources+=("$root"/xls/*.cpp); fi
+if grep -q '#include "workbook/' "$src"; then
+  sources+=("$root"/workbook/*.cpp)
+  libs+=(-lminizip -lexpat -lz)
+fi
 
 # Compile each source once; again only when it or any header is newer.
 objects=()
@@ -50,14 +57,14 @@ for s in "${sources[@]}"; do
   obj="$out/obj/${rel//\//_}.o"
   objects+=("$obj")
   if [[ ! -f "$obj" || "$s" -nt "$obj" ]] ||
-     [[ -n "$(find "$root/platform" "$root/xls" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
+     [[ -n "$(find "$root/platform" "$root/xls" "$root/workbook" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
     echo "compiling $rel"
     "$cxx" "${common[@]}" -fsanitize=fuzzer-no-link,address,undefined -c "$s" -o "$obj"
   fi
 done
 echo "linking $target"
 "$cxx" "${common[@]}" -fsanitize=fuzzer,address,undefined "$src" "${objects[@]}" \
-  $(pkg-config --libs $pkg) -pthread -o "$out/$target"
+  $(pkg-config --libs $pkg) "${libs[@]}" -pthread -o "$out/$target"
 
 # Seeds: the corpus workbooks and the kept finds, copied so that libFuzzer
 # never writes into the shared corpus. New inputs it finds stay in
@@ -65,7 +72,8 @@ echo "linking $target"
 seeds="$(mktemp -d)"
 trap 'rm -rf "$seeds"' EXIT
 if [[ -d "$corpus_dir" ]]; then
-  find "$corpus_dir" -maxdepth 1 -name '*.xls' -exec cp {} "$seeds/" \;
+  find "$corpus_dir" -maxdepth 1 \( -name '*.xls' -o -name '*.xlsx' -o -name '*.xlsm' -o -name '*.ods' \
+    -o -name '*.fods' -o -name '*.csv' \) -exec cp {} "$seeds/" \;
 fi
 kept="$root/tests/fixtures/fuzz/${target%_fuzz}"
 if [[ -d "$kept" ]]; then cp "$kept"/* "$seeds/" 2>/dev/null || true; fi
