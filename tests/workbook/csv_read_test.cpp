@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "platform/sysutils.h"
+#include "support/test_support.h"
 #include "workbook/csv_read.h"
+#include "workbook/workbook_read.h"
+#include "xls/xls_dump.h"
 
 namespace {
 
@@ -126,6 +129,52 @@ TEST(CsvRead, SheetNameIsTheFileName) {
       {"dir/.csv", ".csv"}, {"dir/", "Sheet1"}, {"M\xFCller.csv", "Müller"},
   };
   for (const auto& c : cases) EXPECT_EQ(workbook::CsvSheetName(c.path), c.name) << c.path;
+}
+
+}  // namespace
+
+namespace {
+
+// A CSV file as the loader and the dump open it: by name, through the sheet
+// events, as a chart request (two rows of the selected sheet) or whole.
+TEST(CsvRead, ThroughTheSheetEvents) {
+  testing_support::TempDir dir;
+  const std::string body = "Monat;Umsatz;Kosten\r\nJan;1,5;\"2\"\r\nFeb;3;4\r\n";
+  struct Case { const char* what; std::string name; std::string bytes; int sheet; bool chart; std::string expected; };
+  const Case cases[] = {
+      {"chart: two rows", "Umsatz 2024.csv", body, 1, true,
+       "#0 Umsatz 2024 | 0,0 \"Monat\" | 0,1 \"Umsatz\" | 0,2 \"Kosten\" | 1,0 \"Jan\" | 1,1 1.5 | 1,2 2.0"},
+      {"dump: every row", "u.TXT", body, 1, false,
+       "#0 u | 0,0 \"Monat\" | 0,1 \"Umsatz\" | 0,2 \"Kosten\" | 1,0 \"Jan\" | 1,1 1.5 | 1,2 2.0 | 2,0 \"Feb\" | 2,1 3.0 | "
+       "2,2 4.0"},
+      {"sheet 2 of one", "u.csv", body, 2, true, "#0 u"},
+      {"binary bytes named .csv", "b.csv", std::string("a,b\0\x01\x02", 6), 1, true, "File is not a Excel file"},
+      {"empty file", "e.csv", "", 1, true, "#0 e"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = (dir.path() / c.name).string();
+    testing_support::WriteText(path, c.bytes);
+    TXLSRead events;
+    std::string out;
+    const auto put = [&](const std::string& s) { out += (out.empty() ? "" : " | ") + s; };
+    events.OnSheet = [&](TXLSRead& r, const std::string& name, int index, bool& readIt) {
+      put("#" + std::to_string(index) + " " + name);
+      readIt = index == c.sheet - 1;
+      if (index > c.sheet - 1) r.StopReading();
+    };
+    events.OnNumberCell = [&](TXLSRead&, int col, int row, int, double v, bool) {
+      put(std::to_string(row) + "," + std::to_string(col) + " " + xls::PyFloatRepr(v));
+    };
+    events.OnStringCell = [&](TXLSRead&, int col, int row, int, const std::string& v, bool) {
+      put(std::to_string(row) + "," + std::to_string(col) + " " + xls::JsonQuote(v));
+    };
+    try {
+      workbook::ReadWorkbookFile(events, path, c.chart ? workbook::ReadLimits::Chart() : workbook::ReadLimits::Dump());
+    } catch (const Exception& e) {
+      out = e.what();
+    }
+    EXPECT_EQ(out, c.expected) << c.what;
+  }
 }
 
 }  // namespace
