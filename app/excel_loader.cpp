@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/sysutils.h"
+#include "workbook/workbook_read.h"
 
 TExcel::TExcel() {
   XLSRead.FuncArgSeparator = ';';
@@ -95,8 +96,7 @@ void TExcel::Button2Click() {
     }
   }
   formulaValues_.clear();
-  XLSRead.FileName = edRead;
-  XLSRead.Read();
+  workbook::ReadWorkbookFile(XLSRead, edRead, workbook::ReadLimits::Chart());
   static const std::array<const char*, 7> kVersions = {
       "Version: ???",         "Version: Excel 2.1", "Version: Excel 3.0", "Version: Excel 4.0",
       "Version: Excel 5.0",   "Version: Excel 95",  "Version: Excel 97"};

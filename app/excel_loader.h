@@ -29,6 +29,9 @@ class TExcel {
   // raise the reader's exception; failures while reading are reported
   // through OnLogMessage and end the read (the grid keeps what arrived).
   // The read ends once the chosen sheet has: nothing after it reaches the grid.
+  // The workbook's format is found from its content (workbook/workbook_read.h);
+  // for the formats other than .xls the read ends after the sheet's second
+  // row, all the request driver takes.
   void Button2Click();
 
   // Writes the grid's data cells into the workbook edWrite in the format

@@ -1,4 +1,5 @@
-// xls-dump FILE: prints what the workbook reader reports about FILE (all
+// xls-dump FILE: prints what the workbook readers report about FILE (any
+// format: .xls, .xlsx, .xlsm, .ods, .fods, .csv; all
 // worksheets, every number, text, boolean and error cell) in the layout of
 // the corpus oracle files. Errors met while reading go to standard error;
 // reading goes on behind them.
@@ -9,7 +10,7 @@
 #include <exception>
 #include <string>
 
-#include "xls/xls_dump.h"
+#include "workbook/workbook_dump.h"
 
 int main(int argc, char** argv) {
   const bool formulas = argc == 3 && std::string(argv[1]) == "--formulas";
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const xls::DumpResult dump = xls::DumpWorkbookFile(argv[argc - 1]);
+    const xls::DumpResult dump = workbook::DumpWorkbookFile(argv[argc - 1]);
     for (const auto& line : formulas ? xls::FormulaDump(dump) : dump.lines) std::printf("%s\n", line.c_str());
     for (const auto& message : dump.messages) std::fprintf(stderr, "xls-dump: %s\n", message.c_str());
   } catch (const std::exception& e) {

@@ -13,7 +13,7 @@ namespace workbook {
 enum class Format {
   kBiff,  // compound document or BIFF record file: the BIFF reader
   kXlsx,  // zip package whose [Content_Types].xml names a workbook part
-  kOds,   // zip whose first entry "mimetype" names an ODF spreadsheet
+  kOds,   // zip whose entry "mimetype" (first, as ODF asks, or later) names an ODF spreadsheet
   kFods,  // flat ODF: an XML document whose root is office:document
   kCsv,   // a .csv or .txt file holding text
 };
@@ -24,7 +24,7 @@ const char* FormatName(Format format);
 // What the container tells about a zip file.
 struct ZipFacts {
   std::string firstEntryName;     // the first entry in the central directory
-  std::string mimetype;           // content of the entry named "mimetype" (first, or anywhere)
+  std::string mimetype;           // start of the entry named "mimetype", if any
   bool workbookContentType = false;  // [Content_Types].xml names a workbook part
 };
 

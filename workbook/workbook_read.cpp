@@ -43,9 +43,8 @@ ZipFacts Facts(ZipArchive& zip) {
   if (zip.Entries().empty()) return facts;
   const ZipArchive::Entry& first = zip.Entries().front();
   facts.firstEntryName = first.name;
-  // ODF puts "mimetype" first; some writers (SheetJS) put it elsewhere.
-  const ZipArchive::Entry* mimetype = first.name == "mimetype" ? &first : zip.Find("mimetype");
-  if (mimetype) {
+  // ODF wants "mimetype" first and stored; some writers (SheetJS) put it later.
+  if (const ZipArchive::Entry* mimetype = zip.Find("mimetype")) {
     std::string text;
     zip.Read(*mimetype, [&](std::span<const std::uint8_t> chunk) {
       text.append(reinterpret_cast<const char*>(chunk.data()), std::min(chunk.size(), kMaxMimetype - text.size()));
@@ -59,50 +58,59 @@ ZipFacts Facts(ZipArchive& zip) {
   return facts;
 }
 
+// Maps the file, finds its format and hands it to `read` while it is mapped
+// (not for kBiff: the BIFF reader maps it itself).
+template <typename Read>
+Format WithFormat(const std::string& path, const ReadLimits& limits, const Read& read) {
+  if (Blank(path)) throw Exception("Filename is missing");
+  platform::MappedFile mapped(path);
+  const std::span<const std::uint8_t> file = mapped.Bytes();
+  const std::span<const std::uint8_t> head = file.first(std::min(file.size(), kHeadSize));
+  Format format = Format::kBiff;
+  if (LooksLikeZip(head)) {
+    ReadLimits own = limits;
+    ZipArchive zip(file, own.budget);
+    format = ZipFormat(Facts(zip));
+    read(format, file, &zip, own);
+  } else if (LooksLikeCompound(head) && IsEncryptedPackage(file)) {
+    throw Exception("Can not read, file is encrypted");
+  } else {
+    format = HeadFormat(head, path);
+    if (format != Format::kBiff) read(format, file, nullptr, limits);
+  }
+  if (format != Format::kBiff && mapped.Truncated()) {
+    throw Exception("File \"" + path + "\" changed while it was read");
+  }
+  return format;
+}
+
 }  // namespace
 
+Format FileFormat(const std::string& path) {
+  return WithFormat(path, ReadLimits::Chart(), [](Format, auto, ZipArchive*, const ReadLimits&) {});
+}
+
 Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits) {
-  if (Blank(path)) throw Exception("Filename is missing");
-  Format format = Format::kBiff;
-  {
-    platform::MappedFile mapped(path);
-    const std::span<const std::uint8_t> file = mapped.Bytes();
-    const std::span<const std::uint8_t> head = file.first(std::min(file.size(), kHeadSize));
-    if (LooksLikeZip(head)) {
-      ReadLimits own = limits;
-      ZipArchive zip(file, own.budget);
-      format = ZipFormat(Facts(zip));
-      if (format == Format::kXlsx) {
-        ReadXlsxPackage(events, zip, own);
-      } else {
+  const Format format = WithFormat(path, limits, [&](Format f, std::span<const std::uint8_t> file, ZipArchive* zip,
+                                                    const ReadLimits& own) {
+    switch (f) {
+      case Format::kXlsx: ReadXlsxPackage(events, *zip, own); break;
 #ifdef GRAFOLIO_HAS_ODS
-        ReadOdsPackage(events, zip, own);
+      case Format::kOds: ReadOdsPackage(events, *zip, own); break;
+      case Format::kFods: ReadFlatOds(events, file, own); break;
 #else
-        throw Exception("OpenDocument workbooks are not read yet");
+      case Format::kOds:
+      case Format::kFods: throw Exception("OpenDocument workbooks are not read yet");
 #endif
-      }
-    } else if (LooksLikeCompound(head) && IsEncryptedPackage(file)) {
-      throw Exception("Can not read, file is encrypted");
-    } else {
-      format = HeadFormat(head, path);
-      if (format == Format::kFods) {
-#ifdef GRAFOLIO_HAS_ODS
-        ReadFlatOds(events, file, limits);
-#else
-        throw Exception("OpenDocument workbooks are not read yet");
-#endif
-      } else if (format == Format::kCsv) {
 #ifdef GRAFOLIO_HAS_CSV
-        ReadCsvWorkbook(events, file, path, limits);
+      case Format::kCsv: ReadCsvWorkbook(events, file, path, own); break;
 #else
-        throw Exception("CSV files are not read yet");
+      case Format::kCsv: throw Exception("CSV files are not read yet");
 #endif
-      }
+      case Format::kBiff: break;
     }
-    if (format != Format::kBiff && mapped.Truncated()) {
-      throw Exception("File \"" + path + "\" changed while it was read");
-    }
-  }
+    (void)file;
+  });
   if (format == Format::kBiff) {
     events.FileName = path;
     events.Read();

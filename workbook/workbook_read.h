@@ -20,4 +20,9 @@ namespace workbook {
 // and each reader's refusals.
 Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits);
 
+// The format ReadWorkbookFile would read the file as, without reading it
+// (kBiff also for files no reader takes). Raises as ReadWorkbookFile does
+// for a missing file, a damaged zip or an encrypted package.
+Format FileFormat(const std::string& path);
+
 }  // namespace workbook

@@ -118,8 +118,8 @@ class Dumper {
       sheets_.push_back({name, 0, 0});
       (void)index;
     };
-    reader_.OnNumberCell = [this](TXLSRead&, int col, int row, int, double v, bool) {
-      Put(col, row, "number", PyFloatRepr(v));
+    reader_.OnNumberCell = [this](TXLSRead&, int col, int row, int format, double v, bool) {
+      Put(col, row, format == TXLSRead::kDateFormat ? "date" : "number", PyFloatRepr(v));
     };
     reader_.OnStringCell = [this](TXLSRead&, int col, int row, int, const std::string& v, bool) {
       if (errorPending_ && errorCol_ == col && errorRow_ == row) {
@@ -148,10 +148,10 @@ class Dumper {
     };
   }
 
-  DumpResult Run(std::vector<std::uint8_t> file) {
-    reader_.ReadMemory(std::move(file));
+  DumpResult Run(const std::function<std::string(TXLSRead&)>& read) {
+    const std::string header = read(reader_);
     if (sheets_.empty()) sheets_.push_back({"Sheet 1", 0, 0});
-    result_.lines.push_back("#biff\t" + std::to_string(reader_.Version()));
+    result_.lines.push_back(header);
     for (const auto& [key, cell] : cells_) {
       Sheet& s = sheets_[static_cast<std::size_t>(std::get<0>(key))];
       s.rows = std::max(s.rows, std::get<1>(key) + 1);
@@ -195,7 +195,14 @@ class Dumper {
 
 }  // namespace
 
-DumpResult DumpWorkbookMemory(std::vector<std::uint8_t> file) { return Dumper().Run(std::move(file)); }
+DumpResult DumpEvents(const std::function<std::string(TXLSRead&)>& read) { return Dumper().Run(read); }
+
+DumpResult DumpWorkbookMemory(std::vector<std::uint8_t> file) {
+  return DumpEvents([&](TXLSRead& reader) {
+    reader.ReadMemory(std::move(file));
+    return "#biff\t" + std::to_string(reader.Version());
+  });
+}
 
 std::vector<std::string> FormulaDump(const DumpResult& dump) {
   std::vector<std::string> out;

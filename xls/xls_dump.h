@@ -16,8 +16,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+class TXLSRead;
 
 namespace xls {
 
@@ -38,6 +41,12 @@ struct DumpResult {
 // `messages` and reading goes on.
 DumpResult DumpWorkbookFile(const std::string& path);
 DumpResult DumpWorkbookMemory(std::vector<std::uint8_t> file);
+
+// Dumps what `read` reports through the events of the reader it is given
+// (set up for the dump); `read` returns the dump's first line ("#biff\t6",
+// "#format\txlsx"). Number cells reported with TXLSRead::kDateFormat are
+// dumped as "date" cells.
+DumpResult DumpEvents(const std::function<std::string(TXLSRead&)>& read);
 
 // The formula dump: the header lines of `lines`, then `formulaLines`.
 std::vector<std::string> FormulaDump(const DumpResult& dump);
