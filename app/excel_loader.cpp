@@ -96,7 +96,7 @@ void TExcel::Button2Click() {
     }
   }
   formulaValues_.clear();
-  workbook::ReadWorkbookFile(XLSRead, edRead, workbook::ReadLimits::Chart());
+  workbook::ReadWorkbookFile(XLSRead, edRead, workbook::ReadLimits::Chart(), edReadName);
   static const std::array<const char*, 7> kVersions = {
       "Version: ???",         "Version: Excel 2.1", "Version: Excel 3.0", "Version: Excel 4.0",
       "Version: Excel 5.0",   "Version: Excel 95",  "Version: Excel 97"};

@@ -187,7 +187,7 @@ void THauptseite::WriteMessagePage(const std::string& text) {
   httpMessage.SendText();
 }
 
-void THauptseite::ReadWorkbook(const std::string& path) {
+void THauptseite::ReadWorkbook(const std::string& path, const std::string& name) {
   const std::string sheet = HttpFieldValue("sheet", "1");
   TExcel& excel = *excel_;
   // The reader's questions cannot be answered inside a request: its
@@ -196,6 +196,7 @@ void THauptseite::ReadWorkbook(const std::string& path) {
   // The sheet number's spin edit holds 1..999.
   excel.seSheet = std::clamp(StrToInt(sheet), 1, 999);
   excel.edRead = path;
+  excel.edReadName = name;
   excel.Button2Click();
   Daten.SetColCount(1);
   // A formula cell shows its formula text in the grid; the chart takes
@@ -227,7 +228,7 @@ void THauptseite::datenzuordnen(THttpEngine*) {
   const std::string upload = HttpFieldValue("filename_FILENAME", "");
   const bool uploaded = !upload.empty() && IsRequestTempFile(upload);
   if (uploaded) {
-    ReadWorkbook(upload);
+    ReadWorkbook(upload, FileName);
   } else if (FileName == "testdeutsch") {
     const char* labels[] = {"sehr gut", "gut", "befriedigend", "ausreichend", "mangelhaft"};
     const char* values[] = {"67", "58", "32", "18", "6"};

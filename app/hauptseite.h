@@ -62,7 +62,8 @@ class THauptseite {
   void WriteMessagePage(const std::string& text);
   // Reads the first two rows of the requested sheet of a workbook file into
   // the DataTable (the message page when they are empty).
-  void ReadWorkbook(const std::string& path);
+  // `name`: the client's file name of an upload (empty for a workbook by name).
+  void ReadWorkbook(const std::string& path, const std::string& name = {});
   std::unique_ptr<TExcel>& excel_;
   std::mutex requestMutex_;
   bool requestServed_ = false;

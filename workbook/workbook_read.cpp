@@ -61,7 +61,7 @@ ZipFacts Facts(ZipArchive& zip) {
 // Maps the file, finds its format and hands it to `read` while it is mapped
 // (not for kBiff: the BIFF reader maps it itself).
 template <typename Read>
-Format WithFormat(const std::string& path, const ReadLimits& limits, const Read& read) {
+Format WithFormat(const std::string& path, const std::string& name, const ReadLimits& limits, const Read& read) {
   if (Blank(path)) throw Exception("Filename is missing");
   platform::MappedFile mapped(path);
   const std::span<const std::uint8_t> file = mapped.Bytes();
@@ -75,7 +75,7 @@ Format WithFormat(const std::string& path, const ReadLimits& limits, const Read&
   } else if (LooksLikeCompound(head) && IsEncryptedPackage(file)) {
     throw Exception("Can not read, file is encrypted");
   } else {
-    format = HeadFormat(head, path);
+    format = HeadFormat(head, name);
     if (format != Format::kBiff) read(format, file, nullptr, limits);
   }
   if (format != Format::kBiff && mapped.Truncated()) {
@@ -87,12 +87,14 @@ Format WithFormat(const std::string& path, const ReadLimits& limits, const Read&
 }  // namespace
 
 Format FileFormat(const std::string& path) {
-  return WithFormat(path, ReadLimits::Chart(), [](Format, auto, ZipArchive*, const ReadLimits&) {});
+  return WithFormat(path, path, ReadLimits::Chart(), [](Format, auto, ZipArchive*, const ReadLimits&) {});
 }
 
-Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits) {
-  const Format format = WithFormat(path, limits, [&](Format f, std::span<const std::uint8_t> file, ZipArchive* zip,
-                                                    const ReadLimits& own) {
+Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
+                        const std::string& name) {
+  const std::string& shown = name.empty() ? path : name;
+  const Format format = WithFormat(path, shown, limits, [&](Format f, std::span<const std::uint8_t> file,
+                                                            ZipArchive* zip, const ReadLimits& own) {
     switch (f) {
       case Format::kXlsx: ReadXlsxPackage(events, *zip, own); break;
 #ifdef GRAFOLIO_HAS_ODS
@@ -103,7 +105,7 @@ Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLim
       case Format::kFods: throw Exception("OpenDocument workbooks are not read yet");
 #endif
 #ifdef GRAFOLIO_HAS_CSV
-      case Format::kCsv: ReadCsvWorkbook(events, file, path, own); break;
+      case Format::kCsv: ReadCsvWorkbook(events, file, shown, own); break;
 #else
       case Format::kCsv: throw Exception("CSV files are not read yet");
 #endif

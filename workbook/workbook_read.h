@@ -17,8 +17,11 @@ namespace workbook {
 // readers under `limits`. Returns the format read. Raises Exception
 // "Filename is missing", "Cannot open file ...", "File is not a Excel
 // file", "Can not read, file is encrypted" for an encrypted OOXML package,
-// and each reader's refusals.
-Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits);
+// and each reader's refusals. `name`, when not empty, is the workbook's own
+// file name where `path` is a temporary copy (an upload): a CSV file is
+// known by it and its sheet named after it.
+Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
+                        const std::string& name = {});
 
 // The format ReadWorkbookFile would read the file as, without reading it
 // (kBiff also for files no reader takes). Raises as ReadWorkbookFile does
