@@ -217,6 +217,12 @@ void ReadCsvFields(std::span<const std::uint8_t> file, const CsvDialect& dialect
 
   while (pos < n) {
     if (row >= kCsvMaxRows) throw Exception("CSV file has more than " + std::to_string(kCsvMaxRows) + " rows");
+    if (s[pos] == '\n' || s[pos] == '\r') {  // an empty record: a row without cells
+      pos += s[pos] == '\r' && pos + 1 < n && s[pos + 1] == '\n' ? 2 : 1;
+      if (row == lastRow) return;
+      ++row;
+      continue;
+    }
     col = 0;
     bool recordEnds = false;
     while (!recordEnds) {
@@ -266,7 +272,7 @@ void ReadCsvFields(std::span<const std::uint8_t> file, const CsvDialect& dialect
 }
 
 std::string CsvSheetName(std::string_view path) {
-  const std::size_t slash = path.find_last_of('/');
+  const std::size_t slash = path.find_last_of("/\\");
   std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
   const std::size_t dot = name.find_last_of('.');
   if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);

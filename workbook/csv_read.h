@@ -69,8 +69,9 @@ using CsvFieldSink = std::function<bool(int row, int col, std::string_view text)
 void ReadCsvFields(std::span<const std::uint8_t> file, const CsvDialect& dialect, const CsvFieldSink& sink,
                    int lastRow = -1);
 
-// The sheet name of a CSV file: its file name without folder and extension
-// ("Sheet1" when that leaves nothing).
+// The sheet name of a CSV file: its file name without extension, after the
+// last "/" or "\" (a client may name an upload with either); "Sheet1" when
+// that leaves nothing.
 std::string CsvSheetName(std::string_view path);
 
 }  // namespace workbook

@@ -126,7 +126,7 @@ TEST(CsvRead, RefusesFilesBeyondItsBounds) {
 TEST(CsvRead, SheetNameIsTheFileName) {
   const struct { const char* path; const char* name; } cases[] = {
       {"/srv/www/sales.csv", "sales"}, {"umsatz.2024.txt", "umsatz.2024"}, {"noext", "noext"},
-      {"dir/.csv", ".csv"}, {"dir/", "Sheet1"}, {"M\xFCller.csv", "Müller"},
+      {"dir/.csv", ".csv"}, {"dir/", "Sheet1"}, {"C:\\docs\\u.csv", "u"}, {"M\xFCller.csv", "Müller"},
   };
   for (const auto& c : cases) EXPECT_EQ(workbook::CsvSheetName(c.path), c.name) << c.path;
 }
