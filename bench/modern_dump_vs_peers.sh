@@ -4,8 +4,10 @@
 # it, side by side with the independent Python readers reading the same
 # files in one interpreter (openpyxl read-only for OOXML, odfpy for ODF;
 # bench/modern_peers.py), in one hyperfine run: all files, then OOXML and ODF
-# apart. Also counts the dump's instructions and peak memory (perf stat,
-# /usr/bin/time) for the whole corpus.
+# apart. Compare the CPU times (User + System) as well as the wall times: on
+# a loaded machine the wall times mostly measure waiting. Also counts the
+# dump's instructions (perf stat, where the machine lets it) and the largest
+# peak memory of one dump.
 #
 #   bench/modern_dump_vs_peers.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
@@ -22,14 +24,17 @@ ours() {  # ours GLOB...: the dump of every matching file, output discarded
 }
 peers="python3 '$root/bench/modern_peers.py' '$corpus'"
 
+table="$(mktemp)"
+trap 'rm -f "$table"' EXIT
 python3 "$root/bench/modern_peers.py" "$corpus"
-hyperfine --warmup 1 --min-runs 5 --style basic --export-markdown /dev/stdout \
+hyperfine --runs 3 --style basic --export-markdown "$table" \
   -n "xls-dump, all"           "$(ours '*.xlsx' '*.xlsm' '*.ods' '*.fods')" \
   -n "openpyxl + odfpy, all"   "$peers all" \
   -n "xls-dump, xlsx/xlsm"     "$(ours '*.xlsx' '*.xlsm')" \
   -n "openpyxl, xlsx/xlsm"     "$peers xlsx" \
   -n "xls-dump, ods/fods"      "$(ours '*.ods' '*.fods')" \
   -n "odfpy, ods/fods"         "$peers ods"
+cat "$table"
 
 if command -v perf >/dev/null; then
   echo "--- instructions of the whole corpus dump (all processes)"
