@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/sysutils.h"

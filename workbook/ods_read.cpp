@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "platform/sysutils.h"
+#include "workbook/format_readers.h"
 
 namespace workbook {
 namespace {

@@ -24,12 +24,10 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "workbook/format_readers.h"
 #include "workbook/xml_stream.h"
 
 namespace workbook {
