@@ -44,9 +44,7 @@ class TExcel {
   void Button3Click();
 
   std::string edRead = "ReadTest.xls";  // file name to read
-  // The workbook's own name when edRead is a temporary copy of it (an
-  // upload); a CSV file is known by its name. Empty: edRead's.
-  std::string edReadName;
+  std::string edReadName;  // name its format is judged by when not edRead's (an upload's own name)
   std::string edWrite = "WriteTest.xls";  // file name to write
   int cbVersion = 1;                      // "Excel 5.0/95"
   int seSheet = 1;                      // sheet number, counted from 1

@@ -187,7 +187,7 @@ void THauptseite::WriteMessagePage(const std::string& text) {
   httpMessage.SendText();
 }
 
-void THauptseite::ReadWorkbook(const std::string& path, const std::string& name) {
+void THauptseite::ReadWorkbook(const std::string& path, const std::string& clientName) {
   const std::string sheet = HttpFieldValue("sheet", "1");
   TExcel& excel = *excel_;
   // The reader's questions cannot be answered inside a request: its
@@ -196,7 +196,7 @@ void THauptseite::ReadWorkbook(const std::string& path, const std::string& name)
   // The sheet number's spin edit holds 1..999.
   excel.seSheet = std::clamp(StrToInt(sheet), 1, 999);
   excel.edRead = path;
-  excel.edReadName = name;
+  excel.edReadName = clientName;
   excel.Button2Click();
   Daten.SetColCount(1);
   // A formula cell shows its formula text in the grid; the chart takes

@@ -61,9 +61,10 @@ class THauptseite {
  private:
   void WriteMessagePage(const std::string& text);
   // Reads the first two rows of the requested sheet of a workbook file into
-  // the DataTable (the message page when they are empty).
-  // `name`: the client's file name of an upload (empty for a workbook by name).
-  void ReadWorkbook(const std::string& path, const std::string& name = {});
+  // the DataTable (the message page when they are empty). An upload's own
+  // file name (`clientName`) tells its format where the content leaves it
+  // open (a .csv file); the temporary file's name does not.
+  void ReadWorkbook(const std::string& path, const std::string& clientName = {});
   std::unique_ptr<TExcel>& excel_;
   std::mutex requestMutex_;
   bool requestServed_ = false;

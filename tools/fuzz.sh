@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
 # Builds a libFuzzer target from tools/fuzz/<TARGET>.cpp and runs it for a
-# bounded time, seeded with the workbooks of a corpus folder (the .xls
-# corpus, or GRAFOLIO_CORPUS_DIR) and the kept fuzz finds.
+# bounded time, seeded with the .xls corpus and the kept fuzz finds.
 #
 #   tools/fuzz.sh TARGET SECONDS [libFuzzer options...]
 #   tools/fuzz.sh --list
 #
 # TARGET is the file stem (compound_file_fuzz). The target is compiled with
 # clang++ -fsanitize=fuzzer,address,undefined together with platform/*.cpp
-# (and xls/*.cpp when it includes an xls/ header, workbook/*.cpp with minizip,
-# expat and zlib when it includes a workbook/ one); no CMake needed.
+# (and xls/*.cpp when it includes an xls/ header, and workbook/*.cpp with
+# minizip, expat and zlib when it includes a workbook/ header); no CMake needed.
 # Builds and the growing corpus live in build-fuzz/ (FUZZ_BUILD_DIR). Finds go
 # to build-fuzz/<TARGET>-finds/; keep each one as a test fixture in
 # tests/fixtures/fuzz/<TARGET without _fuzz>/.
@@ -72,8 +71,12 @@ echo "linking $target"
 seeds="$(mktemp -d)"
 trap 'rm -rf "$seeds"' EXIT
 if [[ -d "$corpus_dir" ]]; then
-  find "$corpus_dir" -maxdepth 1 \( -name '*.xls' -o -name '*.xlsx' -o -name '*.xlsm' -o -name '*.ods' \
-    -o -name '*.fods' -o -name '*.csv' \) -exec cp {} "$seeds/" \;
+  find "$corpus_dir" -maxdepth 1 -name '*.xls' -exec cp {} "$seeds/" \;
+fi
+# Targets of today's formats start from the modern corpus's small files.
+if grep -q '#include "workbook/' "$src" && [[ -d "$root/../shared/corpus/modern" ]]; then
+  find "$root/../shared/corpus/modern" -maxdepth 1 -type f \( -name '*.xls[xm]' -o -name '*.ods' -o -name '*.fods' \) \
+    -size -64k -exec cp {} "$seeds/" \;
 fi
 kept="$root/tests/fixtures/fuzz/${target%_fuzz}"
 if [[ -d "$kept" ]]; then cp "$kept"/* "$seeds/" 2>/dev/null || true; fi

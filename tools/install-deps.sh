@@ -6,7 +6,8 @@ packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest 
   libcairo2-dev libfreetype-dev fonts-liberation2 lighttpd curl libgif-dev giflib-tools imagemagick
   python3 python3-xlrd clang libclang-rt-14-dev hyperfine time
   libfcgi-dev nginx-light spawn-fcgi
-  libreoffice-calc-nogui gnumeric python3-xlwt)
+  libreoffice-calc-nogui gnumeric python3-xlwt
+  libminizip-dev libexpat1-dev zlib1g-dev python3-openpyxl python3-odf)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

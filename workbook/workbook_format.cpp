@@ -68,20 +68,20 @@ bool IsFlatOdf(std::string_view head) {
     while (i < head.size() && std::isspace(static_cast<unsigned char>(head[i]))) ++i;
     if (i >= head.size() || head[i] != '<') return false;
     const std::string_view rest = head.substr(i);
-    std::size_t end = std::string_view::npos;
+    std::string_view close;
     if (rest.starts_with("<?")) {
-      end = rest.find("?>");
+      close = "?>";
     } else if (rest.starts_with("<!--")) {
-      end = rest.find("-->");
+      close = "-->";
     } else if (rest.starts_with("<!DOCTYPE")) {
       const std::size_t subset = rest.find('[');
-      const std::size_t close = rest.find('>');
-      end = subset != std::string_view::npos && subset < close ? rest.find("]>") : close;
+      close = subset != std::string_view::npos && subset < rest.find('>') ? "]>" : ">";
     } else {
       break;
     }
+    const std::size_t end = rest.find(close);
     if (end == std::string_view::npos) return false;
-    i += end + 2;
+    i += end + close.size();
   }
   // The root's start tag: its name, then its attributes up to ">".
   std::size_t p = i + 1;

@@ -75,7 +75,7 @@ Format WithFormat(const std::string& path, const std::string& name, const ReadLi
   } else if (LooksLikeCompound(head) && IsEncryptedPackage(file)) {
     throw Exception("Can not read, file is encrypted");
   } else {
-    format = HeadFormat(head, name);
+    format = HeadFormat(head, name.empty() ? path : name);
     if (format != Format::kBiff) read(format, file, nullptr, limits);
   }
   if (format != Format::kBiff && mapped.Truncated()) {
@@ -86,15 +86,14 @@ Format WithFormat(const std::string& path, const std::string& name, const ReadLi
 
 }  // namespace
 
-Format FileFormat(const std::string& path) {
-  return WithFormat(path, path, ReadLimits::Chart(), [](Format, auto, ZipArchive*, const ReadLimits&) {});
+Format FileFormat(const std::string& path, const std::string& name) {
+  return WithFormat(path, name, ReadLimits::Chart(), [](Format, auto, ZipArchive*, const ReadLimits&) {});
 }
 
 Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
                         const std::string& name) {
-  const std::string& shown = name.empty() ? path : name;
-  const Format format = WithFormat(path, shown, limits, [&](Format f, std::span<const std::uint8_t> file,
-                                                            ZipArchive* zip, const ReadLimits& own) {
+  const Format format = WithFormat(path, name, limits, [&](Format f, std::span<const std::uint8_t> file, ZipArchive* zip,
+                                                    const ReadLimits& own) {
     switch (f) {
       case Format::kXlsx: ReadXlsxPackage(events, *zip, own); break;
 #ifdef GRAFOLIO_HAS_ODS
@@ -105,7 +104,7 @@ Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLim
       case Format::kFods: throw Exception("OpenDocument workbooks are not read yet");
 #endif
 #ifdef GRAFOLIO_HAS_CSV
-      case Format::kCsv: ReadCsvWorkbook(events, file, shown, own); break;
+      case Format::kCsv: ReadCsvWorkbook(events, file, name.empty() ? path : name, own); break;
 #else
       case Format::kCsv: throw Exception("CSV files are not read yet");
 #endif

@@ -17,15 +17,15 @@ namespace workbook {
 // readers under `limits`. Returns the format read. Raises Exception
 // "Filename is missing", "Cannot open file ...", "File is not a Excel
 // file", "Can not read, file is encrypted" for an encrypted OOXML package,
-// and each reader's refusals. `name`, when not empty, is the workbook's own
-// file name where `path` is a temporary copy (an upload): a CSV file is
-// known by it and its sheet named after it.
+// and each reader's refusals.
+// `name` (when not empty) stands for the path where the name counts: the
+// .csv/.txt test and the CSV sheet's name (an upload's own file name).
 Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
                         const std::string& name = {});
 
 // The format ReadWorkbookFile would read the file as, without reading it
 // (kBiff also for files no reader takes). Raises as ReadWorkbookFile does
 // for a missing file, a damaged zip or an encrypted package.
-Format FileFormat(const std::string& path);
+Format FileFormat(const std::string& path, const std::string& name = {});
 
 }  // namespace workbook

@@ -166,6 +166,19 @@ bool ZipArchive::Read(const Entry& entry, const Sink& sink) {
     throw fail("bad central directory entry");
   }
   if (info.flag & 1) throw fail("encrypted");
+  // Sizes kept in a zip64 field of the central directory (0xFFFFFFFF in the
+  // header) are misread by minizip 1.1; only entries above 4 GiB need
+  // them, far above any inflate budget.
+  const auto bytes = source_->bytes;
+  if (entry.position + 28 <= bytes.size() && bytes[entry.position] == 'P' && bytes[entry.position + 1] == 'K' &&
+      bytes[entry.position + 2] == 1 && bytes[entry.position + 3] == 2) {
+    const std::uint8_t* sizes = bytes.data() + entry.position + 20;
+    if (std::all_of(sizes, sizes + 8, [](std::uint8_t b) { return b == 0xFF; }) ||
+        std::all_of(sizes, sizes + 4, [](std::uint8_t b) { return b == 0xFF; }) ||
+        std::all_of(sizes + 4, sizes + 8, [](std::uint8_t b) { return b == 0xFF; })) {
+      throw fail("zip64 sizes (an entry above 4 GiB) are not supported");
+    }
+  }
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
     throw fail("compression method " + std::to_string(info.compression_method) + " is not supported");
   }

@@ -179,3 +179,33 @@ TEST(ExcelLoader, WriteButtonSavesTheGrid) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), version + 1);
   }
 }
+
+// Today's formats go through the same loader: the chosen sheet's first two
+// rows land in the grid, later sheets are never reached.
+TEST(ExcelLoader, ReadsTodaysFormatsAlike) {
+  const auto modern = std::filesystem::path(GRAFOLIO_SOURCE_DIR) / ".." / "shared" / "corpus" / "modern";
+  if (!std::filesystem::is_directory(modern)) GTEST_SKIP() << "no corpus at " << modern;
+  const std::map<std::string, std::string> second = {
+      {"1,1", "Daten 2024 Spalte 1"}, {"2,1", "Daten 2024 Spalte 2"}, {"3,1", "Daten 2024 Spalte 3"},
+      {"4,1", "Daten 2024 Spalte 4"}, {"1,2", "11"}, {"2,2", "12"}, {"3,2", "13"}, {"4,2", "14"}};
+  for (const char* file : {"gen-xlsxwriter-blaetter7.xlsx", "gen-lo-blaetter7.xlsm", "gen-openpyxl-blaetter7.xlsx"}) {
+    TExcel excel;
+    excel.edRead = (modern / file).string();
+    std::vector<int> reached;
+    excel.XLSRead.OnSheet = [&reached, choose = excel.XLSRead.OnSheet](TXLSRead& r, const std::string& name,
+                                                                        int index, bool& readIt) {
+      reached.push_back(index);
+      choose(r, name, index, readIt);
+    };
+    excel.seSheet = 2;
+    excel.Button2Click();
+    const auto cells = DataCells(excel);
+    std::map<std::string, std::string> firstTwoRows;
+    for (const auto& [key, text] : cells) {
+      if (key.ends_with(",1") || key.ends_with(",2")) firstTwoRows[key] = text;
+    }
+    EXPECT_EQ(firstTwoRows, second) << file;
+    EXPECT_EQ(cells.size(), firstTwoRows.size()) << file << ": rows after the second are not read";
+    EXPECT_EQ(reached, (std::vector<int>{0, 1})) << file;
+  }
+}

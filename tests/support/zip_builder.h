@@ -17,7 +17,8 @@ struct ZipEntry {
   std::string data{};
   bool deflate = true;
   bool descriptor = false;  // sizes and CRC in a data descriptor after the data
-  // Sizes and offset in zip64 extra fields. With a descriptor, as streaming
+  // Sizes in zip64 extra fields (offsets stay 32-bit: Debian's minizip 1.1
+  // misreads a zip64 offset, which only files above 4 GiB need). With a descriptor, as streaming
   // writers make them: the local header's zip64 field zero, the descriptor's
   // sizes 64-bit, the central directory's sizes 32-bit when they fit.
   bool zip64 = false;
@@ -146,19 +147,18 @@ inline std::string BuildZip(const std::vector<ZipEntry>& entries, bool end64 = f
     Put32(central, central64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(data.size()));
     Put32(central, central64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(size));
     Put16(central, static_cast<unsigned>(e.name.size()));
-    Put16(central, central64 ? 28 : 0);
+    Put16(central, central64 ? 20 : 0);
     Put16(central, 0);
     Put16(central, 0);
     Put16(central, 0);
     Put32(central, 0);
-    Put32(central, central64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(offset));
+    Put32(central, static_cast<std::uint32_t>(offset));  // files below 4 GiB
     central += e.name;
     if (central64) {
       Put16(central, 1);
-      Put16(central, 24);
+      Put16(central, 16);
       Put64(central, size);
       Put64(central, data.size());
-      Put64(central, offset);
     }
   }
   const std::uint64_t cdOffset = out.size();
