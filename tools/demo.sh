@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds the CGI program and serves demo requests through it as
 # a web server would start it (every chart style, 2D and 3D, both built-in
-# test tables, a sample workbook and the message pages), then writes an
-# index.html that shows the answers.
+# test tables, sample workbooks in every format read and the message pages),
+# then writes an index.html that shows the answers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -12,7 +12,7 @@ out=$PWD/build/demo
 rm -rf "$out"
 mkdir -p "$out/cgi-bin" "$out/answers"
 cp build/grafolio "$out/cgi-bin/grafolio"
-cp tests/fixtures/workbooks/*.xls "$out/cgi-bin/"
+cp tests/fixtures/workbooks/*.{xls,xlsx,ods,fods,csv} "$out/cgi-bin/"
 
 # run NAME QUERY: one CGI request; the raw answer is kept as NAME.http and its
 # body as NAME.gif or NAME.html, by the content type the program sent.
@@ -51,6 +51,11 @@ more=(
   "automatic-colours|color=99"
   "pie-percent-legend-value-marks|style=3&legendstyle=percent&marksstyle=value"
   "area-3d-rotated-63-values|filename=wide300.xls&style=2&3D=yes&3Dorthogonal=no&3DRotation=20&3DElevation=340&width=800&height=400"
+  "markt-xlsx|filename=markt.xlsx&style=3&3D=yes"
+  "markt-ods|filename=markt.ods&style=3&3D=yes"
+  "markt-csv|filename=markt.csv&style=3&3D=yes"
+  "markt-de-csv-semicolons|filename=markt-de.csv&style=3&3D=yes"
+  "three-sheets-ods-sheet2|filename=unicode-sheetnames.ods&sheet=2"
   "empty-sheet|filename=three-sheets.xls&sheet=2"
   "missing-workbook|filename=none.xls"
 )
@@ -86,7 +91,8 @@ cat >"$out/upload.html" <<'HTML'
 <!doctype html><html><head><meta charset="utf-8"><title>grafolio: chart a workbook</title></head>
 <body><h1>Chart a workbook</h1>
 <form action="cgi-bin/grafolio" method="post" enctype="multipart/form-data">
-<p>Workbook (.xls): <input type="file" name="filename" accept=".xls"></p>
+<p>Workbook (.xls, .xlsx, .xlsm, .ods, .fods, .csv): <input type="file" name="filename"
+ accept=".xls,.xlsx,.xlsm,.ods,.fods,.csv,.txt,application/vnd.ms-excel,application/vnd.openxmlformats-officedocument.spreadsheetml.sheet,application/vnd.ms-excel.sheet.macroEnabled.12,application/vnd.oasis.opendocument.spreadsheet,text/csv"></p>
 <p>Sheet: <input type="number" name="sheet" value="1" min="1" max="999"></p>
 <p>Style: <select name="style"><option value="0">bar</option><option value="1">horizontal bar</option>
 <option value="2">area</option><option value="3">pie</option><option value="4">line</option>
