@@ -10,11 +10,6 @@
 
 namespace axis_math {
 
-// Rounds to the nearest integer, ties to even, as the chart's arithmetic
-// does everywhere; values beyond the 32-bit range (and NaN) are clamped so
-// that a wild scale cannot overflow the pixel arithmetic.
-int RoundInt(double value);
-
 // ---------------------------------------------------------------------------
 // Label increment
 

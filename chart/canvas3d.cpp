@@ -6,7 +6,7 @@
 #include <numbers>
 #include <vector>
 
-
+#include "chart/pixel_math.h"
 
 // ---------------------------------------------------------------------------
 // Colours
@@ -62,14 +62,6 @@ void TChartBrush::Assign(const TChartBrush& other) {
 
 // ---------------------------------------------------------------------------
 // Projection
-
-int RoundHalfEven(double value) {
-  if (std::isnan(value)) return 0;
-  const double r = std::nearbyint(value);
-  if (r >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
-  if (r <= static_cast<double>(std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
-  return static_cast<int>(r);
-}
 
 TProjectionCoefficients CalcTrigValues(double rotation, double elevation, double tilt) {
   constexpr double kRad = std::numbers::pi / 180.0;

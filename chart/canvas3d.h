@@ -208,9 +208,6 @@ enum TGradientDirection {
 // ---------------------------------------------------------------------------
 // Projection (pure)
 
-// Rounding to the nearest integer with ties to even (2.5 -> 2, 3.5 -> 4).
-int RoundHalfEven(double value);
-
 // The six coefficients of the rotated projection.
 struct TProjectionCoefficients {
   double c_xx = 1.0;

@@ -4,6 +4,7 @@
 
 #include "chart/chart.h"
 #include "chart/format_float.h"
+#include "chart/pixel_math.h"
 
 namespace {
 

@@ -6,13 +6,14 @@
 #include "chart/axis_math.h"
 #include "chart/chart.h"
 #include "chart/format_float.h"
+#include "chart/pixel_math.h"
 #include "chart/series.h"
 
 namespace {
 
 void SelectFont(TChartCanvas3D& canvas, const TChartFont& font, double zoom) {
   platform::TFont f = ToSurfaceFont(font);
-  if (zoom != 1.0) f.Size = std::max(1, axis_math::RoundInt(font.Size() * zoom));
+  if (zoom != 1.0) f.Size = std::max(1, RoundHalfEven(font.Size() * zoom));
   canvas.Font() = f;
 }
 
