@@ -9,6 +9,7 @@
 #include "chart/line_series.h"
 #include "chart/pie_series.h"
 #include "http/cgi_win_engine.h"
+#include "http/http_engine.h"
 #include "platform/program.h"
 #include "platform/sysutils.h"
 
@@ -163,8 +164,7 @@ void THauptseite::HTTPExecRequest(THttpEngine& Sender) {
   }
   requestServed_ = true;
   datenzuordnen(&Sender);
-  grafikerstellen();
-  Ausgabegrafik.SendChartImage();
+  if (grafikerstellen()) Ausgabegrafik.SendChartImage();
 }
 
 void THauptseite::HTTPLastExecRequest(THttpEngine&) {
@@ -289,9 +289,17 @@ void THauptseite::datenzuordnen(THttpEngine*) {
   Chart1->Title().SetVisible(true);
 }
 
-void THauptseite::grafikerstellen() {
+bool THauptseite::grafikerstellen() {
   TChartSeries& series = *Chart1->Series(Style);
   series.SetActive(true);
+  // A request answered with a message page has no values (the first one is
+  // empty): it ends as its failed conversion always has, with StrToInt's
+  // error logged as the engine logs an unhandled one, but without raising
+  // and unwinding it, which costs a message page a good share of its run.
+  if (int first = 0; Daten.ColCount() > 0 && !TryStrToInt(Daten.Cell(0, 1), first)) {
+    WriteRequestLog("Unhandled exception : '" + Daten.Cell(0, 1) + "' ist kein gültiger Integerwert");
+    return false;
+  }
   TColor colour = PaletteColor(Color);
   int step = 0;
   for (int i = 0; i < Daten.ColCount(); ++i) {
@@ -321,4 +329,5 @@ void THauptseite::grafikerstellen() {
   } else {
     Chart1->SetView3D(false);
   }
+  return true;
 }

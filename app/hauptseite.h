@@ -41,8 +41,9 @@ class THauptseite {
 
   // Fills the DataTable and sets the chart's frame, legend, colours, size and title.
   void datenzuordnen(THttpEngine* Sender);
-  // Fills the chosen series and sets marks and the 3D view.
-  void grafikerstellen();
+  // Fills the chosen series and sets marks and the 3D view; false, with the
+  // request's error logged, when there are no values to chart.
+  bool grafikerstellen();
 
   // Components.
   std::unique_ptr<TChart> Chart1;

@@ -2,15 +2,17 @@
 # Whole CGI process timings, start-up to exit, side by side in one hyperfine
 # run: /bin/true, a message-page request, the default chart request (2D and
 # 3D) and gnuplot drawing the same 400 x 250 bar chart as a GIF. Prints each
-# median (and mean CPU time) and the ratios against /bin/true and gnuplot. hyperfine -N cannot set
+# median (and mean CPU time) and the ratios against /bin/true and gnuplot, then
+# the minor page faults per request (their count is the same on any machine,
+# their cost is not: where faults are expensive they dominate). hyperfine -N cannot set
 # a variable per command, so the requests run under env(1); "env /bin/true"
 # runs too, and its extra cost over /bin/true is taken off those requests.
 # usage: bench/cgi_process.sh [BUILD_DIR] [RUNS]   (a release build: build/)
 set -euo pipefail
 build=${1:-build}
 runs=${2:-500}
-if ! command -v gnuplot >/dev/null || ! command -v hyperfine >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q gnuplot-nox hyperfine >/dev/null
+if ! command -v gnuplot >/dev/null || ! command -v hyperfine >/dev/null || [ ! -x /usr/bin/time ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q gnuplot-nox hyperfine time >/dev/null
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -62,3 +64,21 @@ for title, value in [("median wall", lambda r: r["median"]), ("mean CPU", lambda
         m = results[name] - (env if name.startswith(("message", "default")) else 0)
         print(f"{name:<18} {m*1000:>16.3f} {m/true:>12.2f} {m/gnuplot:>10.3f}")
 PY
+# Minor page faults of one process (the query set in the process itself, as
+# env(1) would add its own): the median of 21 runs.
+faults() {
+  local query=$1
+  shift
+  for _ in $(seq 21); do
+    QUERY_STRING=$query /usr/bin/time -f %R "$@" 2>&1 >/dev/null </dev/null | tail -n 1
+  done | sort -n | sed -n 11p
+}
+true_faults=$(faults "" /bin/true)
+echo "minor page faults per process (median of 21)"
+printf '%-18s %8s %12s\n' command faults 'x /bin/true'
+for entry in "true||/bin/true" "message-page|filename=none.xls|$work/grafolio" \
+             "default-chart-2d||$work/grafolio" "default-chart-3d|3D=yes|$work/grafolio"; do
+  IFS='|' read -r name query program <<<"$entry"
+  n=$(faults "$query" "$program")
+  awk -v name="$name" -v n="$n" -v t="$true_faults" 'BEGIN { printf "%-18s %8d %12.2f\n", name, n, n / t }'
+done

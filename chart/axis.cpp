@@ -5,6 +5,7 @@
 
 #include "chart/chart.h"
 #include "chart/format_float.h"
+#include "chart/pixel_math.h"
 #include "chart/series.h"
 
 TCustomChartAxis::TCustomChartAxis(TCustomAxisPanel* chart, bool horizontal, bool otherSide)
@@ -430,7 +431,7 @@ void TCustomChartAxis::DrawTicksAndGrid(int p, bool atEnd, bool first, int wall)
     if (!grid_centered_) {
       if (!atEnd) DrawGrid(p);
     } else if (!first) {
-      DrawGrid(axis_math::RoundInt((p + old_position_) * 0.5));
+      DrawGrid(RoundHalfEven((p + old_position_) * 0.5));
     }
   }
   if (ticks_inner_.Visible() && tick_inner_length_ != 0) {
@@ -441,7 +442,7 @@ void TCustomChartAxis::DrawTicksAndGrid(int p, bool atEnd, bool first, int wall)
     canvas.AssignPen(minor_ticks_);
     const int span = p - old_position_;
     for (int i = 1; i <= minor_tick_count_; ++i) {
-      DrawTick(p - axis_math::RoundInt(i * static_cast<double>(span) / (minor_tick_count_ + 1)), 1,
+      DrawTick(p - RoundHalfEven(i * static_cast<double>(span) / (minor_tick_count_ + 1)), 1,
                minor_tick_length_, wall);
     }
   }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "chart/format_float.h"
+#include "chart/pixel_math.h"
 
 namespace axis_math {
 
@@ -14,14 +15,6 @@ namespace {
 // Pixel offsets are kept within this bound so that a value far off the
 // scale still yields coordinates the drawing surface can take.
 constexpr double kPixelLimit = 1 << 24;
-
-int ClampedRound(double value, double limit) {
-  if (std::isnan(value)) return 0;
-  value = std::nearbyint(value);  // default rounding mode: ties to even
-  if (value > limit) return static_cast<int>(limit);
-  if (value < -limit) return static_cast<int>(-limit);
-  return static_cast<int>(value);
-}
 
 // Tolerance for treating a quotient as a whole number: labels at exact
 // multiples of the increment must not get lost to binary fractions such as
@@ -77,10 +70,6 @@ double SerialFromCivil(long long y, unsigned m, unsigned d) {
 
 }  // namespace
 
-int RoundInt(double value) {
-  return ClampedRound(value, static_cast<double>(std::numeric_limits<int>::max()));
-}
-
 // ---------------------------------------------------------------------------
 // Label increment
 
@@ -110,9 +99,9 @@ int LabelSizeAlongAxis(bool horizontal, int labelsAngle, int textWidth, int text
 
 int MaxLabelCount(int axisLength, int labelSize, int separationPercent) {
   double size = labelSize;
-  if (separationPercent > 0) size += RoundInt(labelSize * separationPercent * 0.01);
+  if (separationPercent > 0) size += RoundHalfEven(labelSize * separationPercent * 0.01);
   if (size < 1) return 1;
-  return RoundInt(axisLength / size);
+  return RoundHalfEven(axisLength / size);
 }
 
 double NumericIncrement(double range, double desired, int maxLabels) {
@@ -123,7 +112,7 @@ double NumericIncrement(double range, double desired, int maxLabels) {
     // whole double range, so the bound only stops a runaway.
     for (int round = 0; round < 4000 && std::isfinite(inc); ++round) {
       const double t = range / inc;
-      if (std::fabs(t) < 2147483647.0 && RoundInt(t) <= maxLabels) break;
+      if (std::fabs(t) < 2147483647.0 && RoundHalfEven(t) <= maxLabels) break;
       inc = NextStep(inc);
     }
   }
@@ -136,7 +125,7 @@ double DateTimeIncrement(double range, double desired, int maxLabels) {
   if (!std::isfinite(range)) return inc;
   if (range / inc >= 1e6) inc = range / 1e6;
   for (int round = 0; round < 4000 && std::isfinite(inc); ++round) {
-    if (RoundInt(range / inc) <= maxLabels) break;
+    if (RoundHalfEven(range / inc) <= maxLabels) break;
     if (inc >= 365) {
       inc *= 2;
     } else {
@@ -227,7 +216,7 @@ int CalcPosValue(const ScaleGeometry& g, double value) {
     centre = (g.top + g.bottom) / 2;
   }
   const auto place = [&](double offset) {
-    const int p = ClampedRound(offset, kPixelLimit);
+    const int p = RoundClamped(offset, kPixelLimit);
     return g.inverted ? end - p : start + p;
   };
   if (g.logarithmic) {
@@ -260,7 +249,7 @@ double CalcPosPoint(const ScaleGeometry& g, int pixel) {
 int CalcDepthPosValue(double minimum, double maximum, int width3D, double value) {
   const double range = maximum - minimum;
   if (range == 0) return width3D;
-  return ClampedRound(width3D * (value - minimum) / range, kPixelLimit);
+  return RoundClamped(width3D * (value - minimum) / range, kPixelLimit);
 }
 
 void WidenScale(double& minimum, double& maximum, int extent, int minSide, int maxSide, bool logarithmic) {
@@ -296,7 +285,7 @@ bool LabelOverlap::Accept(int position, int labelSize) {
 }
 
 int MultiLineLabelRise(int lineHeight, int lines) {
-  return lineHeight / 2 + RoundInt(lineHeight * (lines + 1) / 2.0) - lineHeight;
+  return lineHeight / 2 + RoundHalfEven(lineHeight * (lines + 1) / 2.0) - lineHeight;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -431,33 +420,6 @@ std::string DateTimeText(const std::string& format, double value, double range) 
     i += run;
   }
   return out;
-}
-
-// ---------------------------------------------------------------------------
-// Marks
-
-double MarkPercent(double value, double absoluteTotal) {
-  if (absoluteTotal == 0) return 100;
-  return std::fabs(value) * 100 / absoluteTotal;
-}
-
-std::string ComposeMarkText(int style, const MarkTextInput& in) {
-  const std::string value = FormatFloat(in.valueFormat, in.value);
-  const std::string label = in.label.empty() ? value : in.label;
-  const std::string percent = FormatFloat(in.percentFormat, MarkPercent(in.value, in.absoluteTotal));
-  const auto withTotal = [&] { return percent + " von " + FormatFloat(in.valueFormat, in.absoluteTotal); };
-  switch (style) {
-    case 0: return value;
-    case 1: return percent;
-    case 2: return label;
-    case 3: return label + " " + percent;
-    case 4: return label + " " + value;
-    case 5: return in.legendText;
-    case 6: return withTotal();
-    case 7: return label + " " + withTotal();
-    case 8: return in.xValueText;
-    default: return {};
-  }
 }
 
 }  // namespace axis_math

@@ -1,7 +1,6 @@
-// The arithmetic of axes and marks, apart from any drawing: how a label
-// increment is chosen, which values get labels, how values map to pixels
-// and back, when text labels would overlap, and how a mark's text is made
-// from a point's value, label and percentage.
+// The arithmetic of axes, apart from any drawing: how a label increment is
+// chosen, which values get labels, how values map to pixels and back, and
+// when text labels would overlap.
 #pragma once
 
 #include <array>
@@ -9,11 +8,6 @@
 #include <vector>
 
 namespace axis_math {
-
-// Rounds to the nearest integer, ties to even, as the chart's arithmetic
-// does everywhere; values beyond the 32-bit range (and NaN) are clamped so
-// that a wild scale cannot overflow the pixel arithmetic.
-int RoundInt(double value);
 
 // ---------------------------------------------------------------------------
 // Label increment
@@ -146,29 +140,5 @@ std::string MultiLineText(std::string text);
 // else. Format letters: yyyy yy m mm mmm mmmm d dd ddd dddd h hh n nn s ss z
 // zzz, "/" date separator "-", ":" time separator, "am/pm", quoted text.
 std::string DateTimeText(const std::string& format, double value, double range);
-
-// ---------------------------------------------------------------------------
-// Marks
-
-// Percentage of a point in its list: |value| × 100 / absoluteTotal, or 100
-// when the total is 0.
-double MarkPercent(double value, double absoluteTotal);
-
-// Everything a mark text can be made of. legendText and xValueText are the
-// finished legend text and X-axis label of the point.
-struct MarkTextInput {
-  double value = 0;           // MarkValue of the point
-  std::string label;          // empty = the point has no label
-  double absoluteTotal = 0;   // of the series' mandatory list
-  std::string valueFormat = "#,##0.###";
-  std::string percentFormat = "##0.## %";
-  std::string legendText;
-  std::string xValueText;
-};
-
-// The text of a mark in style (the TSeriesMarksStyle order: value, percent,
-// label, label+percent, label+value, legend, percent+total,
-// label+percent+total, X value). Any other style gives an empty text.
-std::string ComposeMarkText(int style, const MarkTextInput& in);
 
 }  // namespace axis_math

@@ -6,6 +6,7 @@
 #include "chart/axis.h"
 #include "chart/axis_math.h"
 #include "chart/chart.h"
+#include "chart/pixel_math.h"
 
 namespace {
 
@@ -133,6 +134,20 @@ double TCustomBarSeries::PointOrigin(int index, bool sumAll) const {
   return TChartSeries::PointOrigin(index, sumAll);
 }
 
+double TCustomBarSeries::ValueExtent(double own, bool maximum) const {
+  if (multi_bar_ == mbStacked100) return maximum ? 100 : 0;
+  const auto further = [maximum](double a, double b) { return maximum ? std::max(a, b) : std::min(a, b); };
+  double result = own;
+  if (multi_bar_ == mbStacked) {
+    // Stacks grow both ways (negative values downwards): the scale must reach their ends.
+    for (int i = 0; i < Count(); ++i) {
+      result = further(result, PointOrigin(i, false) + (Vertical() ? YValue(i) : XValue(i)));
+    }
+  }
+  if (use_y_origin_) result = further(result, y_origin_);
+  return result;
+}
+
 int TCustomBarSeries::ValuePos(double value) const { return Vertical() ? CalcYPosValue(value) : CalcXPosValue(value); }
 
 int TCustomBarSeries::StackedPos(int index, double ownValue) const {
@@ -252,15 +267,7 @@ void TCustomBarSeries::PrepareBarCanvas() {
     canvas.Brush() = bar_brush_.Brush();
     return;
   }
-  const TColor back = bar_brush_.Color() == clAutomatic ? ParentChart()->Color() : bar_brush_.Color();
-  const platform::TBrushStyle style = bar_brush_.Style();
-  TColor colour = bar_color_;
-  if (style != platform::bsSolid && colour == back) colour = back != 0 ? clBlack : clWhite;
-  canvas.Brush().Color = colour;
-  canvas.Brush().Style = style;
-  canvas.Brush().Image.reset();
-  canvas.SetBackColor(back);
-  canvas.SetBackMode(style == platform::bsSolid ? platform::bmTransparent : platform::bmOpaque);
+  PrepareFillBrush(bar_color_, bar_brush_.Style(), bar_brush_.Color());
 }
 
 void TCustomBarSeries::BarRectangle(int left, int top, int right, int bottom) {
@@ -403,26 +410,8 @@ int TBarSeries::SizePerPoint(int n) const { return n > 0 && ParentChart() ? Pare
 int TBarSeries::CalcXPos(int index) const { return TChartSeries::CalcXPos(index) + CategoryOffset(); }
 int TBarSeries::CalcYPos(int index) const { return ValueEndPos(index); }
 
-double TBarSeries::MaxYValue() const {
-  if (MultiBar() == mbStacked100) return 100;
-  double result = TChartSeries::MaxYValue();
-  if (MultiBar() == mbStacked) {
-    for (int i = 0; i < Count(); ++i) result = std::max(result, PointOrigin(i, false) + YValue(i));
-  }
-  if (UseYOrigin()) result = std::max(result, YOrigin());
-  return result;
-}
-
-double TBarSeries::MinYValue() const {
-  if (MultiBar() == mbStacked100) return 0;
-  double result = TChartSeries::MinYValue();
-  if (MultiBar() == mbStacked) {
-    // Negative values stack downwards: the scale must reach their ends too.
-    for (int i = 0; i < Count(); ++i) result = std::min(result, PointOrigin(i, false) + YValue(i));
-  }
-  if (UseYOrigin()) result = std::min(result, YOrigin());
-  return result;
-}
+double TBarSeries::MaxYValue() const { return ValueExtent(TChartSeries::MaxYValue(), true); }
+double TBarSeries::MinYValue() const { return ValueExtent(TChartSeries::MinYValue(), false); }
 
 void TBarSeries::AskHorizMargins(int& left, int& right) { left = right = CategoryMargin(); }
 
@@ -478,25 +467,8 @@ int THorizBarSeries::SizePerPoint(int n) const {
 int THorizBarSeries::CalcXPos(int index) const { return ValueEndPos(index); }
 int THorizBarSeries::CalcYPos(int index) const { return TChartSeries::CalcYPos(index) + CategoryOffset(); }
 
-double THorizBarSeries::MaxXValue() const {
-  if (MultiBar() == mbStacked100) return 100;
-  double result = TChartSeries::MaxXValue();
-  if (MultiBar() == mbStacked) {
-    for (int i = 0; i < Count(); ++i) result = std::max(result, PointOrigin(i, false) + XValue(i));
-  }
-  if (UseYOrigin()) result = std::max(result, YOrigin());
-  return result;
-}
-
-double THorizBarSeries::MinXValue() const {
-  if (MultiBar() == mbStacked100) return 0;
-  double result = TChartSeries::MinXValue();
-  if (MultiBar() == mbStacked) {
-    for (int i = 0; i < Count(); ++i) result = std::min(result, PointOrigin(i, false) + XValue(i));
-  }
-  if (UseYOrigin()) result = std::min(result, YOrigin());
-  return result;
-}
+double THorizBarSeries::MaxXValue() const { return ValueExtent(TChartSeries::MaxXValue(), true); }
+double THorizBarSeries::MinXValue() const { return ValueExtent(TChartSeries::MinXValue(), false); }
 
 void THorizBarSeries::AskHorizMargins(int& left, int& right) {
   left = right = 0;

@@ -111,6 +111,10 @@ class TCustomBarSeries : public TChartSeries {
   std::vector<TCustomBarSeries*> SameKindSeries() const;
   // Shift of the bar's near edge from its category's position.
   int CategoryOffset() const;
+  // The series' extent along the value axis from its own extent `own` (its
+  // largest value when `maximum`, else its smallest): 0..100 for stacks to
+  // 100 %, reaching the stacks' ends and the origin when it is used.
+  double ValueExtent(double own, bool maximum) const;
   int ValuePos(double value) const;
   int StackedPos(int index, double ownValue) const;
   // Position of the bar's value end along the value axis.

@@ -6,7 +6,7 @@
 #include <numbers>
 #include <vector>
 
-
+#include "chart/pixel_math.h"
 
 // ---------------------------------------------------------------------------
 // Colours
@@ -39,80 +39,16 @@ void TView3DOptions::Assign(const TView3DOptions& other) {
   Repaint();
 }
 
-TChartPen::TChartPen(TColor colour, platform::TPenStyle style, bool visible) : visible_(visible) {
-  pen_.Color = colour;
-  pen_.Style = style;
-}
-
-void TChartPen::Assign(const TChartPen& other) {
-  pen_ = other.pen_;
-  visible_ = other.visible_;
-  Changed();
-}
-
-void TChartPen::Assign(const platform::TPen& other) {
-  pen_ = other;
-  Changed();
-}
-
-void TChartBrush::Assign(const TChartBrush& other) {
-  brush_ = other.brush_;
-  if (OnChange) OnChange();
-}
-
-// ---------------------------------------------------------------------------
-// Projection
-
-int RoundHalfEven(double value) {
-  if (std::isnan(value)) return 0;
-  const double r = std::nearbyint(value);
-  if (r >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
-  if (r <= static_cast<double>(std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
-  return static_cast<int>(r);
-}
-
-TProjectionCoefficients CalcTrigValues(double rotation, double elevation, double tilt) {
-  constexpr double kRad = std::numbers::pi / 180.0;
-  const double sr = std::sin(rotation * kRad), cr = std::cos(rotation * kRad);
-  const double se = std::sin(elevation * kRad), ce = std::cos(elevation * kRad);
-  const double st = std::sin(tilt * kRad), ct = std::cos(tilt * kRad);
-  TProjectionCoefficients c;
-  c.c_xx = sr * se * st + cr * ct;
-  c.c_xy = ce * st;
-  c.c_xz = cr * se * st - ct * sr;
-  c.c_yx = ct * sr * se - cr * st;
-  c.c_yy = ce * ct;
-  c.c_yz = cr * ct * se + sr * st;
-  return c;
-}
-
 namespace {
 
-// Chart coordinates come from values that may be far out of range: sums are
-// formed in 64 bits and saturated, never wrapped.
-int Saturate(std::int64_t v) {
-  return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
-}
-int Sum(int a, int b) { return Saturate(static_cast<std::int64_t>(a) + b); }
 int Mid(int a, int b) { return static_cast<int>((static_cast<std::int64_t>(a) + b) / 2); }
 double MidD(int a, int b) { return (static_cast<double>(a) + b) / 2.0; }
 double HalfSpan(int a, int b) { return (static_cast<double>(b) - a) / 2.0; }
 
 }  // namespace
 
-TPoint TProjection::Project(int x, int y, int z) const {
-  if (!Is3D) return {x, y};
-  // Differences in double: chart coordinates may lie far apart.
-  const double dx = static_cast<double>(x) - XCenter;
-  const double dy = static_cast<double>(y) - YCenter;
-  if (Orthogonal) {
-    return {Sum(RoundHalfEven((dx + z) * Zoom), XCenterOffset), Sum(RoundHalfEven((dy - z) * Zoom), YCenterOffset)};
-  }
-  const double dz = static_cast<double>(z) - ZCenter;
-  return {Sum(RoundHalfEven((dx * C.c_xx + dy * C.c_xy + dz * C.c_xz) * Zoom), XCenterOffset),
-          Sum(RoundHalfEven((dx * C.c_yx + dy * C.c_yy + dz * C.c_yz) * Zoom), YCenterOffset)};
-}
+// ---------------------------------------------------------------------------
+// Outlines
 
 std::vector<TPoint> ConvexHull(std::vector<TPoint> points) {
   std::sort(points.begin(), points.end(),
@@ -325,8 +261,8 @@ void TChartCanvas3D::Projection(int max_depth, const TRect& r) {
   projection_.XCenter = static_cast<int>((static_cast<std::int64_t>(r.Left) + r.Right) / 2);
   projection_.YCenter = static_cast<int>((static_cast<std::int64_t>(r.Top) + r.Bottom) / 2);
   projection_.ZCenter = max_depth / 2;
-  projection_.XCenterOffset = Sum(projection_.XCenter, options_ != nullptr ? options_->HorizOffset() : 0);
-  projection_.YCenterOffset = Sum(projection_.YCenter, options_ != nullptr ? options_->VertOffset() : 0);
+  projection_.XCenterOffset = SaturatedSum(projection_.XCenter, options_ != nullptr ? options_->HorizOffset() : 0);
+  projection_.YCenterOffset = SaturatedSum(projection_.YCenter, options_ != nullptr ? options_->VertOffset() : 0);
 }
 
 void TChartCanvas3D::ShowImage(platform::Surface& destination, platform::Surface* default_surface, const TRect& user_rect) {
@@ -610,8 +546,8 @@ void TChartCanvas3D::Pie3D(int x_center, int y_center, int x_radius, int y_radiu
   std::array<TPoint, kPoints> rim{};   // arc at z0
   for (int i = 0; i < kPoints; ++i) {
     const double a = start_angle + i * step;
-    const int x = Sum(x_center, RoundHalfEven(x_radius * std::cos(a)));
-    const int y = Sum(y_center, RoundHalfEven(-y_radius * std::sin(a)));
+    const int x = SaturatedSum(x_center, RoundHalfEven(x_radius * std::cos(a)));
+    const int y = SaturatedSum(y_center, RoundHalfEven(-y_radius * std::sin(a)));
     arc_x[static_cast<std::size_t>(i)] = x;
     face[static_cast<std::size_t>(i)] = ProjectPoint(x, y, z1);
     rim[static_cast<std::size_t>(i)] = ProjectPoint(x, y, z0);

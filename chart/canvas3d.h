@@ -1,11 +1,9 @@
 // The chart's drawing object: a canvas that projects chart-space points
-// (x right, y down, z from 0 at the front into the depth) onto a drawing
-// surface and offers the 3D solids the chart and its series are built from.
-// Also here: the 3D view settings, the chart pens and brush, the default
-// colour palette and the darkening rule for the hidden faces of solids.
-//
-// The projection itself is a set of pure functions (TProjection), so that it
-// can be checked without drawing.
+// (x right, y down, z from 0 at the front into the depth, chart/projection.h)
+// onto a drawing surface and offers the 3D solids the chart and its series
+// are built from. Also here: the 3D view settings, the default colour
+// palette, the darkening rule for the hidden faces of solids and the pure
+// outlines (hull, arrow, gradient band) the solids are drawn from.
 #pragma once
 
 #include <array>
@@ -17,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "chart/pen_brush.h"
+#include "chart/projection.h"
 #include "platform/bitmap.h"
 #include "platform/color.h"
 #include "platform/geometry.h"
@@ -47,7 +47,7 @@ inline constexpr std::uint8_t PieSideShade = 32;
 TColor ShadeColor(TColor colour, int quantity);
 
 // ---------------------------------------------------------------------------
-// Settings objects
+// Settings objects (the pens and brushes: chart/pen_brush.h)
 
 // The 3D view: rotation angles, zoom and offsets. A setter stores a changed
 // value and calls OnRepaint; no range checks.
@@ -96,102 +96,6 @@ class TView3DOptions {
   int zoom_ = 100;
 };
 
-// A chart pen: the surface pen's values plus Visible. Setters store a changed
-// value and call OnChange. The canvas draws an invisible pen as a clear one
-// (TChartCanvas3D::AssignPen).
-class TChartPen {
- public:
-  TChartPen() = default;
-  TChartPen(TColor colour, platform::TPenStyle style, bool visible = true);
-
-  TColor Color() const { return pen_.Color; }
-  void SetColor(TColor value) { Set(pen_.Color, value); }
-  int Width() const { return pen_.Width; }
-  void SetWidth(int value) { Set(pen_.Width, value); }
-  platform::TPenStyle Style() const { return pen_.Style; }
-  void SetStyle(platform::TPenStyle value) { Set(pen_.Style, value); }
-  platform::TPenMode Mode() const { return pen_.Mode; }
-  void SetMode(platform::TPenMode value) { Set(pen_.Mode, value); }
-  bool Visible() const { return visible_; }
-  void SetVisible(bool value) { Set(visible_, value); }
-
-  // The surface pen these values describe (without Visible).
-  const platform::TPen& Pen() const { return pen_; }
-
-  // Copies colour, width, style, mode and Visible (not the hook); notifies.
-  void Assign(const TChartPen& other);
-  // Copies a plain surface pen; Visible stays as it is.
-  void Assign(const platform::TPen& other);
-
-  std::function<void()> OnChange;
-
- private:
-  template <typename T>
-  void Set(T& field, T value) {
-    if (field != value) {
-      field = value;
-      Changed();
-    }
-  }
-  void Changed() const {
-    if (OnChange) OnChange();
-  }
-
-  platform::TPen pen_;
-  bool visible_ = true;
-};
-
-// A pen that starts invisible.
-class TChartHiddenPen : public TChartPen {
- public:
-  TChartHiddenPen() : TChartPen(clBlack, platform::psSolid, false) {}
-};
-
-// Gray (0x808080) dotted pen: grids.
-class TDottedGrayPen : public TChartPen {
- public:
-  TDottedGrayPen() : TChartPen(clGray, platform::psDot) {}
-};
-
-// Gray (0x808080) solid pen.
-class TDarkGrayPen : public TChartPen {
- public:
-  TDarkGrayPen() : TChartPen(clGray, platform::psSolid) {}
-};
-
-// A chart brush: colour, style and an optional pattern bitmap, with change
-// notification.
-class TChartBrush {
- public:
-  TChartBrush() = default;
-  TChartBrush(TColor colour, platform::TBrushStyle style) : brush_{colour, style, nullptr} {}
-
-  TColor Color() const { return brush_.Color; }
-  void SetColor(TColor value) { Set(brush_.Color, value); }
-  platform::TBrushStyle Style() const { return brush_.Style; }
-  void SetStyle(platform::TBrushStyle value) { Set(brush_.Style, value); }
-  const std::shared_ptr<const platform::Bitmap>& Image() const { return brush_.Image; }
-  void SetImage(std::shared_ptr<const platform::Bitmap> value) { Set(brush_.Image, std::move(value)); }
-
-  const platform::TBrush& Brush() const { return brush_; }
-
-  // Copies colour, style and image (not the hook); notifies.
-  void Assign(const TChartBrush& other);
-
-  std::function<void()> OnChange;
-
- private:
-  template <typename T>
-  void Set(T& field, T value) {
-    if (field != value) {
-      field = std::move(value);
-      if (OnChange) OnChange();
-    }
-  }
-
-  platform::TBrush brush_;
-};
-
 // Directions of a gradient fill: where the start colour lies. gdFromCenter
 // runs from the start colour at the border to the end colour in the middle;
 // gdFromTopLeft and gdFromBottomLeft run diagonally from that corner.
@@ -206,44 +110,7 @@ enum TGradientDirection {
 };
 
 // ---------------------------------------------------------------------------
-// Projection (pure)
-
-// Rounding to the nearest integer with ties to even (2.5 -> 2, 3.5 -> 4).
-int RoundHalfEven(double value);
-
-// The six coefficients of the rotated projection.
-struct TProjectionCoefficients {
-  double c_xx = 1.0;
-  double c_xy = 0.0;
-  double c_xz = 0.0;
-  double c_yx = 0.0;
-  double c_yy = 1.0;
-  double c_yz = 0.0;
-};
-
-// Coefficients for rotation r (about the vertical axis), elevation e (about
-// the horizontal axis) and tilt t (about the depth axis), in degrees.
-TProjectionCoefficients CalcTrigValues(double rotation, double elevation, double tilt);
-
-// Everything a projection needs; Project maps a chart-space point to a
-// device point. With Is3D off points map to themselves (z ignored).
-struct TProjection {
-  bool Is3D = false;
-  bool Orthogonal = true;
-  int XCenter = 0;
-  int YCenter = 0;
-  int ZCenter = 0;
-  int XCenterOffset = 0;  // XCenter + HorizOffset
-  int YCenterOffset = 0;  // YCenter + VertOffset
-  double Zoom = 1.0;      // Zoom percent × 0.01
-  TProjectionCoefficients C;
-
-  // Orthogonal: x' = round((x − XCenter + z) × Zoom) + XCenterOffset,
-  //             y' = round((y − YCenter − z) × Zoom) + YCenterOffset.
-  // Rotated:    X, Y, Z relative to the centre, x' = round((X c_xx + Y c_xy +
-  //             Z c_xz) × Zoom) + XCenterOffset, y' likewise with c_y*.
-  TPoint Project(int x, int y, int z) const;
-};
+// Outlines (pure)
 
 // Convex hull of the points, counter-clockwise on the screen, without
 // repeated or collinear points (outlines of projected solids).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "chart/pixel_math.h"
 #include "platform/surface.h"
 
 // ===========================================================================

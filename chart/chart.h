@@ -15,8 +15,11 @@
 
 #include "chart/axis.h"
 #include "chart/canvas3d.h"
+#include "chart/gradient.h"
 #include "chart/legend.h"
 #include "chart/series.h"
+#include "chart/title.h"
+#include "chart/wall.h"
 #include "platform/color.h"
 #include "platform/geometry.h"
 #include "platform/sysutils.h"
@@ -330,6 +333,15 @@ class TCustomChart : public TCustomAxisPanel {
   TBackImageMode back_image_mode_ = pbmStretch;
   bool back_image_inside_ = false;
 };
+
+// Stores a changed setting of one of the chart's parts (legend, title,
+// walls, gradient) and asks the chart, when there is one, to repaint.
+template <class T>
+void StoreAndRepaint(T& field, T value, TCustomChart* chart) {
+  if (field == value) return;
+  field = value;
+  if (chart) chart->Repaint();
+}
 
 class TChart : public TCustomChart {
  public:

@@ -4,15 +4,9 @@
 
 #include "chart/chart.h"
 #include "chart/format_float.h"
+#include "chart/pixel_math.h"
 
 namespace {
-
-template <class T>
-void Store(T& field, T value, const TCustomChart* chart) {
-  if (field == value) return;
-  field = value;
-  if (chart) const_cast<TCustomChart*>(chart)->Repaint();
-}
 
 std::string LineBreaksToSpaces(std::string text) {
   std::replace(text.begin(), text.end(), '\r', ' ');
@@ -36,29 +30,29 @@ void TChartLegend::Repaint() const {
   if (chart_) chart_->Repaint();
 }
 
-void TChartLegend::SetAlignment(TLegendAlignment v) { Store(alignment_, v, chart_); }
-void TChartLegend::SetColor(TColor v) { Store(color_, v, chart_); }
+void TChartLegend::SetAlignment(TLegendAlignment v) { StoreAndRepaint(alignment_, v, chart_); }
+void TChartLegend::SetColor(TColor v) { StoreAndRepaint(color_, v, chart_); }
 void TChartLegend::SetColorWidth(int v) {
   if (v < 0 || v > 100) throw LegendException("Farbbreite für Legende muß zwischen 0 und 100% liegen.");
-  Store(color_width_, v, chart_);
+  StoreAndRepaint(color_width_, v, chart_);
 }
 void TChartLegend::SetFirstValue(int v) {
   if (v < 0) throw LegendException("Erster Wert für Legende muß > 0 sein.");
-  Store(first_value_, v, chart_);
+  StoreAndRepaint(first_value_, v, chart_);
 }
-void TChartLegend::SetHorizMargin(int v) { Store(horiz_margin_, v, chart_); }
-void TChartLegend::SetVertMargin(int v) { Store(vert_margin_, v, chart_); }
-void TChartLegend::SetInverted(bool v) { Store(inverted_, v, chart_); }
-void TChartLegend::SetLegendStyle(TLegendStyle v) { Store(legend_style_, v, chart_); }
-void TChartLegend::SetResizeChart(bool v) { Store(resize_chart_, v, chart_); }
-void TChartLegend::SetShadowColor(TColor v) { Store(shadow_color_, v, chart_); }
-void TChartLegend::SetShadowSize(int v) { Store(shadow_size_, v, chart_); }
-void TChartLegend::SetTextStyle(TLegendTextStyle v) { Store(text_style_, v, chart_); }
+void TChartLegend::SetHorizMargin(int v) { StoreAndRepaint(horiz_margin_, v, chart_); }
+void TChartLegend::SetVertMargin(int v) { StoreAndRepaint(vert_margin_, v, chart_); }
+void TChartLegend::SetInverted(bool v) { StoreAndRepaint(inverted_, v, chart_); }
+void TChartLegend::SetLegendStyle(TLegendStyle v) { StoreAndRepaint(legend_style_, v, chart_); }
+void TChartLegend::SetResizeChart(bool v) { StoreAndRepaint(resize_chart_, v, chart_); }
+void TChartLegend::SetShadowColor(TColor v) { StoreAndRepaint(shadow_color_, v, chart_); }
+void TChartLegend::SetShadowSize(int v) { StoreAndRepaint(shadow_size_, v, chart_); }
+void TChartLegend::SetTextStyle(TLegendTextStyle v) { StoreAndRepaint(text_style_, v, chart_); }
 void TChartLegend::SetTopPos(int v) {
   if (v < 0 || v > 100) throw LegendException("Position der oberen Legende muß zwischen 0 und 100% liegen.");
-  Store(top_pos_, v, chart_);
+  StoreAndRepaint(top_pos_, v, chart_);
 }
-void TChartLegend::SetVisible(bool v) { Store(visible_, v, chart_); }
+void TChartLegend::SetVisible(bool v) { StoreAndRepaint(visible_, v, chart_); }
 
 TLegendStyle TChartLegend::ResolvedStyle() const {
   if (legend_style_ != lsAuto) return legend_style_;
@@ -303,171 +297,6 @@ void TChartLegend::Assign(const TChartLegend& other) {
   shadow_size_ = other.shadow_size_;
   text_style_ = other.text_style_;
   top_pos_ = other.top_pos_;
-  visible_ = other.visible_;
-  Repaint();
-}
-
-// ===========================================================================
-// TChartTitle
-
-TChartTitle::TChartTitle(TCustomChart* chart, bool isFoot)
-    : chart_(chart), is_foot_(isFoot), brush_(clAutomatic, platform::bsSolid) {
-  auto repaint = [this] {
-    if (chart_) chart_->Repaint();
-  };
-  brush_.OnChange = repaint;
-  font_.OnChange = repaint;
-  frame_.OnChange = repaint;
-}
-
-void TChartTitle::SetAdjustFrame(bool v) { Store(adjust_frame_, v, chart_); }
-void TChartTitle::SetAlignment(TTitleAlignment v) { Store(alignment_, v, chart_); }
-void TChartTitle::SetVisible(bool v) { Store(visible_, v, chart_); }
-
-void TChartTitle::Draw() {
-  TChartCanvas3D& c = chart_->Canvas();
-  c.Font() = ToSurfaceFont(font_);
-  const int h = c.FontHeight();
-  const bool framed = frame_.Visible() && frame_.Color() != clAutomatic;
-  const int fw = framed ? frame_.Width() : 0;
-  const int lines = static_cast<int>(text_.size());
-  TRect& plot = chart_->PlotRect();
-
-  const int left = plot.Left + fw;
-  const int right = plot.Right - fw;
-  int top, bottom;
-  if (is_foot_) {
-    bottom = plot.Bottom - fw;
-    top = bottom - lines * h;
-  } else {
-    top = plot.Top + fw;
-    bottom = top + lines * h;
-  }
-  TRect box{left - fw, top - fw, right + fw, bottom + fw};
-
-  if (framed) {
-    if (adjust_frame_) {
-      int widest = 0;
-      for (const std::string& line : text_) widest = std::max(widest, c.TextWidth(line));
-      const int w = widest + 2 * fw;
-      if (alignment_ == taLeftJustify) {
-        box.Right = box.Left + w;
-      } else if (alignment_ == taRightJustify) {
-        box.Left = box.Right - w;
-      } else {
-        const int mid = (box.Left + box.Right) / 2;
-        box.Left = mid - (w / 2 + 2 * fw);
-        box.Right = mid + (w / 2 + 2 * fw);
-      }
-    }
-    c.AssignPen(frame_);
-    if (brush_.Color() == clAutomatic)
-      c.Brush().Style = platform::bsClear;
-    else
-      c.AssignBrush(brush_);
-    c.Rectangle(box.Left, box.Top, box.Right, box.Bottom);
-  }
-  title_rect_ = box;
-
-  c.SetBackMode(platform::bmTransparent);
-  c.Brush().Style = platform::bsClear;
-  c.SetTextAlign(platform::TA_LEFT | platform::TA_TOP);
-  for (int i = 0; i < lines; ++i) {
-    // Title lines run down from the top, foot lines up from the bottom.
-    const std::string& line = text_[static_cast<size_t>(is_foot_ ? lines - 1 - i : i)];
-    const int y = is_foot_ ? bottom - (i + 1) * h : top + i * h;
-    const int w = c.TextWidth(line);
-    int x;
-    if (alignment_ == taLeftJustify)
-      x = left;
-    else if (alignment_ == taRightJustify)
-      x = right - w;
-    else
-      x = (left + right) / 2 - w / 2;
-    c.TextOut(x, y, line);
-  }
-  c.SetBackMode(platform::bmOpaque);
-
-  const int frameExtra = framed ? 2 * fw : 0;
-  if (lines > 0) {
-    if (is_foot_)
-      plot.Bottom = top - frameExtra - 5;
-    else
-      plot.Top = bottom + frameExtra + 5;
-  } else {
-    if (is_foot_)
-      plot.Bottom -= fw + frameExtra;
-    else
-      plot.Top += fw + frameExtra;
-  }
-  chart_->Recalculate();
-}
-
-void TChartTitle::Assign(const TChartTitle& other) {
-  adjust_frame_ = other.adjust_frame_;
-  alignment_ = other.alignment_;
-  brush_.Assign(other.brush_);
-  font_.Assign(other.font_);
-  frame_.Assign(other.frame_);
-  text_ = other.text_;
-  visible_ = other.visible_;
-  if (chart_) chart_->Repaint();
-}
-
-// ===========================================================================
-// TChartWall
-
-TChartWall::TChartWall(TCustomChart* chart, TColor colour) : chart_(chart), color_(colour) {
-  auto repaint = [this] {
-    if (chart_) chart_->Repaint();
-  };
-  brush_.OnChange = repaint;
-  pen_.OnChange = repaint;
-}
-
-void TChartWall::SetColor(TColor v) { Store(color_, v, chart_); }
-void TChartWall::SetSize(int v) { Store(size_, v, chart_); }
-
-bool TChartWall::PrepareCanvas() const {
-  TChartCanvas3D& c = chart_->Canvas();
-  c.AssignPen(pen_);
-  if (brush_.Image()) {
-    c.AssignBrush(brush_);
-    return false;
-  }
-  if (color_ == clAutomatic && brush_.Style() == platform::bsSolid) {
-    c.Brush().Style = platform::bsClear;
-    c.Brush().Image.reset();
-    return false;
-  }
-  c.Brush() = platform::TBrush{color_, brush_.Style(), nullptr};
-  c.SetBackColor(brush_.Color());
-  return brush_.Style() != platform::bsClear;
-}
-
-void TChartWall::Assign(const TChartWall& other) {
-  brush_.Assign(other.brush_);
-  color_ = other.color_;
-  pen_.Assign(other.pen_);
-  size_ = other.size_;
-  if (chart_) chart_->Repaint();
-}
-
-// ===========================================================================
-// TChartGradient
-
-void TChartGradient::Repaint() const {
-  if (chart_) chart_->Repaint();
-}
-void TChartGradient::SetDirection(TGradientDirection v) { Store(direction_, v, chart_); }
-void TChartGradient::SetEndColor(TColor v) { Store(end_color_, v, chart_); }
-void TChartGradient::SetStartColor(TColor v) { Store(start_color_, v, chart_); }
-void TChartGradient::SetVisible(bool v) { Store(visible_, v, chart_); }
-
-void TChartGradient::Assign(const TChartGradient& other) {
-  direction_ = other.direction_;
-  end_color_ = other.end_color_;
-  start_color_ = other.start_color_;
   visible_ = other.visible_;
   Repaint();
 }

@@ -1,8 +1,6 @@
-// The chart's decorations: the legend box listing series or values with
-// coloured symbols, the title above and the foot below the plotting area, the
-// three walls that frame the plotting box, and the background gradient. Each
-// is a settings object owned by the chart; the title, the foot and the legend
-// take their room from the chart's PlotRect as they are drawn.
+// The chart's legend: the box listing series or values with coloured
+// symbols. A settings object owned by the chart; it takes its room from the
+// chart's PlotRect as it is drawn.
 #pragma once
 
 #include <functional>
@@ -26,7 +24,6 @@ class LegendException : public Exception {
 enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
 enum TLegendStyle { lsAuto, lsSeries, lsValues, lsLastValues };
 enum TLegendTextStyle { ltsPlain, ltsLeftValue, ltsRightValue, ltsLeftPercent, ltsRightPercent, ltsXValue };
-enum TTitleAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // ---------------------------------------------------------------------------
 // Legend layout, as pure geometry (no drawing): what the legend shows and
@@ -129,95 +126,4 @@ class TChartLegend {
   int top_pos_ = 10;
   bool visible_ = true;
   TRect rect_legend_{};
-};
-
-// Title (above the plotting area) and foot (below it).
-class TChartTitle {
- public:
-  TChartTitle(TCustomChart* chart, bool isFoot);
-
-  bool AdjustFrame() const { return adjust_frame_; }
-  void SetAdjustFrame(bool v);
-  TTitleAlignment Alignment() const { return alignment_; }
-  void SetAlignment(TTitleAlignment v);
-  // Box fill; clAutomatic = transparent.
-  TChartBrush& Brush() { return brush_; }
-  TChartFont& Font() { return font_; }
-  const TChartFont& Font() const { return font_; }
-  TChartHiddenPen& Frame() { return frame_; }
-  const TChartHiddenPen& Frame() const { return frame_; }
-  std::vector<std::string>& Text() { return text_; }
-  const std::vector<std::string>& Text() const { return text_; }
-  bool Visible() const { return visible_; }
-  void SetVisible(bool v);
-  bool IsFoot() const { return is_foot_; }
-
-  // The box of the last drawing.
-  const TRect& TitleRect() const { return title_rect_; }
-  // Draws the lines and moves PlotRect's top (title) or bottom (foot).
-  void Draw();
-
-  void Assign(const TChartTitle& other);
-
- private:
-  TCustomChart* chart_;
-  bool is_foot_;
-  bool adjust_frame_ = true;
-  TTitleAlignment alignment_ = taCenter;
-  TChartBrush brush_;
-  TChartFont font_{clBlue};
-  TChartHiddenPen frame_;
-  std::vector<std::string> text_;
-  bool visible_ = true;
-  TRect title_rect_{};
-};
-
-class TChartWall {
- public:
-  TChartWall(TCustomChart* chart, TColor colour);
-
-  TChartBrush& Brush() { return brush_; }
-  const TChartBrush& Brush() const { return brush_; }
-  TColor Color() const { return color_; }
-  void SetColor(TColor v);
-  TChartPen& Pen() { return pen_; }
-  const TChartPen& Pen() const { return pen_; }
-  int Size() const { return size_; }
-  void SetSize(int v);
-
-  // Puts the wall's pen and fill on the chart's canvas; returns true when the
-  // cubes should darken their sides.
-  bool PrepareCanvas() const;
-  void Assign(const TChartWall& other);
-
- private:
-  TCustomChart* chart_;
-  TChartBrush brush_;
-  TColor color_;
-  TChartPen pen_;
-  int size_ = 0;
-};
-
-class TChartGradient {
- public:
-  explicit TChartGradient(TCustomChart* chart) : chart_(chart) {}
-
-  TGradientDirection Direction() const { return direction_; }
-  void SetDirection(TGradientDirection v);
-  TColor EndColor() const { return end_color_; }
-  void SetEndColor(TColor v);
-  TColor StartColor() const { return start_color_; }
-  void SetStartColor(TColor v);
-  bool Visible() const { return visible_; }
-  void SetVisible(bool v);
-
-  void Assign(const TChartGradient& other);
-
- private:
-  void Repaint() const;
-  TCustomChart* chart_;
-  TGradientDirection direction_ = gdTopBottom;
-  TColor end_color_ = 0x00FFFF;
-  TColor start_color_ = clWhite;
-  bool visible_ = false;
 };

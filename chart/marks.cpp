@@ -6,13 +6,15 @@
 #include "chart/axis_math.h"
 #include "chart/chart.h"
 #include "chart/format_float.h"
+#include "chart/mark_text.h"
+#include "chart/pixel_math.h"
 #include "chart/series.h"
 
 namespace {
 
 void SelectFont(TChartCanvas3D& canvas, const TChartFont& font, double zoom) {
   platform::TFont f = ToSurfaceFont(font);
-  if (zoom != 1.0) f.Size = std::max(1, axis_math::RoundInt(font.Size() * zoom));
+  if (zoom != 1.0) f.Size = std::max(1, RoundHalfEven(font.Size() * zoom));
   canvas.Font() = f;
 }
 
@@ -62,7 +64,7 @@ void TSeriesMarks::DeletePosition(int index) {
 std::string TSeriesMarks::MarkText(int valueIndex) const {
   if (!owner_) return {};
   const TChartSeries& s = *owner_;
-  axis_math::MarkTextInput in;
+  mark_text::MarkTextInput in;
   in.value = s.MarkValue(valueIndex);
   in.label = s.Label(valueIndex);
   in.absoluteTotal = s.MainValueList().AbsoluteTotal();
@@ -75,7 +77,7 @@ std::string TSeriesMarks::MarkText(int valueIndex) const {
     const TChartAxis* axis = s.GetHorizAxis();
     in.xValueText = axis ? axis->LabelValue(s.XValue(valueIndex)) : FormatFloat(s.ValueFormat(), s.XValue(valueIndex));
   }
-  std::string text = axis_math::ComposeMarkText(static_cast<int>(style_), in);
+  std::string text = mark_text::ComposeMarkText(static_cast<int>(style_), in);
   if (s.OnGetMarkText) s.OnGetMarkText(*owner_, valueIndex, text);
   return text;
 }

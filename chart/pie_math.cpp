@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "chart/axis_math.h"
+#include "chart/pixel_math.h"
 
 namespace pie_math {
 
@@ -77,20 +78,20 @@ void Shrink(TCircle& c, int dx, int dy, int customXRadius, int customYRadius) {
 
 TPoint AngleToPos(const TCircle& c, double angle, double rotation, int rx, int ry) {
   const double a = angle + rotation;
-  return TPoint{axis_math::RoundInt(std::cos(a) * rx) + c.XCenter, c.YCenter - axis_math::RoundInt(std::sin(a) * ry)};
+  return TPoint{RoundHalfEven(std::cos(a) * rx) + c.XCenter, c.YCenter - RoundHalfEven(std::sin(a) * ry)};
 }
 
 TPoint ExplodeOffset(const TCircle& c, double angle, int percent) {
   const double f = percent / 100.0;
-  return TPoint{axis_math::RoundInt(c.XRadius * f * std::cos(angle)),
-                axis_math::RoundInt(c.YRadius * f * std::sin(angle))};
+  return TPoint{RoundHalfEven(c.XRadius * f * std::cos(angle)),
+                RoundHalfEven(c.YRadius * f * std::sin(angle))};
 }
 
 TPoint ExplodeShrink(const TCircle& c, double mid, int percent) {
   // The sine goes with the horizontal radius and the cosine with the
   // vertical one, as the shrink has always been computed.
-  return TPoint{axis_math::RoundInt(std::abs(std::sin(mid)) * c.XRadius * percent / 100.0) / 2,
-                axis_math::RoundInt(std::abs(std::cos(mid)) * c.YRadius * percent / 100.0) / 2};
+  return TPoint{RoundHalfEven(std::abs(std::sin(mid)) * c.XRadius * percent / 100.0) / 2,
+                RoundHalfEven(std::abs(std::cos(mid)) * c.YRadius * percent / 100.0) / 2};
 }
 
 std::vector<int> BackToFrontOrder(const std::vector<TPieAngle>& angles, double rotation) {
@@ -110,8 +111,8 @@ std::vector<int> BackToFrontOrder(const std::vector<TPieAngle>& angles, double r
 
 TPieMarkPlace PieMarkPlace(const TCircle& c, double mid, double rotation, int explodePercent, int arrowLength,
                            int letterWidth, int letterHeight, int markWidth, int markHeight) {
-  const int rx = c.XRadius + axis_math::RoundInt(c.XRadius * explodePercent / 100.0);
-  const int ry = c.YRadius + axis_math::RoundInt(c.YRadius * explodePercent / 100.0);
+  const int rx = c.XRadius + RoundHalfEven(c.XRadius * explodePercent / 100.0);
+  const int ry = c.YRadius + RoundHalfEven(c.YRadius * explodePercent / 100.0);
   TPieMarkPlace p;
   p.ArrowTo = AngleToPos(c, mid, rotation, letterWidth + rx, letterHeight + ry);
   p.ArrowFrom = AngleToPos(c, mid, rotation, rx - arrowLength, ry - arrowLength);

@@ -311,17 +311,6 @@ void TPieSeries::DrawVisibleValues() {
   }
 }
 
-void TPieSeries::PrepareSliceBrush(TColor colour, platform::TBrushStyle style, TColor back) {
-  TChartCanvas3D& canvas = ParentCanvas();
-  if (back == clAutomatic) back = ParentChart()->Color();
-  if (style != platform::bsSolid && colour == back) colour = back != 0 ? clBlack : clWhite;
-  canvas.Brush().Color = colour;
-  canvas.Brush().Style = style;
-  canvas.Brush().Image.reset();
-  canvas.SetBackColor(back);
-  canvas.SetBackMode(style == platform::bsSolid ? platform::bmTransparent : platform::bmOpaque);
-}
-
 void TPieSeries::DrawValue(int valueIndex) {
   if (circle_.Width < 5 || circle_.Height < 5 || valueIndex < 0 || valueIndex >= static_cast<int>(angles_.size()) ||
       Folded(valueIndex))
@@ -334,13 +323,13 @@ void TPieSeries::DrawValue(int valueIndex) {
     return;
   }
   const TColor back = ResolvedCircleBackColor();
-  PrepareSliceBrush(colour, use_patterns_ ? SlicePattern(valueIndex) : platform::bsSolid, back);
+  PrepareFillBrush(colour, use_patterns_ ? SlicePattern(valueIndex) : platform::bsSolid, back);
   DrawPie(valueIndex);
   if (valueIndex >= 16 && PointColor(valueIndex) == clAutomatic && !use_patterns_) {
     // Palette colours repeat after 16 slices: the later ones get a hatch.
     const TPoint end = slice_start_;
     slice_start_ = start;
-    PrepareSliceBrush(back, platform::bsDiagCross, clAutomatic);
+    PrepareFillBrush(back, platform::bsDiagCross, clAutomatic);
     DrawPie(valueIndex);
     slice_start_ = end;
   }

@@ -137,8 +137,6 @@ class TPieSeries : public TCircledSeries {
   void ClearLists() override;
 
  private:
-  void PrepareSliceBrush(TColor colour, platform::TBrushStyle style, TColor back);
-
   bool dark_3d_ = true;
   int explode_biggest_ = 0;
   TPieOtherSlice other_slice_{this};

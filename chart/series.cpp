@@ -24,6 +24,17 @@ TChartCanvas3D& TChartSeries::ParentCanvas() const {
   return parent_->Canvas();
 }
 
+void TChartSeries::PrepareFillBrush(TColor colour, platform::TBrushStyle style, TColor back) const {
+  TChartCanvas3D& canvas = ParentCanvas();
+  if (back == clAutomatic) back = ParentChart()->Color();
+  if (style != platform::bsSolid && colour == back) colour = back != 0 ? clBlack : clWhite;
+  canvas.Brush().Color = colour;
+  canvas.Brush().Style = style;
+  canvas.Brush().Image.reset();
+  canvas.SetBackColor(back);
+  canvas.SetBackMode(style == platform::bsSolid ? platform::bmTransparent : platform::bmOpaque);
+}
+
 void TChartSeries::SetTitle(std::string title) {
   if (title_ == title) return;
   title_ = std::move(title);

@@ -204,6 +204,10 @@ class TChartSeries {
   virtual void ClearLists();
   // True when other is of this series' kind or a kind derived from it.
   virtual bool SameKindAs(const TChartSeries& other) const;
+  // Sets the canvas brush for a filled shape: `colour` in `style` on the back
+  // colour `back` (clAutomatic: the chart's colour). A hatch in the back
+  // colour itself would vanish: it is drawn in black, or white on black.
+  void PrepareFillBrush(TColor colour, platform::TBrushStyle style, TColor back) const;
 
   // The series draws all its values whatever the axes show (pies).
   bool draw_all_values_ = false;

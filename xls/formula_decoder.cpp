@@ -8,7 +8,9 @@
 
 #include "platform/codepage.h"
 #include "platform/sysutils.h"
+#include "xls/biff_records.h"
 #include "xls/excel_func.h"
+#include "xls/formula_tokens.h"
 #include "xls/xls_read.h"
 
 namespace xls {
@@ -166,6 +168,7 @@ class Decoder {
         biff24_(c.Version >= 1 && c.Version <= 3),
         biff23_(c.Version >= 1 && c.Version <= 2),
         biff2_(c.Version == 1),
+        sizes_(ptg::SizesFor(c.Version)),
         text_(scratch.text),
         pieces_(scratch.pieces),
         stack_(scratch.stack) {
@@ -237,57 +240,56 @@ class Decoder {
   // Decodes the token at pos_ and moves past it; false ends decoding.
   bool Step() {
     const std::uint8_t t = data_[pos_];
-    if (t >= 0x03 && t <= 0x0E) {
-      static const char* const kOperators[] = {"+", "-", "*", "/", "^", "&", "<", "<=", "=", ">=", ">", "<>"};
-      Binary(kOperators[t - 0x03]);
+    if (ptg::IsOperator(t)) {
+      Binary(ptg::OperatorText(t));
       ++pos_;
       return true;
     }
     switch (t) {
-      case 0x00: return false;  // end
-      case 0x01:                // tExp: part of a shared or array formula
+      case ptg::kEnd: return false;
+      case ptg::kExp:  // part of a shared or array formula
         Push("<Shared>");
         return false;
-      case 0x0F: Binary(" "); ++pos_; return true;                                   // intersection
-      case 0x10: Binary({&c_.FuncArgSeparator, 1}); ++pos_; return true;  // union
-      case 0x11: Binary(":"); ++pos_; return true;                                   // range
-      case 0x12: ++pos_; return true;                                                // unary plus
-      case 0x13: Wrap("-", ""); ++pos_; return true;
-      case 0x14: Wrap("", "%"); ++pos_; return true;
-      case 0x15:
+      case ptg::kIsect: Binary(" "); ++pos_; return true;
+      case ptg::kUnion: Binary({&c_.FuncArgSeparator, 1}); ++pos_; return true;
+      case ptg::kRange: Binary(":"); ++pos_; return true;
+      case ptg::kUplus: ++pos_; return true;
+      case ptg::kUminus: Wrap("-", ""); ++pos_; return true;
+      case ptg::kPercent: Wrap("", "%"); ++pos_; return true;
+      case ptg::kParen:
         if (stack_.empty()) IndexError(-1);
         Wrap("(", ")");
         ++pos_;
         return true;
-      case 0x16: Push(""); ++pos_; return true;  // missing argument
-      case 0x17: return String();
-      case 0x19: return Attribute();
-      case 0x1A:  // BIFF2-4 external sheet start: names are external names
-        if (!Need(t, 11)) return false;
+      case ptg::kMissArg: Push(""); ++pos_; return true;
+      case ptg::kStr: return String();
+      case ptg::kAttr: return Attribute();
+      case ptg::kSheet:  // BIFF2-4: names are external names until kEndSheet
+        if (!Need(t, ptg::kSheetSize)) return false;
         sheetContext_ = true;
-        pos_ += 11;
+        pos_ += ptg::kSheetSize;
         return true;
-      case 0x1B:
-        if (!Need(t, 5)) return false;
+      case ptg::kEndSheet:
+        if (!Need(t, ptg::kEndSheetSize)) return false;
         sheetContext_ = false;
-        pos_ += 5;
+        pos_ += ptg::kEndSheetSize;
         return true;
-      case 0x1C:
+      case ptg::kErr:
         if (!Need(t, 2)) return false;
         Push(TXLSRead::ErrorText(At(1)));
         pos_ += 2;
         return true;
-      case 0x1D:
+      case ptg::kBool:
         if (!Need(t, 2)) return false;
         Push(At(1) != 0 ? c_.StrTRUE : c_.StrFALSE);
         pos_ += 2;
         return true;
-      case 0x1E:
+      case ptg::kInt:
         if (!Need(t, 3)) return false;
         Push(std::to_string(U16(1)));
         pos_ += 3;
         return true;
-      case 0x1F: {
+      case ptg::kNum: {
         if (!Need(t, 9)) return false;
         double v;
         std::memcpy(&v, &data_[pos_ + 1], sizeof v);
@@ -297,31 +299,30 @@ class Decoder {
       }
       default: break;
     }
-    // Operand tokens come in three classes (reference 0x2X, value 0x4X,
-    // array 0x6X) that are written alike.
-    if (t < 0x20 || t >= 0x80) return Unknown(t);
-    switch ((t & 0x1F) | 0x20) {
-      case 0x20: return Array(t);
-      case 0x21: return Function(t);
-      case 0x22: return FunctionVar(t);
-      case 0x23: return Name(t);
-      case 0x24:
-      case 0x2C: return Ref(t, t != 0x24 && t != 0x44 && t != 0x64);
-      case 0x25:
-      case 0x2D: return Area(t, (t & 0x1F) == 0x0D);
-      case 0x26:  // tMemArea, tMemErr, tMemNoMem: a cached sub-expression follows
-      case 0x27:
-      case 0x28:
-      case 0x2E:
-      case 0x2F: return Memory(t, 7);
-      case 0x29: return Memory(t, 3);  // tMemFunc
-      case 0x2A: return Deleted(t, biff8_ ? 5 : 4);
-      case 0x2B: return Deleted(t, biff8_ ? 9 : 7);
-      case 0x39: return NameX(t);
-      case 0x3A:
-      case 0x3B:
-      case 0x3C:
-      case 0x3D: return Ref3d(t);
+    // Operand tokens of the three classes are written alike.
+    if (t < ptg::kClassReference || t >= 0x80) return Unknown(t);
+    switch (ptg::BaseId(t)) {
+      case ptg::kArray: return Array(t);
+      case ptg::kFunc: return Function(t);
+      case ptg::kFuncVar: return FunctionVar(t);
+      case ptg::kName: return Name(t);
+      case ptg::kRef:
+      case ptg::kRefN: return Ref(t, ptg::BaseId(t) == ptg::kRefN);
+      case ptg::kArea:
+      case ptg::kAreaN: return Area(t, ptg::BaseId(t) == ptg::kAreaN);
+      case ptg::kMemArea:
+      case ptg::kMemErr:
+      case ptg::kMemNoMem:
+      case ptg::kMemAreaN:
+      case ptg::kMemNoMemN: return Memory(t, ptg::kMemSize);
+      case ptg::kMemFunc: return Memory(t, ptg::kMemFuncSize);
+      case ptg::kRefErr: return Deleted(t, sizes_.ref);
+      case ptg::kAreaErr: return Deleted(t, sizes_.area);
+      case ptg::kNameX: return NameX(t);
+      case ptg::kRef3d:
+      case ptg::kArea3d:
+      case ptg::kRefErr3d:
+      case ptg::kAreaErr3d: return Ref3d(t);
       default: return Unknown(t);
     }
   }
@@ -437,16 +438,16 @@ class Decoder {
   // --- operands ------------------------------------------------------------
 
   bool String() {
-    if (!Need(0x17, 2)) return false;
+    if (!Need(ptg::kStr, 2)) return false;
     const std::size_t n = At(1);
     std::size_t size = 2 + n;
     bool wide = false;
     if (biff8_) {
-      if (!Need(0x17, 3)) return false;
-      wide = (At(2) & 0x01) != 0;
+      if (!Need(ptg::kStr, 3)) return false;
+      wide = (At(2) & biff::kStrHighByte) != 0;
       size = 3 + (wide ? 2 * n : n);
     }
-    if (!Need(0x17, size)) return false;
+    if (!Need(ptg::kStr, size)) return false;
     const std::uint8_t* p = &data_[pos_ + size - (wide ? 2 * n : n)];
     const std::size_t offset = text_.size();
     if (wide) {
@@ -462,23 +463,23 @@ class Decoder {
   }
 
   bool Attribute() {
-    const std::size_t size = biff2_ ? 3 : 4;
-    if (!Need(0x19, size)) return false;
+    const std::size_t size = sizes_.attr;
+    if (!Need(ptg::kAttr, size)) return false;
     const std::uint8_t flags = At(1);
-    if (flags & 0x04) {  // choose: a jump table follows
+    if (flags & ptg::kAttrChoose) {
       const std::size_t n = biff2_ ? At(2) : U16(2);
       const std::size_t total = size + 2 * (n + 1);
-      if (!Need(0x19, total)) return false;
+      if (!Need(ptg::kAttr, total)) return false;
       pos_ += total;
       return true;
     }
-    if (flags & 0x10) Wrap("SUM(", ")");  // SUM with one argument
+    if (flags & ptg::kAttrSum) Wrap("SUM(", ")");
     pos_ += size;
     return true;
   }
 
   bool Function(std::uint8_t t) {
-    const std::size_t size = biff23_ ? 2 : 3;
+    const std::size_t size = sizes_.func;
     if (!Need(t, size)) return false;
     const int id = biff23_ ? At(1) : U16(1);
     pos_ += size;
@@ -492,9 +493,9 @@ class Decoder {
   }
 
   bool FunctionVar(std::uint8_t t) {
-    const std::size_t size = biff23_ ? 3 : 4;
+    const std::size_t size = sizes_.funcVar;
     if (!Need(t, size)) return false;
-    std::size_t n = At(1) & 0x7F;
+    std::size_t n = At(1) & ptg::kArgCountMask;
     int id;
     if (biff23_) {
       id = At(2);
@@ -533,7 +534,7 @@ class Decoder {
   }
 
   bool Name(std::uint8_t t) {
-    const std::size_t size = biff8_ ? 5 : biff24_ ? 11 : 15;
+    const std::size_t size = sizes_.name;
     if (!Need(t, size)) return false;
     const long index = U16(1);
     pos_ += size;
@@ -542,19 +543,19 @@ class Decoder {
   }
 
   bool NameX(std::uint8_t t) {
-    const std::size_t size = biff8_ ? 7 : 25;
+    const std::size_t size = sizes_.nameX;
     if (!Need(t, size)) return false;
     if (!biff8_) {
       // A negative link index refers to this workbook, whose names are the
       // defined names; otherwise the name is an external name.
-      const bool own = static_cast<std::int16_t>(U16(1)) < 0;
-      const long index = U16(11);
+      const bool own = static_cast<std::int16_t>(U16(ptg::kSheetPartAt)) < 0;
+      const long index = U16(ptg::kNameXIndexAt5);
       pos_ += size;
       Push(ListEntry(own ? c_.Names : c_.ExternNames, index));
       return true;
     }
-    const std::size_t sheet = U16(1);
-    const long index = U16(3);
+    const std::size_t sheet = U16(ptg::kSheetPartAt);
+    const long index = U16(ptg::kNameXIndexAt8);
     pos_ += size;
     // The name belongs to the SUPBOOK that the EXTERNSHEET entry names.
     if (sheet < c_.ExternSheets.size() && c_.ExternSheets[sheet].SupBook < c_.SupBooks.size()) {
@@ -584,21 +585,21 @@ class Decoder {
     Cell cell{};
     if (biff8_) {
       const std::uint16_t row = U16(rowOff), field = U16(colOff);
-      cell.colAbs = (field & 0x4000) == 0;
-      cell.rowAbs = (field & 0x8000) == 0;
-      cell.col = relative ? field & 0xFF : field & 0x3FFF;
+      cell.colAbs = (field & ptg::kRelativeCol) == 0;
+      cell.rowAbs = (field & ptg::kRelativeRow) == 0;
+      cell.col = relative ? field & 0xFF : field & ptg::kCellIndexMask;
       cell.row = row;
       if (relative && !cell.colAbs) cell.col = (baseCol_ + static_cast<std::int8_t>(field & 0xFF)) & 0xFF;
       if (relative && !cell.rowAbs) cell.row = (baseRow_ + static_cast<std::int16_t>(row)) & 0xFFFF;
     } else {
       const std::uint16_t field = U16(rowOff);
       const std::uint8_t col = At(colOff);
-      cell.colAbs = (field & 0x4000) == 0;
-      cell.rowAbs = (field & 0x8000) == 0;
+      cell.colAbs = (field & ptg::kRelativeCol) == 0;
+      cell.rowAbs = (field & ptg::kRelativeRow) == 0;
       cell.col = col;
-      cell.row = field & 0x3FFF;
+      cell.row = field & ptg::kCellIndexMask;
       if (relative && !cell.colAbs) cell.col = (baseCol_ + static_cast<std::int8_t>(col)) & 0xFF;
-      if (relative && !cell.rowAbs) cell.row = (baseRow_ + ((cell.row ^ 0x2000) - 0x2000)) & 0x3FFF;
+      if (relative && !cell.rowAbs) cell.row = (baseRow_ + ((cell.row ^ 0x2000) - 0x2000)) & ptg::kCellIndexMask;
     }
     return cell;
   }
@@ -614,7 +615,7 @@ class Decoder {
   }
 
   bool Ref(std::uint8_t t, bool relative) {
-    const std::size_t size = biff8_ ? 5 : 4;
+    const std::size_t size = sizes_.ref;
     if (!Need(t, size)) return false;
     const std::size_t offset = text_.size();
     WriteRef(text_, 1, relative);
@@ -625,7 +626,7 @@ class Decoder {
   }
 
   bool Area(std::uint8_t t, bool relative) {
-    const std::size_t size = biff8_ ? 9 : 7;
+    const std::size_t size = sizes_.area;
     if (!Need(t, size)) return false;
     const std::size_t offset = text_.size();
     WriteArea(text_, 1, relative);
@@ -654,7 +655,7 @@ class Decoder {
   bool Memory(std::uint8_t t, std::size_t size) {
     if (biff24_) return Unknown(t);
     if (!Need(t, size)) return false;
-    if (biff8_ && (t & 0x1F) == 0x06) {
+    if (biff8_ && ptg::BaseId(t) == ptg::kMemArea) {
       if (arrayPos_ + 2 > data_.size()) {
         Push("Truncated ptg[" + Hex2(t) + "]");
         return false;
@@ -677,8 +678,8 @@ class Decoder {
   std::string SheetPrefix(bool& deleted) {
     deleted = false;
     if (!biff8_) {
-      const auto link = static_cast<std::int16_t>(U16(1));
-      const std::uint16_t first = U16(11), last = U16(13);
+      const auto link = static_cast<std::int16_t>(U16(ptg::kSheetPartAt));
+      const std::uint16_t first = U16(ptg::kFirstSheetAt5), last = U16(ptg::kLastSheetAt5);
       std::string prefix = link >= 0 ? "[EXTERN ???]:" : "";
       if (first == 0xFFFF || last == 0xFFFF) return prefix + "[DELETED]";
       if (first == last) return prefix + QuoteSheetName(ListEntry(c_.Sheets, first));
@@ -686,7 +687,7 @@ class Decoder {
       const std::string& b = ListEntry(c_.Sheets, last);
       return prefix + (IsPlainSheetName(a) && IsPlainSheetName(b) ? a + ":" + b : QuoteAlways(a + ":" + b));
     }
-    const std::size_t index = U16(1);
+    const std::size_t index = U16(ptg::kSheetPartAt);
     if (index >= c_.ExternSheets.size()) return Missing();
     const ExternSheetEntry& e = c_.ExternSheets[index];
     if (e.SupBook >= c_.SupBooks.size()) return Missing();
@@ -715,13 +716,14 @@ class Decoder {
   }
 
   bool Ref3d(std::uint8_t t) {
-    const bool area = (t & 0x01) != 0;  // 0x3B, 0x3D
-    const bool deletedRef = (t & 0x1F) >= 0x1C;
-    const std::size_t size = biff8_ ? (area ? 11 : 7) : (area ? 21 : 18);
+    const std::uint8_t base = ptg::BaseId(t);
+    const bool area = base == ptg::kArea3d || base == ptg::kAreaErr3d;
+    const bool deletedRef = base == ptg::kRefErr3d || base == ptg::kAreaErr3d;
+    const std::size_t size = area ? sizes_.area3d : sizes_.ref3d;
     if (!Need(t, size)) return false;
     bool deleted = false;
     const std::string prefix = SheetPrefix(deleted);
-    const std::size_t off = biff8_ ? 3 : 15;
+    const std::size_t off = biff8_ ? ptg::kCellAt3d8 : ptg::kCellAt3d5;
     std::string ref = "#REF!";
     if (!deletedRef) {
       ref.clear();
@@ -741,8 +743,8 @@ class Decoder {
   // Array constant: its values lie behind the tokens: column count (1 byte),
   // row count (2 bytes), then the values row by row.
   bool Array(std::uint8_t t) {
-    if (!Need(t, 8)) return false;
-    pos_ += 8;
+    if (!Need(t, ptg::kArraySize)) return false;
+    pos_ += ptg::kArraySize;
     auto truncated = [&] {
       Push("Truncated ptg[" + Hex2(t) + "]");
       return false;
@@ -769,27 +771,27 @@ class Decoder {
         const std::size_t left = data_.size() - arrayPos_ - 1;
         const std::uint8_t* p = &data_[arrayPos_ + 1];
         switch (type) {
-          case 0x00:  // empty
-          case 0x01:  // number
-          case 0x04:  // boolean
-          case 0x10:  // error
+          case ptg::kValueEmpty:
+          case ptg::kValueNumber:
+          case ptg::kValueBool:
+          case ptg::kValueError:
             if (left < 8) return truncated();
-            if (type == 0x01) {
+            if (type == ptg::kValueNumber) {
               double v;
               std::memcpy(&v, p, sizeof v);
               text += NumberText(v);
-            } else if (type == 0x04) {
+            } else if (type == ptg::kValueBool) {
               text += p[0] != 0 ? c_.StrTRUE : c_.StrFALSE;
-            } else if (type == 0x10) {
+            } else if (type == ptg::kValueError) {
               text += TXLSRead::ErrorText(p[0]);
             }
             arrayPos_ += 9;
             break;
-          case 0x02: {  // string: BIFF8 16-bit length and option byte, else 8-bit length
+          case ptg::kValueString: {  // BIFF8 16-bit length and option byte, else 8-bit length
             if (biff8_) {
               if (left < 3) return truncated();
               const std::size_t n = static_cast<std::size_t>(p[0] | p[1] << 8);
-              const bool wide = (p[2] & 0x01) != 0;
+              const bool wide = (p[2] & biff::kStrHighByte) != 0;
               const std::size_t bytes = wide ? 2 * n : n;
               if (left - 3 < bytes) return truncated();
               AppendQuoted(text, wide ? platform::Utf16LeToUtf8(p + 3, n) : EightBit(p + 3, n, true, c_.Codepage));
@@ -822,6 +824,7 @@ class Decoder {
   int baseCol_, baseRow_;
   const FormulaContext& c_;
   bool biff8_, biff24_, biff23_, biff2_;
+  ptg::Sizes sizes_;
   bool sheetContext_ = false;
   bool templating_ = false;   // relative references become holes
   // False when the text came from a list entry that was missing: the

@@ -13,6 +13,7 @@
 #include "platform/compound_file.h"
 #include "platform/sysutils.h"
 #include "xls/biff_records.h"
+#include "xls/formula_tokens.h"
 
 namespace {
 
@@ -783,7 +784,7 @@ void TXLSRead::FireFormula(std::uint16_t id, const Record& r, int col, int row, 
   const std::span<const std::uint8_t> tokens = r.Body().subspan(std::min(at, r.Length()));
   // A cell of a shared or array formula holds only a reference (tExp) to
   // the range's first cell; the formula is decoded for this cell.
-  if (count >= 4 && tokens.size() >= 4 && tokens[0] == 0x01) {
+  if (count >= 4 && tokens.size() >= 4 && tokens[0] == ptg::kExp) {
     const int anchorRow = tokens[1] | tokens[2] << 8, anchorCol = tokens[3];
     if (SharedFormula* shared = FindShared(anchorRow, anchorCol)) {
       OnFormulaCell(*this, col, row,

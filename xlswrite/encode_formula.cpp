@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "xls/biff_records.h"
 #include "xls/excel_func.h"
+#include "xls/formula_tokens.h"
 
 namespace {
 
@@ -74,15 +75,12 @@ enum class Tok { Op, LParen, RParen, Function, Name, Number, Error, String, Ref,
 
 struct Token {
   Tok kind = Tok::End;
-  int op = 0;              // operator kind 1 "+" ... 12 "<>"
+  std::uint8_t op = 0;     // operator token, ptg::kAdd ... ptg::kNe
   std::string text;        // the piece as written
   std::string value;       // string contents, sheet name
   CellRef first, last;     // references
   bool area = false;
 };
-
-// Operator kinds and their texts; kind k is emitted as token k + 2.
-constexpr const char* kOps[] = {"", "+", "-", "*", "/", "^", "&", "<", "<=", "=", ">=", ">", "<>"};
 
 struct ErrorLiteral {
   const char* text;
@@ -137,16 +135,18 @@ class TEncodeFormula::Parser {
     for (int i = 0; i < n; ++i) Put8(0);
   }
   bool Biff8() const { return o_.VersionCode >= biff::kVersionBiff8; }
+  // Token layouts: BIFF8's, or below it BIFF5's for every version.
+  static constexpr ptg::Sizes kSizes8 = ptg::SizesFor(biff::kVersionBiff8);
+  static constexpr ptg::Sizes kSizes5 = ptg::SizesFor(biff::kVersionBiff5);
+  const ptg::Sizes& Sizes() const { return Biff8() ? kSizes8 : kSizes5; }
 
-  // Row field of BIFF2-7 references: row, 0x8000 when the row is relative,
-  // 0x4000 when the column is relative. BIFF8 keeps the flags in the column
-  // field instead.
-  static unsigned RowField(const CellRef& r) {
-    return static_cast<unsigned>(r.row) | (r.rowAbs ? 0u : 0x8000u) | (r.colAbs ? 0u : 0x4000u);
+  // The relative flags of a reference; BIFF2-7 keep them in the row field,
+  // BIFF8 in the column field.
+  static unsigned RelativeFlags(const CellRef& r) {
+    return (r.rowAbs ? 0u : ptg::kRelativeRow) | (r.colAbs ? 0u : ptg::kRelativeCol);
   }
-  static unsigned ColField(const CellRef& r) {
-    return static_cast<unsigned>(r.col) | (r.rowAbs ? 0u : 0x8000u) | (r.colAbs ? 0u : 0x4000u);
-  }
+  static unsigned RowField(const CellRef& r) { return static_cast<unsigned>(r.row) | RelativeFlags(r); }
+  static unsigned ColField(const CellRef& r) { return static_cast<unsigned>(r.col) | RelativeFlags(r); }
   void PutCell(const CellRef& r) {
     if (Biff8()) {
       Put16(static_cast<unsigned>(r.row));
@@ -180,7 +180,7 @@ class TEncodeFormula::Parser {
     if (pos_ >= text_.size()) return;
     const std::size_t start = pos_;
     const char c = text_[pos_];
-    auto single = [&](Tok kind, int op, std::size_t len) {
+    auto single = [&](Tok kind, std::uint8_t op, std::size_t len) {
       tok_.kind = kind;
       tok_.op = op;
       pos_ += len;
@@ -191,20 +191,20 @@ class TEncodeFormula::Parser {
       case '\'': return ScanQuotedSheet();
       case '(': return single(Tok::LParen, 0, 1);
       case ')': return single(Tok::RParen, 0, 1);
-      case '+': return single(Tok::Op, 1, 1);
-      case '-': return single(Tok::Op, 2, 1);
-      case '*': return single(Tok::Op, 3, 1);
-      case '/': return single(Tok::Op, 4, 1);
-      case '^': return single(Tok::Op, 5, 1);
-      case '&': return single(Tok::Op, 6, 1);
-      case '=': return single(Tok::Op, 9, 1);
+      case '+': return single(Tok::Op, ptg::kAdd, 1);
+      case '-': return single(Tok::Op, ptg::kSub, 1);
+      case '*': return single(Tok::Op, ptg::kMul, 1);
+      case '/': return single(Tok::Op, ptg::kDiv, 1);
+      case '^': return single(Tok::Op, ptg::kPower, 1);
+      case '&': return single(Tok::Op, ptg::kConcat, 1);
+      case '=': return single(Tok::Op, ptg::kEq, 1);
       case '<':
-        if (At(pos_ + 1) == '=') return single(Tok::Op, 8, 2);
-        if (At(pos_ + 1) == '>') return single(Tok::Op, 12, 2);
-        return single(Tok::Op, 7, 1);
+        if (At(pos_ + 1) == '=') return single(Tok::Op, ptg::kLe, 2);
+        if (At(pos_ + 1) == '>') return single(Tok::Op, ptg::kNe, 2);
+        return single(Tok::Op, ptg::kLt, 1);
       case '>':
-        if (At(pos_ + 1) == '=') return single(Tok::Op, 10, 2);
-        return single(Tok::Op, 11, 1);
+        if (At(pos_ + 1) == '=') return single(Tok::Op, ptg::kGe, 2);
+        return single(Tok::Op, ptg::kGt, 1);
       case '#': {
         ++pos_;
         while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) ||
@@ -315,36 +315,38 @@ class TEncodeFormula::Parser {
   // comparison := additive { ("<" | "<=" | "=" | ">=" | ">" | "<>") additive }
   void Comparison() {
     Additive();
-    while (tok_.kind == Tok::Op && tok_.op >= 7) Binary(&Parser::Additive);
+    while (tok_.kind == Tok::Op && tok_.op >= ptg::kLt) Binary(&Parser::Additive);
   }
   // additive := multiplicative { ("+" | "-" | "&") multiplicative }
   void Additive() {
     Multiplicative();
-    while (tok_.kind == Tok::Op && (tok_.op == 1 || tok_.op == 2 || tok_.op == 6)) Binary(&Parser::Multiplicative);
+    while (tok_.kind == Tok::Op && (tok_.op == ptg::kAdd || tok_.op == ptg::kSub || tok_.op == ptg::kConcat)) {
+      Binary(&Parser::Multiplicative);
+    }
   }
   // multiplicative := power { ("*" | "/") power }
   void Multiplicative() {
     Power();
-    while (tok_.kind == Tok::Op && (tok_.op == 3 || tok_.op == 4)) Binary(&Parser::Power);
+    while (tok_.kind == Tok::Op && (tok_.op == ptg::kMul || tok_.op == ptg::kDiv)) Binary(&Parser::Power);
   }
   // power := primary { "^" primary }
   void Power() {
     Primary();
-    while (tok_.kind == Tok::Op && tok_.op == 5) Binary(&Parser::Primary);
+    while (tok_.kind == Tok::Op && tok_.op == ptg::kPower) Binary(&Parser::Primary);
   }
   // One operator and its right operand; the operator token follows the operand.
   void Binary(void (Parser::*operand)()) {
-    const int op = tok_.op;
+    const std::uint8_t op = tok_.op;
     Next();
     (this->*operand)();
-    Emit(static_cast<std::uint8_t>(op + 2));
+    Emit(op);
   }
   // primary := ["-"] operand
   void Primary() {
-    const bool minus = tok_.kind == Tok::Op && tok_.op == 2;
+    const bool minus = tok_.kind == Tok::Op && tok_.op == ptg::kSub;
     if (minus) Next();
     Operand();
-    if (minus) Emit(0x13);
+    if (minus) Emit(ptg::kUminus);
   }
 
   void Operand() {
@@ -359,7 +361,7 @@ class TEncodeFormula::Parser {
           Unexpected();
         }
         --depth_;
-        Emit(0x15);
+        Emit(ptg::kParen);
         break;
       }
       case Tok::Number: Number(t.text); break;
@@ -367,10 +369,10 @@ class TEncodeFormula::Parser {
       case Tok::Error: ErrorConstant(t.text); break;
       case Tok::Ref:
         if (t.area) {
-          Emit(0x25);
+          Emit(ptg::kArea);
           PutArea(t.first, t.last);
         } else {
-          Emit(0x44);
+          Emit(ptg::InClass(ptg::kRef, ptg::kClassValue));
           PutCell(t.first);
         }
         break;
@@ -391,10 +393,10 @@ class TEncodeFormula::Parser {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size()) Fail("Invalid number " + Quote(text) + InFormula());
     if (value == static_cast<double>(static_cast<int>(value)) && value >= 0 && value <= 32767) {
-      Emit(0x1E);
+      Emit(ptg::kInt);
       Put16(static_cast<unsigned>(value));
     } else {
-      Emit(0x1F);
+      Emit(ptg::kNum);
       std::uint8_t bytes[8];
       std::memcpy(bytes, &value, 8);
       for (auto b : bytes) Put8(b);
@@ -407,15 +409,15 @@ class TEncodeFormula::Parser {
       Fail("Character " + Quote(bad) + " is not in code page 1252" + InFormula());
     }
     if (bytes.size() > 255) Fail("String constant longer than 255 bytes" + InFormula());
-    Emit(0x17);
+    Emit(ptg::kStr);
     Put8(static_cast<unsigned>(bytes.size()));
-    if (Biff8()) Put8(0);
+    if (Biff8()) Put8(0);  // option byte: 8-bit characters
     for (char c : bytes) Put8(static_cast<unsigned char>(c));
   }
 
   void ErrorConstant(const std::string& text) {
     for (const auto& e : kErrors) {
-      if (text == e.text) return Emit(0x1C, {e.code});
+      if (text == e.text) return Emit(ptg::kErr, {e.code});
     }
     Fail("Unknown error value " + Quote(text) + InFormula());
   }
@@ -425,7 +427,7 @@ class TEncodeFormula::Parser {
     if (t.text.find('!') == std::string::npos) Fail("Bad Sheet Reference " + Quote(t.text) + tail);
     const int sheet = o_.OnSheet ? o_.OnSheet(t.value) : -1;
     if (sheet < 0) Fail("Unknown Sheet " + Quote(t.text) + tail);
-    Emit(t.area ? 0x5B : 0x5A);
+    Emit(ptg::InClass(t.area ? ptg::kArea3d : ptg::kRef3d, ptg::kClassValue));
     if (Biff8()) {
       Put16(static_cast<unsigned>(sheet));
     } else {
@@ -433,7 +435,7 @@ class TEncodeFormula::Parser {
       // which names every sheet of the workbook in order; then the sheet
       // range (one sheet).
       Put16(static_cast<unsigned>(-(sheet + 1)) & 0xFFFF);
-      Zeros(8);
+      Zeros(ptg::kReserved3d5);
       Put16(static_cast<unsigned>(sheet));
       Put16(static_cast<unsigned>(sheet));
     }
@@ -443,12 +445,14 @@ class TEncodeFormula::Parser {
 
   void Name(const std::string& name) {
     const std::string upper = Upper(name);
-    if (upper == Upper(o_.StrTRUE) || upper == Upper(o_.StrFALSE)) return Emit(0x1D, {upper == Upper(o_.StrTRUE)});
+    if (upper == Upper(o_.StrTRUE) || upper == Upper(o_.StrFALSE)) {
+      return Emit(ptg::kBool, {upper == Upper(o_.StrTRUE)});
+    }
     const int index = o_.OnDefinedName ? o_.OnDefinedName(name) : -1;
     if (index < 0) Fail("Unknown Name " + Quote(name) + " in function " + Quote(formula_));
-    Emit(0x43);
+    Emit(ptg::InClass(ptg::kName, ptg::kClassValue));
     Put16(static_cast<unsigned>(index));
-    Zeros(Biff8() ? 2 : 12);
+    Zeros(Sizes().name - 3);
   }
 
   // NAME "(" arguments ")": the arguments are split at separators outside
@@ -495,24 +499,19 @@ class TEncodeFormula::Parser {
       if (o_.VersionCode >= biff::kVersionBiff5Plain && o_.OnExternalFunction) external = o_.OnExternalFunction(name);
       if (external < 0) Fail("Unknown function " + Quote(name) + " in formula");
       // The add-in's name is the call's first operand.
-      Emit(0x39);
-      if (Biff8()) {
-        Put16(static_cast<unsigned>(o_.AddInLinkIndex));
-        Put16(static_cast<unsigned>(external + 1));
-        Zeros(2);
-      } else {
-        Put16(static_cast<unsigned>(o_.AddInLinkIndex));
-        Zeros(8);
-        Put16(static_cast<unsigned>(external + 1));
-        Zeros(12);
-      }
+      Emit(ptg::kNameX);
+      Put16(static_cast<unsigned>(o_.AddInLinkIndex));
+      const std::size_t indexAt = Biff8() ? ptg::kNameXIndexAt8 : ptg::kNameXIndexAt5;
+      Zeros(indexAt - ptg::kSheetPartAt - 2);
+      Put16(static_cast<unsigned>(external + 1));
+      Zeros(Sizes().nameX - indexAt - 2);
     }
 
     // Each argument is parsed in its own region of the text.
     const std::string_view saved = text_;
     for (const auto& a : args) {
       if (blank(a)) {
-        Emit(0x16);  // missing argument
+        Emit(ptg::kMissArg);
         continue;
       }
       text_ = saved.substr(0, a.second);
@@ -527,14 +526,15 @@ class TEncodeFormula::Parser {
 
     const auto count = static_cast<int>(args.size());
     if (f == nullptr) {
-      Emit(0x42, {static_cast<std::uint8_t>(count + 1), 0xFF, 0x00});
+      Emit(ptg::InClass(ptg::kFuncVar, ptg::kClassValue), {static_cast<std::uint8_t>(count + 1)});
+      Put16(ptg::kAddInFunction);
     } else {
       if (count < f->MinArgs) Fail("To few arguments to function " + Quote(upper));
       if (count > f->MaxArgs) Fail("To many arguments to function " + Quote(upper));
       if (f->FixedArgs()) {
-        Emit(0x41);
+        Emit(ptg::InClass(ptg::kFunc, ptg::kClassValue));
       } else {
-        Emit(0x42);
+        Emit(ptg::InClass(ptg::kFuncVar, ptg::kClassValue));
         Put8(static_cast<unsigned>(count));
       }
       Put16(f->Id);

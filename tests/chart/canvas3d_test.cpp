@@ -31,13 +31,6 @@ TEST(Colours, PaletteWrapsAndShadeColorLowersEachComponent) {
   for (const auto& c : shades) EXPECT_EQ(ShadeColor(c.colour, c.quantity), c.expected) << std::hex << c.colour;
 }
 
-TEST(Projection, RoundsTiesToEvenAndSaturates) {
-  const std::pair<double, int> cases[] = {{0.5, 0},   {1.5, 2},       {2.5, 2},       {-0.5, 0},
-                                          {-1.5, -2}, {2.4999, 2},    {NAN, 0},       {1e20, INT_MAX},
-                                          {-1e20, INT_MIN}};
-  for (const auto& [value, rounded] : cases) EXPECT_EQ(RoundHalfEven(value), rounded) << value;
-}
-
 TEST(Projection, MapsPointsByViewKind) {
   TProjection ortho;
   ortho.Is3D = true;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "chart/pixel_math.h"
 #include "chart_test_support.h"
 
 namespace {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The programs a web server starts, linked "bundled", load no shared library
 # but glibc's: the drawing stack and libstdc++ are inside them, so a request
-# does not pay for loading and relocating libraries.
+# does not pay for loading and relocating libraries, nor for relocating
+# the program itself.
 # ctest-timeout: 20
 set -u
 BUILD=$1
@@ -22,7 +23,11 @@ only_glibc() {  # only_glibc PROGRAM: every NEEDED entry is one of glibc's
     esac
   done
 }
+# Position-dependent (ELF type EXEC): nothing of the program itself is
+# relocated at each start.
+position_dependent() { readelf -h "$1" | grep -Eq '^ *Type: +EXEC'; }
 while read -r program; do
   check "$(basename "$program"): needs no shared library beyond glibc" only_glibc "$program"
+  check "$(basename "$program"): linked position-dependent" position_dependent "$program"
 done < <(tail -n +2 "$list")
 finish
