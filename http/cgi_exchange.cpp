@@ -195,6 +195,16 @@ std::optional<std::size_t> ParseRequestHead(std::string_view bytes, std::vector<
   return end + 4;
 }
 
+namespace {
+
+bool AnswerHeadNeedsNoLength(std::string_view head) {
+  const std::string upper = "\n" + UpperCase(head);
+  return upper.find("\nCONTENT-LENGTH:") != std::string::npos || upper.rfind("\nHTTP/1.1 304 ", 0) == 0 ||
+         upper.find("\nSTATUS:304 ") != std::string::npos;
+}
+
+}  // namespace
+
 bool CopyAnswer(const std::string& path, const std::function<void(const char*, std::size_t)>& write) {
   TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return false;
@@ -215,6 +225,10 @@ bool CopyAnswer(const std::string& path, const std::function<void(const char*, s
       continue;
     }
     write(block, p);
+    if (AnswerHeadNeedsNoLength(bytes.substr(0, p))) {
+      write(block + p, bytes.size() - p);
+      continue;
+    }
     const std::string length =
         "\r\nContent-Length: " + std::to_string(static_cast<long long>(st.st_size) - static_cast<long long>(p) - 4);
     write(length.data(), length.size());

@@ -81,6 +81,9 @@ std::optional<std::size_t> ParseRequestHead(std::string_view bytes, std::vector<
 // Copies an answer file to `write`, inserting "\r\nContent-Length: N" before
 // the CR LF CR LF that ends its header when that lies in the first 1024
 // bytes (N the byte count behind it); otherwise the bytes go as they are.
+// A header that already holds a content length (the answer to a HEAD
+// request) or answers 304 Not Modified (which has no body, and whose length
+// would have to be that of the full answer) gets none.
 // Returns false when the file cannot be read.
 bool CopyAnswer(const std::string& path, const std::function<void(const char*, std::size_t)>& write);
 
