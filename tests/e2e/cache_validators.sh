@@ -75,6 +75,24 @@ check "lighttpd CGI: Cache-Control from GRAFOLIO_MAX_AGE on 200 and 304" test \
   "$(field "$WORK/lighttpd CGI/get.head" Cache-Control)|$(field "$WORK/lighttpd CGI/etag.head" Cache-Control)" = \
   "max-age=600|max-age=600"
 
+# Under a server named Apache no status line is written: a Status line carries the 304.
+stop_server
+start_server "Apache/2.4.57 (Debian)" || exit 1
+cp "$SRC/tests/fixtures/workbooks/"*.xls "$CGI_DIR/"
+cat >"$CGI_DIR/raw" <<'SH'
+#!/bin/sh
+"$(dirname "$0")/grafolio" | tee "$(dirname "$0")/raw-answer"
+SH
+chmod +x "$CGI_DIR/raw"
+http -D "$WORK/apache.head" -o /dev/null "http://127.0.0.1:$PORT/cgi-bin/raw?$QUERY" || true
+apache_tag=$(field "$WORK/apache.head" ETag)
+http -D "$WORK/apache304.head" -o "$WORK/apache304.body" -H "If-None-Match: $apache_tag" \
+  "http://127.0.0.1:$PORT/cgi-bin/raw?$QUERY" || true
+check "Apache: the program's 304 is a Status line and the validators" test \
+  "$(tr -d '\r' <"$CGI_DIR/raw-answer" | head -3 | cut -d: -f1 | tr '\n' ' ')" = "Status ETag Last-Modified "
+check "Apache: the client gets 304 without body" \
+  test "$(status "$WORK/apache304.head")" = 304 -a ! -s "$WORK/apache304.body"
+
 (cd "$CGI_DIR" && exec env -i PATH="$PATH" ./grafolio) &
 RESIDENT_PID=$!
 for _ in $(seq 1 100); do
