@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 
@@ -85,6 +86,20 @@ std::string RequestHeader(const char* cgiName, const char* headerName) {
   return value == kNotAvailable ? std::string() : value;
 }
 
+// The running program's identity. When the program is the executable itself,
+// the kernel's link to its image is asked: after an upgrade has replaced the
+// file, a resident server still tags with the build it runs.
+std::optional<TFileIdentity> ProgramIdentity() {
+  const std::string path = platform::ProgramPath();
+  char link[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", link, sizeof link);
+  std::string running = n > 0 ? std::string(link, static_cast<std::size_t>(n)) : std::string();
+  if (running.ends_with(" (deleted)")) running.resize(running.size() - 10);
+  auto identity = IdentifyFile(running == path ? "/proc/self/exe" : path);
+  if (identity) identity->Path = path;
+  return identity;
+}
+
 std::string MaxAgeSetting() {
   std::string value = HttpServerVariable("GRAFOLIO_MAX_AGE");
   if (!value.empty() && value != kNotAvailable) return value;
@@ -139,7 +154,7 @@ TChartValidators ComposeChartValidators(const TFileIdentity& program, const std:
 }
 
 std::optional<TChartValidators> RequestChartValidators(const std::string& programDir) {
-  const auto program = IdentifyFile(platform::ProgramPath());
+  const auto program = ProgramIdentity();
   if (!program) return std::nullopt;
   std::vector<std::string> values;
   values.reserve(kChartFields.size());

@@ -292,6 +292,12 @@ void THttpEngine::SendOutputBuffer() {
     if (!buffer.empty()) SendToServer(buffer.data(), buffer.size());
     return;
   }
+  // A header that gives its own length (HEAD) or has no body (304) goes as it is.
+  const std::string head = "\r\n" + UpperCase(text.substr(0, end + 2));
+  if (head.find("\r\nCONTENT-LENGTH:") != std::string::npos || state.Status.rfind("304", 0) == 0) {
+    SendToServer(buffer.data(), buffer.size());
+    return;
+  }
   SendToServer(buffer.data(), end + 2);
   const std::size_t bodyStart = end + 4;
   const std::size_t bodySize = buffer.size() - bodyStart;
