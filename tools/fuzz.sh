@@ -7,7 +7,8 @@
 #
 # TARGET is the file stem (compound_file_fuzz). The target is compiled with
 # clang++ -fsanitize=fuzzer,address,undefined together with platform/*.cpp
-# (and xls/*.cpp when it includes an xls/ header); no CMake needed.
+# (and xls/*.cpp when it includes an xls/ header, http/cache_validators.cpp
+# when it includes its header); no CMake needed.
 # Builds and the growing corpus live in build-fuzz/ (FUZZ_BUILD_DIR). Finds go
 # to build-fuzz/<TARGET>-finds/; keep each one as a test fixture in
 # tests/fixtures/fuzz/<TARGET without _fuzz>/.
@@ -42,6 +43,7 @@ common=(-std=c++20 -g -O1 -fno-omit-frame-pointer -I"$root" $(pkg-config --cflag
 # The library sources the target needs.
 sources=("$root"/platform/*.cpp)
 if grep -q '#include "xls/' "$src"; then sources+=("$root"/xls/*.cpp); fi
+if grep -q '#include "http/cache_validators.h"' "$src"; then sources+=("$root"/http/cache_validators.cpp); fi
 
 # Compile each source once; again only when it or any header is newer.
 objects=()

@@ -4,7 +4,7 @@
 # spawn-fcgi. curl gets a chart with ETag and Last-Modified; asking again
 # with either gets 304 and no body; HEAD gets the GET's headers; a changed
 # workbook gets a new chart; message pages carry no validators.
-# ctest-timeout: 180
+# ctest-timeout: 300
 set -u
 BUILD=$1
 SRC=$2
