@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "app/chart_validators.h"
 #include "app/workbook_path.h"
 #include "chart/bar_series.h"
 #include "chart/canvas3d.h"
@@ -163,6 +164,8 @@ void THauptseite::HTTPExecRequest(THttpEngine& Sender) {
     excel_ = std::make_unique<TExcel>();
   }
   requestServed_ = true;
+  // A client whose copy of this chart is current gets 304 Not Modified.
+  if (AnswerFromClientCache(ProgramDir)) return;
   datenzuordnen(&Sender);
   if (grafikerstellen()) Ausgabegrafik.SendChartImage();
 }

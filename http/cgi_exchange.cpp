@@ -163,10 +163,24 @@ bool ReadAnswerFile(const std::string& path, std::string& bytes, std::string& wh
   return true;
 }
 
+namespace {
+
+bool AnswerHeadNeedsNoLength(std::string_view head) {
+  const std::string upper = "\n" + UpperCaseName(head);
+  return upper.find("\nCONTENT-LENGTH:") != std::string::npos || upper.rfind("\nHTTP/1.1 304 ", 0) == 0 ||
+         upper.find("\nSTATUS:304 ") != std::string::npos;
+}
+
+}  // namespace
+
 void WriteAnswer(std::string_view answer, const std::function<void(const char*, std::size_t)>& write) {
   const std::size_t p = answer.substr(0, 1024).find("\r\n\r\n");
   if (p == std::string_view::npos) {
     if (!answer.empty()) write(answer.data(), answer.size());
+    return;
+  }
+  if (AnswerHeadNeedsNoLength(answer.substr(0, p))) {
+    write(answer.data(), answer.size());
     return;
   }
   write(answer.data(), p);

@@ -80,7 +80,9 @@ bool ReadAnswerFile(const std::string& path, std::string& bytes, std::string& wh
 void WriteAnswer(std::string_view answer, const std::function<void(const char*, std::size_t)>& write);
 
 // ReadAnswerFile and WriteAnswer; false (nothing written) when the file
-// cannot be read.
+// cannot be read. A header that already holds a content length (the answer
+// to a HEAD request) or answers 304 Not Modified (which has no body, and
+// whose length would have to be that of the full answer) gets none.
 bool CopyAnswer(const std::string& path, const std::function<void(const char*, std::size_t)>& write);
 
 // True while a server of this program holds its lock and has written its

@@ -249,7 +249,12 @@ std::vector<std::string> TCGIWinEngine::GetFieldNames() {
 }
 
 void TCGIWinEngine::WriteHeader(std::string_view name, std::string_view value) {
-  // The server builds the status line from the output file itself.
+  // The server builds the status line from the output file itself; an
+  // answer other than "200 OK" tells it with a Status line.
+  if (AutoHttpHeader && !RequestState().FirstHeaderLineWritten) {
+    RequestState().FirstHeaderLineWritten = true;
+    WriteStatusField();
+  }
   std::string line;
   line.append(name).append(":").append(value).append("\r\n");
   WriteText(line);

@@ -19,7 +19,7 @@ class TFastCgiEngine : public TCGIStdEngine {
 
   // Accepts and serves requests until the listening socket fails.
   void Start() override;
-  void WriteStatusLine() override {}
+  void WriteStatusLine() override { WriteStatusField(); }
 
  private:
   std::string address_;

@@ -7,6 +7,7 @@
 #include <random>
 #include <thread>
 
+#include "http/cache_validators.h"
 #include "http/form_data.h"
 #include "http/http_proc_table.h"
 #include "http/request_log.h"
@@ -49,6 +50,8 @@ void THttpEngine::ExecuteRequest() {
     state.DirectOutput = true;
   }
   state.BinaryKind = 0;
+  state.Status.clear();
+  state.AnswerHeaders.clear();
   if (state.RequestId == 0) state.RequestId = DrawRequestId();
   // The process-wide request lock serialises requests only when the program
   // runs as a library inside a server; a CGI process never takes it.
@@ -160,8 +163,16 @@ std::string THttpEngine::GetExecutablePath() { return VariableWithFallback("EXEC
 void THttpEngine::WriteStatusLine() {
   const std::string software = UpperCase(GetServerSoftware());
   if (software.find("NETSCAPE") == std::string::npos && software.find("APACHE") == std::string::npos) {
-    WriteText("HTTP/1.1 200 OK\r\n");
+    const std::string& status = RequestState().Status;
+    WriteText("HTTP/1.1 " + (status.empty() ? std::string("200 OK") : status) + "\r\n");
+  } else {
+    WriteStatusField();
   }
+}
+
+void THttpEngine::WriteStatusField() {
+  const std::string& status = RequestState().Status;
+  if (!status.empty()) WriteText("Status:" + status + "\r\n");
 }
 
 void THttpEngine::WriteText(std::string_view text) {
@@ -191,6 +202,7 @@ void THttpEngine::WriteBinary(const void* buffer, std::size_t count) {
     if (state.BinaryKind == 2) type = "image/gif";
     if (state.BinaryKind == 1) type = "image/jpeg";
     WriteHeader("content-type", type);
+    for (const auto& [name, value] : state.AnswerHeaders) WriteHeader(name, value);
     state.HeaderSent = true;
     EndHeader();
   }
@@ -202,6 +214,23 @@ void THttpEngine::WriteBinary(const void* buffer, std::size_t count) {
 }
 
 int THttpEngine::ReadBinary(void*, int) { return 0; }
+
+void THttpEngine::WriteImage(const void* buffer, std::size_t count) {
+  if (UpperCase(GetRequestMethod()) != "HEAD") {
+    WriteBinary(buffer, count);
+    return;
+  }
+  RequestState().AnswerHeaders.emplace_back("content-length", std::to_string(count));
+  WriteBinary(buffer, 0);
+}
+
+void THttpEngine::WriteHeaderOnlyAnswer(std::string_view status) {
+  auto& state = RequestState();
+  state.Status = status;
+  state.HeaderSent = true;
+  for (const auto& [name, value] : state.AnswerHeaders) WriteHeader(name, value);
+  EndHeader();
+}
 
 std::string THttpEngine::ReadRequestBody(std::int64_t length, std::string_view contentType) {
   const bool multipart = UpperCase(contentType).find("MULTIPART/FORM-DATA;") != std::string::npos;
@@ -264,6 +293,12 @@ void THttpEngine::SendOutputBuffer() {
     if (!buffer.empty()) SendToServer(buffer.data(), buffer.size());
     return;
   }
+  // A header that gives its own length (HEAD) or has no body (304) goes as it is.
+  const std::string head = "\r\n" + UpperCase(text.substr(0, end + 2));
+  if (head.find("\r\nCONTENT-LENGTH:") != std::string::npos || state.Status.rfind("304", 0) == 0) {
+    SendToServer(buffer.data(), buffer.size());
+    return;
+  }
   SendToServer(buffer.data(), end + 2);
   const std::size_t bodyStart = end + 4;
   const std::size_t bodySize = buffer.size() - bodyStart;
@@ -273,17 +308,7 @@ void THttpEngine::SendOutputBuffer() {
   if (bodySize > 0) SendToServer(buffer.data() + bodyStart, bodySize);
 }
 
-std::string HttpDate(std::int64_t unixSeconds) {
-  static constexpr char kDays[] = "SunMonTueWedThuFriSat";
-  static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
-  const std::time_t t = static_cast<std::time_t>(unixSeconds);
-  std::tm utc{};
-  gmtime_r(&t, &utc);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.3s, %02d %.3s %04d %02d:%02d:%02d GMT", kDays + 3 * utc.tm_wday, utc.tm_mday,
-                kMonths + 3 * utc.tm_mon, utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
-  return buf;
-}
+std::string HttpDate(std::int64_t unixSeconds) { return FormatHttpDate(unixSeconds); }
 
 bool IsRequestTempFile(const std::string& path) {
   const auto& files = RequestState().TempFiles;
@@ -336,6 +361,12 @@ std::string HttpUserAgent() {
   return e ? e->GetUserAgent() : std::string();
 }
 void SetBinaryKind(int kind) { RequestState().BinaryKind = static_cast<std::uint8_t>(kind); }
+void HttpWriteImage(const void* buffer, std::size_t count) {
+  if (auto* e = CurrentHttpEngine()) e->WriteImage(buffer, count);
+}
+void HttpAddAnswerHeader(std::string_view name, std::string_view value) {
+  RequestState().AnswerHeaders.emplace_back(name, value);
+}
 
 void RegisterHttpProcTable() {
   auto& table = HttpProcTable();
@@ -351,4 +382,5 @@ void RegisterHttpProcTable() {
   table.HttpExecutablePath = HttpExecutablePath;
   table.HttpUserAgent = HttpUserAgent;
   table.SetBinaryKind = SetBinaryKind;
+  table.HttpWriteImage = HttpWriteImage;
 }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "http/form_data.h"
@@ -61,6 +62,10 @@ struct THttpRequestState {
   std::vector<std::string> SessionValues;      // nothing in this program opens a session
   std::optional<std::string> OutputBuffer;  // collected response (BufferedOutput)
   bool DirectOutput = true;
+  std::string Status;  // status of the answer when it is not "200 OK", e.g. "304 Not Modified"
+  // Header lines that a binary answer carries behind its content type (cache
+  // validators); a text answer (a message page) leaves them out.
+  std::vector<std::pair<std::string, std::string>> AnswerHeaders;
   // Standard CGI engine.
   std::optional<std::vector<std::string>> ServerVariables;  // NAME=value lines of a handed-over request
   std::string Content;                                      // url-encoded request content
@@ -120,6 +125,12 @@ class THttpEngine : public THttpEngineSettings {
   virtual int ReadBinary(void* buffer, int count);
   virtual void WriteHeader(std::string_view name, std::string_view value);
   virtual void EndHeader();
+  // Writes a whole image as the answer's body. A HEAD request gets the header
+  // a GET would get, with a content-length of `count`, and no body.
+  void WriteImage(const void* buffer, std::size_t count);
+  // Answers with `status` (e.g. "304 Not Modified") and the answer headers
+  // (AnswerHeaders), without content type and without body.
+  void WriteHeaderOnlyAnswer(std::string_view status);
 
   virtual std::string GetServerVariable(std::string_view name) = 0;
   virtual std::string GetFieldValue(std::string_view name, std::string_view defaultValue) = 0;
@@ -146,6 +157,9 @@ class THttpEngine : public THttpEngineSettings {
 
   // Whether writes go to the output buffer instead of the server.
   static bool WritesBuffered(const THttpEngine& engine);
+  // For engines that write no status line: a "Status" line when the answer's
+  // status is not "200 OK", the way a CGI program tells the server.
+  void WriteStatusField();
 
  private:
   std::string VariableWithFallback(std::string_view first, std::string_view second);
@@ -158,7 +172,7 @@ class THttpEngine : public THttpEngineSettings {
 inline bool kIsLibrary = false;
 
 // The HTTP date of a moment given as seconds since the epoch:
-// "Sat, 05 Dec 2026 11:53:15 GMT".
+// "Sat, 05 Dec 2026 11:53:15 GMT" (FormatHttpDate).
 std::string HttpDate(std::int64_t unixSeconds);
 
 // Whether `path` is one of the temporary files the running request wrote
@@ -184,6 +198,10 @@ std::string HttpCookieString();
 std::string HttpExecutablePath();
 std::string HttpUserAgent();
 void SetBinaryKind(int kind);
+void HttpWriteImage(const void* buffer, std::size_t count);
+// Adds a header line to the binary answer of the running request (see
+// THttpRequestState::AnswerHeaders).
+void HttpAddAnswerHeader(std::string_view name, std::string_view value);
 
 // Fills the output procedure table with the functions above (done once at
 // start-up; idempotent).

@@ -1,4 +1,4 @@
-// The output procedure table: the twelve procedures through which the
+// The output procedure table: the procedures through which the
 // template filter and the image output reach the engine of the running
 // request without knowing the engine classes. The engine core fills it in at
 // start-up; tests may swap in their own procedures (save and restore the
@@ -22,6 +22,8 @@ struct THttpProcTable {
   std::string (*HttpExecutablePath)() = nullptr;
   std::string (*HttpUserAgent)() = nullptr;
   void (*SetBinaryKind)(int kind) = nullptr;
+  // A whole image as the body (a HEAD request gets only its header).
+  void (*HttpWriteImage)(const void* buffer, std::size_t count) = nullptr;
 };
 
 // The process-wide table.

@@ -75,6 +75,13 @@ void SendGIF(const platform::Bitmap& bitmap) {
   list.Frames[0] = &frame;
   list.LoopCount = 0;
   list.GlobalColorMap = true;
-  THttpStream stream;
-  WriteGIF(stream, list);  // more than 256 colours: nothing written, the request answers without a body
+  // The whole image is made before anything is sent: a failure then reaches
+  // the request's error path (its log line) instead of an image header
+  // with no image behind it, and a HEAD request learns the image's length.
+  TMemoryGifOutput gif;
+  if (!WriteGIF(gif, list)) {
+    throw Exception("GIF encoding failed for the " + std::to_string(bitmap.Width()) + " x " +
+                    std::to_string(bitmap.Height()) + " chart (a GIF holds at most 256 colours)");
+  }
+  if (auto write = HttpProcTable().HttpWriteImage) write(gif.Bytes.data(), gif.Bytes.size());
 }

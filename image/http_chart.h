@@ -57,5 +57,8 @@ class THttpStream : public TGifOutput {
 // not interlaced, no transparency (white), disposal 0, no comment.
 extern const TFrameInfo DefaultFrameInfo;
 
-// Writes one bitmap as a GIF through the engine (binary kind GIF).
+// Writes one bitmap as a GIF through the engine (binary kind GIF) as the
+// answer's body (only its header for a HEAD request). Raises Exception "GIF
+// encoding failed for the W x H chart (a GIF holds at most 256 colours)"
+// when the encoder refuses the bitmap; nothing has been sent then.
 void SendGIF(const platform::Bitmap& bitmap);

@@ -3,15 +3,39 @@
 reports every request whose answers differ byte for byte. Used when a change
 must not alter any answer (drawing or encoding speed-ups).
 
-usage: tools/answer-diff.py OLD_PROGRAM NEW_PROGRAM [COUNT] [SEED]
+usage: tools/answer-diff.py [--validators] OLD_PROGRAM NEW_PROGRAM [COUNT] [SEED]
 
 The requests are every style flat and in 3D for each sample workbook, then
-COUNT (default 400) random combinations of the query fields."""
-import os, random, shutil, subprocess, sys, tempfile
+COUNT (default 400) random combinations of the query fields.
 
-old, new = sys.argv[1], sys.argv[2]
-count = int(sys.argv[3]) if len(sys.argv) > 3 else 400
-rng = random.Random(int(sys.argv[4]) if len(sys.argv) > 4 else 1)
+--validators: NEW_PROGRAM adds cache validators to its chart answers. Its
+"ETag" and "Last-Modified" header lines are taken out before comparing (they
+depend on the program file and the copied workbooks); every chart answer of
+NEW_PROGRAM must hold exactly one of each, and no other answer any."""
+import os, random, re, shutil, subprocess, sys, tempfile
+
+args = sys.argv[1:]
+validators = '--validators' in args
+if validators:
+    args.remove('--validators')
+old, new = args[0], args[1]
+count = int(args[2]) if len(args) > 2 else 400
+rng = random.Random(int(args[3]) if len(args) > 3 else 1)
+VALIDATOR_LINE = re.compile(rb'ETag:"[0-9a-f]{16}"\r\n|Last-Modified:(Sun|Mon|Tue|Wed|Thu|Fri|Sat), \d\d '
+                            rb'(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d{4} \d\d:\d\d:\d\d GMT\r\n')
+
+
+def without_validators(answer):
+    """The answer with its validator lines taken out, or None when the lines
+    are not where they belong (one of each in a chart answer's header, none
+    elsewhere)."""
+    end = answer.find(b'\r\n\r\n')
+    head, body = (answer[:end + 2], answer[end + 2:]) if end >= 0 else (answer, b'')
+    found = [m.group(0).split(b':')[0] for m in VALIDATOR_LINE.finditer(head)]
+    chart = b'content-type:image/' in head
+    if sorted(found) != ([b'ETag', b'Last-Modified'] if chart else []):
+        return None
+    return VALIDATOR_LINE.sub(b'', head) + body
 here = os.path.dirname(os.path.abspath(__file__))
 workbooks = os.path.join(here, '..', 'tests', 'fixtures', 'workbooks')
 files = ['testdeutsch', 'testenglish', 'obst.xls', 'three-sheets.xls', 'three-sheets-biff7.xls',
@@ -66,9 +90,11 @@ try:
         for p in programs:
             env = dict(os.environ, SERVER_SOFTWARE='answer-diff', REQUEST_METHOD='GET', QUERY_STRING=q)
             answers.append(subprocess.run([p], env=env, capture_output=True, timeout=60).stdout)
+        if validators:
+            answers[1] = without_validators(answers[1])
         if answers[0] != answers[1]:
             differing += 1
-            print(f'differs: ?{q} ({len(answers[0])} / {len(answers[1])} bytes)')
+            print(f'differs: ?{q} ({len(answers[0])} / {len(answers[1]) if answers[1] is not None else "misplaced validators"} bytes)')
     print(f'{len(queries)} requests, {differing} differ')
     sys.exit(1 if differing else 0)
 finally:

@@ -5,6 +5,7 @@
 #include "image/http_chart.h"
 #include "platform/surface.h"
 #include "driver_harness.h"
+#include "http/cgi_harness.h"
 
 namespace {
 
@@ -61,8 +62,8 @@ TEST(ChartImage, BitmapHasTheChartSizeAndTheBufferedPixels) {
 TEST(ChartImage, TheDefaultRequestAnswersOneGifFrame) {
   DriverRun run("");
   run.Run();
-  const std::string head = "HTTP/1.1 200 OK\r\ncontent-type:image/gif\r\n\r\n";
-  ASSERT_EQ(run.output.compare(0, head.size(), head), 0);
+  const std::string head = run.output.substr(0, run.output.find("\r\n\r\n") + 4);
+  ASSERT_EQ(head.rfind("HTTP/1.1 200 OK\r\ncontent-type:image/gif\r\n", 0), 0u);
   // Header: 400 × 250, a global table of 16 entries for the 9 colours.
   const auto bytes = [&](std::size_t at, std::size_t n) { return run.output.substr(head.size() + at, n); };
   EXPECT_EQ(bytes(0, 11), std::string("GIF89a\x90\x01\xFA\x00\x83", 11));
@@ -73,4 +74,24 @@ TEST(ChartImage, TheDefaultRequestAnswersOneGifFrame) {
   // Image descriptor at 0, 0, 400 × 250, no local table, not interlaced.
   EXPECT_EQ(bytes(gce + 8, 10), std::string("\x2C\0\0\0\0\x90\x01\xFA\x00\x00", 10));
   EXPECT_EQ(static_cast<unsigned char>(run.output.back()), 0x3B);
+}
+
+// An image the encoder refuses takes the request's error path: a log line
+// and no answer at all, never an image header without an image.
+TEST(ChartImage, EncodingFailureIsLoggedAndSendsNothing) {
+  for (const char* method : {"GET", "HEAD"}) {
+    CgiRun run;
+    run.env = {{"SERVER_SOFTWARE", "lighttpd"}, {"REQUEST_METHOD", method}};
+    run.handler = [](THttpEngine&) {
+      HttpAddAnswerHeader("ETag", "\"1\"");
+      platform::Bitmap bitmap(20, 15);  // 300 colours
+      for (int i = 0; i < 300; ++i) bitmap.SetPixel(i % 20, i / 20, RGB(i % 256, i / 256, 7));
+      SendGIF(bitmap);
+    };
+    run.Run();
+    EXPECT_EQ(run.output, "") << method;
+    ASSERT_EQ(run.logLines.size(), 1u) << method;
+    EXPECT_EQ(LogMessage(run.logLines[0]),
+              "Unhandled exception : GIF encoding failed for the 20 x 15 chart (a GIF holds at most 256 colours)");
+  }
 }

@@ -28,7 +28,8 @@ struct DriverRun {
     io.GetEnv = [this](const std::string& name) -> std::string {
       if (name == "SERVER_SOFTWARE") return software;
       if (name == "QUERY_STRING") return query;
-      return {};
+      const auto it = env.find(name);
+      return it == env.end() ? std::string() : it->second;
     };
     io.Read = [](void*, std::size_t) -> std::size_t { return 0; };
     io.Write = [this](const void* b, std::size_t n) { output.append(static_cast<const char*>(b), n); };
@@ -41,6 +42,7 @@ struct DriverRun {
   }
   std::string query;
   std::string software = "lighttpd/1.4.69";
+  std::map<std::string, std::string> env;  // further variables (REQUEST_METHOD, HTTP_IF_NONE_MATCH, ...)
   testing_support::TempDir logDir;
   std::unique_ptr<TExcel> excel;
   std::unique_ptr<THauptseite> page;

@@ -109,6 +109,11 @@ TEST(AnswerCopy, InsertsContentLength) {
       {"a:b\r\n\r\nx\r\n\r\ny", "a:b\r\nContent-Length: 6\r\n\r\nx\r\n\r\ny"},  // the first one counts
       {"no header end\r\n", "no header end\r\n"}, {"", ""},
       {std::string(1030, 'h') + "\r\n\r\nbody", std::string(1030, 'h') + "\r\n\r\nbody"},  // beyond 1024 bytes
+      // A HEAD answer brings its own length, a 304 has none at all.
+      {"a:b\r\ncontent-length:9\r\n\r\n", "a:b\r\ncontent-length:9\r\n\r\n"},
+      {"HTTP/1.1 304 Not Modified\r\nETag:\"1\"\r\n\r\n", "HTTP/1.1 304 Not Modified\r\nETag:\"1\"\r\n\r\n"},
+      {"Status:304 Not Modified\r\n\r\n", "Status:304 Not Modified\r\n\r\n"},
+      {"HTTP/1.1 200 OK\r\nX:304 \r\n\r\n", "HTTP/1.1 200 OK\r\nX:304 \r\nContent-Length: 0\r\n\r\n"},
   };
   TempDir dir;
   const std::string file = dir.str() + "/answer";

@@ -165,6 +165,53 @@ TEST(ResponseBytes, HeaderRules) {
   }
 }
 
+// Cache validators ride on a binary answer only; a 304 keeps the status-line
+// rules (a Status line where no status line is written); HEAD gets the
+// header of the GET with the image's length and no body.
+TEST(ResponseBytes, AnswerHeadersStatusAndHead) {
+  auto validators = [] { HttpAddAnswerHeader("ETag", "\"1\""), HttpAddAnswerHeader("Last-Modified", "D"); };
+  auto image = [&](THttpEngine&) { validators(), SetBinaryKind(2), HttpWriteImage("GIF89a", 6); };
+  auto notModified = [&](THttpEngine& e) { validators(), e.WriteHeaderOnlyAnswer("304 Not Modified"); };
+  auto page = [&](THttpEngine&) { validators(), HttpWriteLine("<html>"); };
+  struct Case {
+    std::string software, method;
+    std::function<void(THttpEngine&)> handler;
+    std::string expected;
+  } cases[] = {
+      {"lighttpd", "GET", image, "HTTP/1.1 200 OK\r\ncontent-type:image/gif\r\nETag:\"1\"\r\nLast-Modified:D\r\n\r\nGIF89a"},
+      {"Apache", "GET", image, "content-type:image/gif\r\nETag:\"1\"\r\nLast-Modified:D\r\n\r\nGIF89a"},
+      {"lighttpd", "HEAD", image,
+       "HTTP/1.1 200 OK\r\ncontent-type:image/gif\r\nETag:\"1\"\r\nLast-Modified:D\r\ncontent-length:6\r\n\r\n"},
+      {"Apache", "HEAD", image, "content-type:image/gif\r\nETag:\"1\"\r\nLast-Modified:D\r\ncontent-length:6\r\n\r\n"},
+      {"lighttpd", "GET", notModified, "HTTP/1.1 304 Not Modified\r\nETag:\"1\"\r\nLast-Modified:D\r\n\r\n"},
+      {"Apache/2.4", "GET", notModified, "Status:304 Not Modified\r\nETag:\"1\"\r\nLast-Modified:D\r\n\r\n"},
+      {"Netscape", "HEAD", notModified, "Status:304 Not Modified\r\nETag:\"1\"\r\nLast-Modified:D\r\n\r\n"},
+      {"lighttpd", "GET", page, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n<html>\r\n"},
+      {"lighttpd", "HEAD", page, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n<html>\r\n"},
+  };
+  for (auto& c : cases) {
+    for (const bool buffered : {false, true}) {
+      CgiRun run;
+      run.env = {{"SERVER_SOFTWARE", c.software}, {"REQUEST_METHOD", c.method}};
+      run.handler = c.handler;
+      run.settings.BufferedOutput = buffered;
+      run.Run();
+      // Buffered, a body gets its length; a HEAD or 304 header stays as it is.
+      std::string expected = c.expected;
+      const std::size_t end = expected.find("\r\n\r\n");
+      const std::string body = expected.substr(end + 4);
+      if (buffered && !body.empty()) expected.insert(end + 2, "content-length:" + std::to_string(body.size()) + "\r\n");
+      EXPECT_EQ(run.output, expected) << c.software << " " << c.method << (buffered ? " buffered" : "");
+    }
+  }
+  // A request never inherits the answer headers of the one before it.
+  CgiRun run;
+  run.env = {{"SERVER_SOFTWARE", "lighttpd"}};
+  run.handler = [](THttpEngine&) { SetBinaryKind(2), HttpWriteImage("GIF89a", 6); };
+  run.Run();
+  EXPECT_EQ(run.output, "HTTP/1.1 200 OK\r\ncontent-type:image/gif\r\n\r\nGIF89a");
+}
+
 TEST(ResponseBytes, NoCacheLines) {
   CgiRun run;
   run.env = {{"SERVER_SOFTWARE", "Apache"}};

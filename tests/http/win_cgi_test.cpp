@@ -103,6 +103,12 @@ TEST(CGIWinEngine, VariablesFieldsAndOutput) {
   }, &log);
   EXPECT_EQ(out, "content-type:text/html\r\n\r\n<html>\r\n");
   EXPECT_EQ(log.size(), 4u);
+  // An answer other than 200 tells the server with a Status line.
+  const std::string notModified = RunWinCgi("[System]\r\nOutput File=@/answer.out\r\n", [](THttpEngine& e) {
+    HttpAddAnswerHeader("ETag", "\"7\"");
+    e.WriteHeaderOnlyAnswer("304 Not Modified");
+  });
+  EXPECT_EQ(notModified, "Status:304 Not Modified\r\nETag:\"7\"\r\n\r\n");
 }
 
 TEST(CGIWinEngine, MultipartAndMissingOutput) {
