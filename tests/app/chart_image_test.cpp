@@ -74,3 +74,27 @@ TEST(ChartImage, TheDefaultRequestAnswersOneGifFrame) {
   EXPECT_EQ(bytes(gce + 8, 10), std::string("\x2C\0\0\0\0\x90\x01\xFA\x00\x00", 10));
   EXPECT_EQ(static_cast<unsigned char>(run.output.back()), 0x3B);
 }
+
+TEST(ChartImage, TheFormatFieldChoosesTheAnswer) {
+  // query, content type, first bytes of the body
+  struct Case { const char* query; const char* type; std::string body; };
+  const Case cases[] = {
+      {"format=", "image/gif", "GIF89a"},
+      {"format=gif", "image/gif", "GIF89a"},
+      {"format=png&style=3", "image/png", "\x89PNG\r\n\x1a\n"},
+      {"format=svg&3D=yes", "image/svg+xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg "},
+  };
+  for (const Case& c : cases) {
+    DriverRun run(c.query);
+    run.Run();
+    const std::string head = std::string("HTTP/1.1 200 OK\r\ncontent-type:") + c.type + "\r\n\r\n";
+    EXPECT_EQ(run.output.substr(0, head.size() + c.body.size()), head + c.body) << c.query;
+    EXPECT_EQ(run.log, "") << c.query;
+  }
+  // The SVG holds the chart's texts as text and the request's size.
+  DriverRun svg("format=svg&width=300&height=200&number=yes");
+  svg.Run();
+  EXPECT_NE(svg.output.find("width=\"300\" height=\"200\" viewBox=\"0 0 300 200\""), std::string::npos);
+  EXPECT_NE(svg.output.find(">181 yes</text>"), std::string::npos);
+  EXPECT_NE(svg.output.find(">67 sehr gut</text>"), std::string::npos);
+}

@@ -120,13 +120,21 @@ TEST(Driver, MessagePages) {
       {"filename=sub", "EXCEL file \"sub\" not found !"},
       {"filename=", "EXCEL file \"\" not found !"},
       {"filename=S%C3%BCd.xls", "EXCEL file \"S&#252;d.xls\" not found !"},
+      // A format it cannot write ends the request before any work.
+      {"format=jpeg&filename=missing.xls", "Unknown chart format \"jpeg\" (gif, png or svg) !"},
+      {"format=SVG", "Unknown chart format \"SVG\" (gif, png or svg) !"},
+      {"format=%3Cb%3E", "Unknown chart format \"&lt;b&gt;\" (gif, png or svg) !"},
   };
   for (const auto& c : cases) {
     DriverRun run(c.query, dir.str());
     run.Run();
     EXPECT_EQ(run.output, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n" + MessagePage(c.message)) << c.query;
-    // The empty DataTable then fails the first value conversion.
-    EXPECT_NE(run.log.find("Unhandled exception : '' ist kein gültiger Integerwert"), std::string::npos) << run.log;
+    // The empty DataTable then fails the first value conversion; an unknown
+    // format is logged as it is.
+    const bool format = c.query.starts_with("format=");
+    EXPECT_NE(run.log.find(format ? "Unhandled exception : Unknown chart format" :
+                                    "Unhandled exception : '' ist kein gültiger Integerwert"),
+              std::string::npos) << run.log;
   }
 }
 
