@@ -91,8 +91,11 @@ bool RunLibpng(PngSink& sink, int width, int height, const std::vector<png_color
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_PALETTE,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-  // Palette rows compress best unfiltered.
+  // Palette rows compress best unfiltered. Level 3 keeps a chart's PNG
+  // smaller than its GIF at about the GIF encoder's cost (level 6 saves a
+  // further quarter of the bytes for twice the time; bench_chart_formats_bench).
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+  png_set_compression_level(png, 3);
   png_write_info(png, info);
   png_write_image(png, rows.data());
   png_write_end(png, info);

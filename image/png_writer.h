@@ -13,7 +13,7 @@ inline constexpr int kMaxPngColors = 256;
 
 // The PNG file of the bitmap: signature, IHDR (width, height, bit depth 8,
 // colour type 3 palette, not interlaced), PLTE with the bitmap's colours,
-// IDAT (deflate, no row filter) and IEND.
+// IDAT (deflate level 3, no row filter) and IEND.
 //
 // Raises Exception, having produced nothing, with
 // - "PNG: the bitmap has no pixels" for an empty bitmap,
