@@ -139,8 +139,9 @@ TEST(Driver, MessagePages) {
 }
 
 TEST(Driver, HostileParametersEndCleanly) {
-  // Random mixes of every parameter with hostile values: each request ends
-  // with a GIF, the message page, or nothing and a log line; never a crash.
+  // Random mixes of every parameter with hostile values, answered in each
+  // format in turn: each request ends with the image, the message page, or
+  // nothing and a log line; never a crash.
   const char* names[] = {"filename", "sheet", "style", "color", "height", "width", "legend", "legendstyle", "border",
                          "backcolor", "chartbacktopcolor", "chartbackbottomcolor", "number", "numbercolor", "marks",
                          "marksstyle", "3D", "3Dorthogonal", "3DRotation", "3DElevation", "3DZoom", "3DDepth"};
@@ -158,9 +159,13 @@ TEST(Driver, HostileParametersEndCleanly) {
       query += '=';
       query += values[random() % std::size(values)];
     }
+    const char* formats[][2] = {{"", "gif\r\n\r\nGIF89a"}, {"&format=svg", "svg+xml\r\n\r\n<?xml"},
+                                {"&format=png", "png\r\n\r\n\x89PNG"}};
+    const auto& format = formats[round % 3];
+    query += format[0];
     DriverRun run(query, fixtures.string());
     run.Run();
-    const bool gif = run.output.find("content-type:image/gif\r\n\r\nGIF89a") != std::string::npos;
+    const bool gif = run.output.find(std::string("content-type:image/") + format[1]) != std::string::npos;
     const bool page = run.output.find("<title>Netwinde - GRAFLIO</title>") != std::string::npos;
     const bool logged = run.log.find("Unhandled exception : ") != std::string::npos;
     EXPECT_TRUE(gif || page || (run.output.empty() && logged)) << query << "\n" << run.log;
