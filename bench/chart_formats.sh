@@ -4,8 +4,9 @@
 # chart on the vector surface) and PNG (the GIF's pixels through libpng), for
 # a bar chart, a 3D pie and a rotated 3D line chart. Prints each median, the
 # ratio of SVG and PNG to the GIF of the same chart, user-space instructions
-# per answer (perf, when the kernel lets us count) and the answer sizes of
-# all three formats for every style, flat, 3D and 3D rotated.
+# per answer (perf, when the kernel lets us count), page faults and peak
+# memory, and the answer sizes of all three formats for every style, flat, 3D
+# and 3D rotated.
 # usage: bench/chart_formats.sh [BUILD_DIR] [RUNS]   (a release build: build/)
 set -euo pipefail
 build=${1:-build}
@@ -47,6 +48,16 @@ if command -v perf >/dev/null && perf stat -e instructions:u -x, true >/dev/null
       n=$(QUERY_STRING="${chart#*|}&format=$format" perf stat -r 20 -x, -e instructions:u "$work/grafolio" 2>&1 >/dev/null |
         awk -F, '/instructions/ { print $1 }')
       printf '%-28s %12s\n' "${chart%%|*} $format" "$n"
+    done
+  done
+fi
+if [ -x /usr/bin/time ]; then
+  echo
+  echo "minor page faults and peak resident KiB per answer (GNU time):"
+  for chart in "${charts[@]}"; do
+    for format in gif svg png; do
+      printf '%-28s %s\n' "${chart%%|*} $format" \
+        "$(QUERY_STRING="${chart#*|}&format=$format" /usr/bin/time -f '%R faults %M KiB' "$work/grafolio" 2>&1 >/dev/null)"
     done
   done
 fi
