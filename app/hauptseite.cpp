@@ -1,6 +1,7 @@
 #include "app/hauptseite.h"
 
 #include <cstdint>
+#include <optional>
 
 #include "app/chart_validators.h"
 #include "app/workbook_path.h"
@@ -164,6 +165,16 @@ void THauptseite::HTTPExecRequest(THttpEngine& Sender) {
     excel_ = std::make_unique<TExcel>();
   }
   requestServed_ = true;
+  // A format the program cannot write is answered with the message page,
+  // before any work, rather than with another format than asked for.
+  const std::string formatName = HttpFieldValue("format", "gif");
+  const std::optional<TChartFormat> format = ChartFormatNamed(formatName);
+  if (!format) {
+    const std::string text = "Unknown chart format \"" + formatName + "\" (gif, png or svg) !";
+    WriteMessagePage(text);
+    throw Exception(text);
+  }
+  Ausgabegrafik.ChartFormat = *format;
   // A client whose copy of this chart is current gets 304 Not Modified.
   if (AnswerFromClientCache(ProgramDir)) return;
   datenzuordnen(&Sender);

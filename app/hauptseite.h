@@ -49,7 +49,7 @@ class THauptseite {
   std::unique_ptr<TChart> Chart1;
   TStringGrid Daten{1, 2};  // the DataTable: row 0 labels, row 1 values
   TGeneralHttpEngine HTTP;
-  THttpChartImage Ausgabegrafik{"Ausgabegrafik"};  // sends Chart1 as a GIF image
+  THttpChartImage Ausgabegrafik{"Ausgabegrafik"};  // sends Chart1 as GIF, PNG or SVG
   THttpMemoFilter httpMessage;
 
   // Module-level state of the driver.

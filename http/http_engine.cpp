@@ -201,6 +201,8 @@ void THttpEngine::WriteBinary(const void* buffer, std::size_t count) {
     std::string type = AutoContentType;
     if (state.BinaryKind == 2) type = "image/gif";
     if (state.BinaryKind == 1) type = "image/jpeg";
+    if (state.BinaryKind == 3) type = "image/png";
+    if (state.BinaryKind == 4) type = "image/svg+xml";
     WriteHeader("content-type", type);
     for (const auto& [name, value] : state.AnswerHeaders) WriteHeader(name, value);
     state.HeaderSent = true;

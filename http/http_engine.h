@@ -57,7 +57,7 @@ struct THttpRequestState {
   bool HeaderSent = false;
   bool FirstHeaderLineWritten = false;
   int RequestId = 0;           // 0..999 while a request runs, 0 between requests
-  std::uint8_t BinaryKind = 0;  // 0 none, 1 JPEG, 2 GIF
+  std::uint8_t BinaryKind = 0;  // 0 none, 1 JPEG, 2 GIF, 3 PNG, 4 SVG
   std::unique_ptr<THttpCookie> SessionCookie;  // named after SessionName
   std::vector<std::string> SessionValues;      // nothing in this program opens a session
   std::optional<std::string> OutputBuffer;  // collected response (BufferedOutput)

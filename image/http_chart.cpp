@@ -3,10 +3,17 @@
 #include "chart/canvas3d.h"
 #include "chart/chart.h"
 #include "http/http_proc_table.h"
+#include "image/png_writer.h"
 #include "platform/surface.h"
+#include "platform/svg_surface.h"
 #include "platform/sysutils.h"
 
 namespace {
+
+// Binary kinds of the request, which choose the answer's content type.
+constexpr int kBinaryGif = 2;
+constexpr int kBinaryPng = 3;
+constexpr int kBinarySvg = 4;
 
 TFrameInfo MakeDefaultFrameInfo() {
   TFrameInfo info;
@@ -26,23 +33,34 @@ TFrameInfo MakeDefaultFrameInfo() {
 
 const TFrameInfo DefaultFrameInfo = MakeDefaultFrameInfo();
 
-void THttpChart::SendChartImage() {
-  const std::unique_ptr<platform::Bitmap> bitmap = CreateChartBitmap();
-  if (ChartFormat == GifFormat) SendGIF(*bitmap);
+std::optional<TChartFormat> ChartFormatNamed(std::string_view name) {
+  if (name.empty() || name == "gif") return GifFormat;
+  if (name == "svg") return SvgFormat;
+  if (name == "png") return PngFormat;
+  return std::nullopt;
 }
 
-std::unique_ptr<platform::Bitmap> THttpChartImage::CreateChartBitmap() {
-  if (!Chart) throw Exception(Name + ": No chart assigned");
-  const int width = Chart->Width();
-  const int height = Chart->Height();
-  if (width < 1 || height < 1) {
-    throw Exception(Name + ": the chart has no pixels (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+void THttpChart::SendChartImage() {
+  if (ChartFormat == SvgFormat) {
+    SendSVG(CreateChartSvg());
+    return;
   }
-  auto bitmap = std::make_unique<platform::Bitmap>(width, height);
-  platform::Surface surface(*bitmap);
-  // The chart draws straight into the new bitmap: an off-screen buffer of
-  // the same size and a copy from it would give the same pixels.
-  TChartCanvas3D& canvas = Chart->Canvas();
+  const std::unique_ptr<platform::Bitmap> bitmap = CreateChartBitmap();
+  if (ChartFormat == PngFormat) {
+    SendPNG(*bitmap);
+  } else {
+    SendGIF(*bitmap);
+  }
+}
+
+namespace {
+
+// Draws the chart of the component on the surface, its own size.
+void DrawChart(TChart& chart, platform::Surface& surface) {
+  // The chart draws straight onto the surface: an off-screen buffer of the
+  // same size and a copy from it would give the same pixels (and no vector
+  // shapes).
+  TChartCanvas3D& canvas = chart.Canvas();
   const bool buffered = canvas.GetBufferedDisplay();
   canvas.SetBufferedDisplay(false);
   struct RestoreBuffering {
@@ -50,8 +68,36 @@ std::unique_ptr<platform::Bitmap> THttpChartImage::CreateChartBitmap() {
     bool buffered;
     ~RestoreBuffering() { canvas.SetBufferedDisplay(buffered); }
   } restore{canvas, buffered};
-  Chart->Draw(surface, TRect{0, 0, width, height});
+  chart.Draw(surface, TRect{0, 0, chart.Width(), chart.Height()});
+}
+
+// The chart of an image component, checked to be there and to have pixels.
+TChart& DrawableChart(const THttpChartImage& image) {
+  if (!image.Chart) throw Exception(image.Name + ": No chart assigned");
+  const int width = image.Chart->Width();
+  const int height = image.Chart->Height();
+  if (width < 1 || height < 1) {
+    throw Exception(image.Name + ": the chart has no pixels (" + std::to_string(width) + " x " + std::to_string(height) +
+                    ")");
+  }
+  return *image.Chart;
+}
+
+}  // namespace
+
+std::unique_ptr<platform::Bitmap> THttpChartImage::CreateChartBitmap() {
+  TChart& chart = DrawableChart(*this);
+  auto bitmap = std::make_unique<platform::Bitmap>(chart.Width(), chart.Height());
+  platform::Surface surface(*bitmap);
+  DrawChart(chart, surface);
   return bitmap;
+}
+
+std::string THttpChartImage::CreateChartSvg() {
+  TChart& chart = DrawableChart(*this);
+  platform::SvgSurface surface(chart.Width(), chart.Height());
+  DrawChart(chart, surface);
+  return surface.Finish();
 }
 
 void THttpChartImage::Notification(const void* component) {
@@ -63,7 +109,7 @@ void THttpStream::Write(const void* buffer, std::size_t count) {
 }
 
 void SendGIF(const platform::Bitmap& bitmap) {
-  if (auto setKind = HttpProcTable().SetBinaryKind) setKind(2);
+  if (auto setKind = HttpProcTable().SetBinaryKind) setKind(kBinaryGif);
   TFrameInfo frame = DefaultFrameInfo;
   if (frame.Left < 0) frame.Left = 0;
   if (frame.Top < 0) frame.Top = 0;
@@ -84,4 +130,15 @@ void SendGIF(const platform::Bitmap& bitmap) {
                     std::to_string(bitmap.Height()) + " chart (a GIF holds at most 256 colours)");
   }
   if (auto write = HttpProcTable().HttpWriteImage) write(gif.Bytes.data(), gif.Bytes.size());
+}
+
+void SendPNG(const platform::Bitmap& bitmap) {
+  const std::vector<std::uint8_t> png = EncodePalettePNG(bitmap);
+  if (auto setKind = HttpProcTable().SetBinaryKind) setKind(kBinaryPng);
+  if (auto write = HttpProcTable().HttpWriteImage) write(png.data(), png.size());
+}
+
+void SendSVG(std::string_view document) {
+  if (auto setKind = HttpProcTable().SetBinaryKind) setKind(kBinarySvg);
+  if (auto write = HttpProcTable().HttpWriteImage) write(document.data(), document.size());
 }

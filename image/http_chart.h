@@ -1,17 +1,25 @@
-// Chart image output: draws a chart into a bitmap and sends it as a GIF
-// image, the body of the current HTTP response.
+// Chart image output: draws a chart and sends it as the body of the current
+// HTTP response: a GIF (the default) or a PNG of the chart's bitmap, or an
+// SVG document drawn by the same chart code on a vector surface.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "image/gif_writer.h"
 #include "platform/bitmap.h"
 
 class TChart;
 
-enum TChartFormat : std::uint8_t { GifFormat = 0 };
+enum TChartFormat : std::uint8_t { GifFormat = 0, SvgFormat = 1, PngFormat = 2 };
+
+// The format a request's "format" field names: "gif" or an empty value,
+// "svg", "png" (compared with case, like the other fields); nothing for
+// any other value.
+std::optional<TChartFormat> ChartFormatNamed(std::string_view name);
 
 // The base component: knows the image format and how to send.
 class THttpChart {
@@ -22,12 +30,14 @@ class THttpChart {
   std::string Name;
   TChartFormat ChartFormat = GifFormat;
 
-  // Draws the chart into a new bitmap and sends it as a GIF through the
-  // engine of the running request.
+  // Draws the chart and sends it in ChartFormat through the engine of the
+  // running request.
   void SendChartImage();
 
   // A new bitmap holding the drawn chart; the caller owns it.
   virtual std::unique_ptr<platform::Bitmap> CreateChartBitmap() = 0;
+  // The chart drawn as an SVG document.
+  virtual std::string CreateChartSvg() = 0;
 };
 
 // The chart-specific output: its bitmap is the chart drawn at its own size.
@@ -42,6 +52,8 @@ class THttpChartImage : public THttpChart {
   // has no pixels (W x H)" for a chart without width or height, which no GIF
   // can show.
   std::unique_ptr<platform::Bitmap> CreateChartBitmap() override;
+  // The same checks; the document is the chart's width × height in user units.
+  std::string CreateChartSvg() override;
 
   // Called when a component goes away: forgets the chart if it is that one.
   void Notification(const void* component);
@@ -62,3 +74,11 @@ extern const TFrameInfo DefaultFrameInfo;
 // encoding failed for the W x H chart (a GIF holds at most 256 colours)"
 // when the encoder refuses the bitmap; nothing has been sent then.
 void SendGIF(const platform::Bitmap& bitmap);
+
+// Writes one bitmap as a palette PNG through the engine (binary kind PNG).
+// Raises the encoder's Exception, before anything is written, when the
+// bitmap cannot be encoded.
+void SendPNG(const platform::Bitmap& bitmap);
+
+// Writes an SVG document through the engine (binary kind SVG).
+void SendSVG(std::string_view document);

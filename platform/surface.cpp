@@ -96,8 +96,9 @@ struct DashPattern {
   bool On(int phase) const { return ((bits >> phase) & 1u) != 0; }
 };
 
-// 8×8 hatch: whether the pattern pixel (x, y) carries the brush colour.
-bool HatchOn(TBrushStyle style, int x, int y) {
+}  // namespace
+
+bool HatchPixel(TBrushStyle style, int x, int y) {
   switch (style) {
     case bsHorizontal: return y == 0;
     case bsVertical: return x == 0;
@@ -108,6 +109,8 @@ bool HatchOn(TBrushStyle style, int x, int y) {
     default: return true;
   }
 }
+
+namespace {
 
 std::uint32_t Argb(TColor colour) {
   const TColor c = ColorToRGB(colour);
@@ -210,6 +213,10 @@ void Surface::NewContext() {
   clip_rect_ = TRect{0, 0, Width(), Height()};
 }
 
+Surface::Surface(int width, int height) : target_(nullptr), width_(width), height_(height) {
+  if (width < 1 || height < 1) throw Exception("cannot draw on an empty surface");
+}
+
 Surface::~Surface() {
   if (cr_) cairo_surface_flush(cairo_get_target(cr_.get()));
 }
@@ -251,7 +258,7 @@ bool Surface::SetBrushSource() {
   const std::uint32_t bg = BackMode == bmOpaque ? Argb(BackColor) : 0u;
   for (int y = 0; y < 8; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
-    for (int x = 0; x < 8; ++x) row[x] = HatchOn(Brush.Style, x, y) ? fg : bg;
+    for (int x = 0; x < 8; ++x) row[x] = HatchPixel(Brush.Style, x, y) ? fg : bg;
   }
   cairo_surface_mark_dirty(tile);
   cairo_pattern_t* p = cairo_pattern_create_for_surface(tile);

@@ -14,6 +14,9 @@
 // Drawing state (pen, brush, font, background, text alignment) lives in public
 // members that every operation reads when it runs. System colours (high byte
 // 0x80) are resolved through ColorToRGB.
+//
+// The drawing operations are virtual: SvgSurface (svg_surface.h) writes the
+// same calls as a vector document, so one chart code draws both.
 #pragma once
 
 #include <cairo.h>
@@ -49,6 +52,10 @@ enum TPenMode { pmCopy };
 // background colour when the background mode is opaque and stay untouched
 // when it is transparent.
 enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+
+// Whether pixel (x, y), both 0..7, of a hatch style's 8×8 tile carries the
+// brush colour (always for solid).
+bool HatchPixel(TBrushStyle style, int x, int y);
 
 enum TBackMode { bmTransparent, bmOpaque };
 
@@ -102,10 +109,11 @@ class Surface {
   // surface lives detaches them: the surface keeps drawing on the old
   // pixels, which nobody sees.
   explicit Surface(Bitmap& target);
-  ~Surface();
+  virtual ~Surface();
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
 
+  // The bitmap drawn on; only for surfaces made on a bitmap.
   Bitmap& Target() const { return *target_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -126,22 +134,22 @@ class Surface {
   // current position to (x, y) without the end pixel and moves there; the
   // dash pattern of a styled pen runs on across connected LineTo calls.
   TPoint PenPos() const { return pen_pos_; }
-  void MoveTo(int x, int y);
-  void LineTo(int x, int y);
+  virtual void MoveTo(int x, int y);
+  virtual void LineTo(int x, int y);
   // Open line through the points: LineTo from each point to the next, so
   // the last point itself stays unlit. Moves the current position there.
-  void Polyline(std::span<const TPoint> points);
+  virtual void Polyline(std::span<const TPoint> points);
 
   // Filled with the brush, outlined with the pen (the outline lies on the
   // vertices, so it covers one pixel more to the right and bottom than the
   // fill). Fewer than 2 points draw nothing.
-  void Polygon(std::span<const TPoint> points);
+  virtual void Polygon(std::span<const TPoint> points);
 
-  void Rectangle(int left, int top, int right, int bottom);
+  virtual void Rectangle(int left, int top, int right, int bottom);
   void Rectangle(const TRect& r) { Rectangle(r.Left, r.Top, r.Right, r.Bottom); }
   // Rectangle with corners rounded by an ellipse of corner_w × corner_h.
-  void RoundRect(int left, int top, int right, int bottom, int corner_w, int corner_h);
-  void Ellipse(int left, int top, int right, int bottom);
+  virtual void RoundRect(int left, int top, int right, int bottom, int corner_w, int corner_h);
+  virtual void Ellipse(int left, int top, int right, int bottom);
   void Ellipse(const TRect& r) { Ellipse(r.Left, r.Top, r.Right, r.Bottom); }
   // Part of the ellipse in the box, counter-clockwise from the ray through
   // (x1, y1) to the ray through (x2, y2) (both rays from the box centre);
@@ -149,15 +157,16 @@ class Surface {
   // the filled wedge outlined by the curve and both radii. Curves (ellipse,
   // arc, pie, rounded corners) draw styled pens solid, and the outlines of
   // Arc, Pie and RoundRect stay 1 pixel wide whatever the pen width.
-  void Arc(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
-  void Pie(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
+  virtual void Arc(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
+  virtual void Pie(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
 
   // Fills with the brush, no outline.
-  void FillRect(const TRect& r);
+  virtual void FillRect(const TRect& r);
   // Fills with one solid colour, whatever the brush (gradient bands).
-  void PatBlt(const TRect& r, TColor colour);
-  void SetPixel(int x, int y, TColor colour);
-  TColor GetPixel(int x, int y) const { return target_->Pixel(x, y); }
+  virtual void PatBlt(const TRect& r, TColor colour);
+  virtual void SetPixel(int x, int y, TColor colour);
+  // 0 on a surface without a bitmap.
+  TColor GetPixel(int x, int y) const { return target_ ? target_->Pixel(x, y) : 0; }
 
   // Text in the font's colour. TextAlign decides which point of the text box
   // (x, y) is: left/centre/right × top/baseline/bottom. With an escapement
@@ -165,7 +174,7 @@ class Surface {
   // BackMode is opaque and the brush is not clear (a clear brush writes
   // transparently). Invalid UTF-8 is drawn as U+FFFD. Text operations
   // raise Exception when the font file is missing (see fonts.h).
-  void TextOut(int x, int y, std::string_view text);
+  virtual void TextOut(int x, int y, std::string_view text);
   // Extent of the text in the current font, unrotated: the sum of the
   // advance widths and the font's ascent plus descent. Several lines are not
   // handled: a line break is measured as a glyph.
@@ -177,16 +186,22 @@ class Surface {
 
   // Clipping replaces any earlier clip. UnClip makes the whole bitmap
   // drawable again.
-  void ClipRectangle(const TRect& r);
-  void ClipPolygon(std::span<const TPoint> points);
-  void UnClip();
+  virtual void ClipRectangle(const TRect& r);
+  virtual void ClipPolygon(std::span<const TPoint> points);
+  virtual void UnClip();
 
   // Copies the picture with its top-left corner at (x, y), or scaled into
   // the rectangle (nearest pixel).
-  void Draw(int x, int y, const Bitmap& picture);
-  void StretchDraw(const TRect& r, const Bitmap& picture);
+  virtual void Draw(int x, int y, const Bitmap& picture);
+  virtual void StretchDraw(const TRect& r, const Bitmap& picture);
   // Copies the source rectangle of the picture to (x, y), ignoring the clip.
-  void BitBlt(int x, int y, const Bitmap& source, const TRect& source_rect);
+  virtual void BitBlt(int x, int y, const Bitmap& source, const TRect& source_rect);
+
+ protected:
+  // A surface of the given size that draws elsewhere than on a bitmap
+  // (Target() must not be called); the derived class overrides every
+  // drawing operation.
+  Surface(int width, int height);
 
  private:
   struct ContextDeleter {

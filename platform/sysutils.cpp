@@ -81,10 +81,6 @@ std::string FloatToStr(double value) {
   return s;
 }
 
-namespace {
-
-// Decodes one UTF-8 sequence at text[i]; returns the code point and advances
-// i, or returns U+FFFD and advances by one byte for an invalid sequence.
 char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
   const auto b0 = static_cast<unsigned char>(text[i]);
   int extra;
@@ -126,7 +122,6 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
   return cp;
 }
 
-}  // namespace
 
 std::string HtmlEscape(std::string_view utf8) {
   std::string out;

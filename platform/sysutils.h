@@ -34,6 +34,12 @@ bool TryStrToInt(std::string_view text, int& value);
 // point as decimal separator: 12 -> "12", 2.5 -> "2.5", 1e20 -> "1E20".
 std::string FloatToStr(double value);
 
+// Decodes one UTF-8 sequence at text[i] (i < text.size()); returns the code
+// point and advances i, or returns U+FFFD and advances by one byte for an
+// invalid sequence (overlong forms, surrogates and values above U+10FFFF
+// included).
+char32_t DecodeUtf8(std::string_view text, std::size_t& i);
+
 // Text for HTML: "&", "<" and ">" escaped; every
 // non-ASCII character (UTF-8 decoded) written as a numeric character
 // reference, so the page is right under an ISO-8859-1 declaration. Invalid

@@ -2,7 +2,9 @@
 # The main job: builds the CGI program and serves demo requests through it as
 # a web server would start it (every chart style, 2D and 3D, both built-in
 # test tables, sample workbooks in every format read and the message pages),
-# then writes an index.html that shows the answers.
+# each chart kind as GIF and as SVG side by side, then writes an index.html
+# that shows the answers (tools/demo-screenshot.sh photographs it with
+# headless Chromium).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -15,7 +17,8 @@ cp build/grafolio "$out/cgi-bin/grafolio"
 cp tests/fixtures/workbooks/*.{xls,xlsx,ods,fods,csv} "$out/cgi-bin/"
 
 # run NAME QUERY: one CGI request; the raw answer is kept as NAME.http and its
-# body as NAME.gif or NAME.html, by the content type the program sent.
+# body as NAME.gif, NAME.svg, NAME.png or NAME.html, by the content type the
+# program sent.
 run() {
   local name=$1 query=$2
   SERVER_SOFTWARE=demo REQUEST_METHOD=GET QUERY_STRING="$query" "$out/cgi-bin/grafolio" >"$out/answers/$name.http"
@@ -23,7 +26,8 @@ run() {
 import sys
 raw = open(sys.argv[1], 'rb').read()
 head, sep, body = raw.partition(b'\r\n\r\n')
-kind = 'gif' if b'image/gif' in head else 'html'
+kinds = {b'image/gif': 'gif', b'image/svg+xml': 'svg', b'image/png': 'png'}
+kind = next((k for t, k in kinds.items() if b'content-type:' + t in head.lower()), 'html')
 open(sys.argv[2] + '.' + kind, 'wb').write(body if sep else raw)
 print(kind)
 PY
@@ -38,7 +42,9 @@ for table in testdeutsch testenglish; do
       [ "$view" = 3d ] && extra="&3D=yes"
       name="$table-style$style-$view"
       kind=$(run "$name" "filename=$table&style=$style$extra")
-      rows+="<tr><td>$table</td><td>$style (${names[$style]})</td><td>$view</td><td><img src=\"answers/$name.$kind\"></td></tr>"
+      svg=$(run "$name-svg" "filename=$table&style=$style$extra&format=svg")
+      rows+="<tr><td>$table</td><td>$style (${names[$style]})</td><td>$view</td><td><img src=\"answers/$name.$kind\"></td>"
+      rows+="<td><img src=\"answers/$name-svg.$svg\"></td></tr>"
     done
   done
 done
@@ -64,7 +70,7 @@ for entry in "${more[@]}"; do
   query=${entry#*|}
   kind=$(run "$name" "$query")
   if [ "$kind" = gif ]; then cell="<img src=\"answers/$name.gif\">"; else cell="<iframe src=\"answers/$name.html\" width=600 height=260></iframe>"; fi
-  rows+="<tr><td colspan=3>?$query</td><td>$cell</td></tr>"
+  rows+="<tr><td colspan=3>?$query</td><td colspan=2>$cell</td></tr>"
 done
 # A workbook upload as a browser sends it (multipart/form-data), through the
 # same program, and the form that sends it.
@@ -86,7 +92,7 @@ import sys
 raw = open(sys.argv[1], 'rb').read()
 open(sys.argv[2], 'wb').write(raw.partition(b'\r\n\r\n')[2])
 PY
-rows+="<tr><td colspan=3>upload of obst.xls (style=3, 3D=yes)</td><td><img src=\"answers/upload-obst.gif\"></td></tr>"
+rows+="<tr><td colspan=3>upload of obst.xls (style=3, 3D=yes)</td><td colspan=2><img src=\"answers/upload-obst.gif\"></td></tr>"
 cat >"$out/upload.html" <<'HTML'
 <!doctype html><html><head><meta charset="utf-8"><title>grafolio: chart a workbook</title></head>
 <body><h1>Chart a workbook</h1>
@@ -98,6 +104,8 @@ cat >"$out/upload.html" <<'HTML'
 <option value="2">area</option><option value="3">pie</option><option value="4">line</option>
 <option value="5">fast line</option><option value="6">point</option></select></p>
 <p><label><input type="checkbox" name="3D" value="yes"> 3D</label></p>
+<p>Format: <select name="format"><option value="gif">GIF</option><option value="svg">SVG (vector)</option>
+<option value="png">PNG</option></select></p>
 <p><input type="submit" value="Chart"></p>
 </form>
 <p>Serve this folder with a CGI-capable web server (the program is cgi-bin/grafolio).</p>
@@ -106,9 +114,10 @@ HTML
 
 cat >"$out/index.html" <<HTML
 <!doctype html><html><head><meta charset="utf-8"><title>grafolio demo</title></head>
-<body><h1>grafolio demo answers</h1><table border=1 cellpadding=4>$rows</table></body></html>
+<body><h1>grafolio demo answers</h1><table border=1 cellpadding=4>
+<tr><th>table</th><th>style</th><th>view</th><th>GIF</th><th>SVG (format=svg)</th></tr>$rows</table></body></html>
 HTML
-echo "Demo answers (raw CGI output *.http, bodies *.gif / *.html): $out/answers"
+echo "Demo answers (raw CGI output *.http, bodies *.gif / *.svg / *.html): $out/answers"
 echo "Overview page: $out/index.html"
 echo "Upload form (serve $out with a CGI-capable server): $out/upload.html"
 echo "Request log: $out/cgi-bin/Log/grafolio.Log"

@@ -3,7 +3,8 @@
 # Does nothing when everything is there already.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libcairo2-dev libfreetype-dev fonts-liberation2 lighttpd curl libgif-dev giflib-tools imagemagick
+  libcairo2-dev libpng-dev libfreetype-dev fonts-liberation2 lighttpd curl libgif-dev giflib-tools imagemagick
+  librsvg2-bin libxml2-utils
   python3 python3-xlrd clang libclang-rt-14-dev hyperfine time
   libfcgi-dev nginx-light spawn-fcgi
   libreoffice-calc-nogui gnumeric python3-xlwt

@@ -95,3 +95,28 @@ TEST(ChartImage, EncodingFailureIsLoggedAndSendsNothing) {
               "Unhandled exception : GIF encoding failed for the 20 x 15 chart (a GIF holds at most 256 colours)");
   }
 }
+
+TEST(ChartImage, TheFormatFieldChoosesTheAnswer) {
+  // query, content type, first bytes of the body
+  struct Case { const char* query; const char* type; std::string body; };
+  const Case cases[] = {
+      {"format=", "image/gif", "GIF89a"},
+      {"format=gif", "image/gif", "GIF89a"},
+      {"format=png&style=3", "image/png", "\x89PNG\r\n\x1a\n"},
+      {"format=svg&3D=yes", "image/svg+xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg "},
+  };
+  for (const Case& c : cases) {
+    DriverRun run(c.query);
+    run.Run();
+    const std::string head = std::string("HTTP/1.1 200 OK\r\ncontent-type:") + c.type + "\r\n";
+    EXPECT_EQ(run.output.substr(0, head.size()), head) << c.query;
+    EXPECT_EQ(run.output.substr(run.output.find("\r\n\r\n") + 4, c.body.size()), c.body) << c.query;
+    EXPECT_EQ(run.log, "") << c.query;
+  }
+  // The SVG holds the chart's texts as text and the request's size.
+  DriverRun svg("format=svg&width=300&height=200&number=yes");
+  svg.Run();
+  EXPECT_NE(svg.output.find("width=\"300\" height=\"200\" viewBox=\"0 0 300 200\""), std::string::npos);
+  EXPECT_NE(svg.output.find(">181 yes</text>"), std::string::npos);
+  EXPECT_NE(svg.output.find(">67 sehr gut</text>"), std::string::npos);
+}

@@ -120,19 +120,28 @@ TEST(Driver, MessagePages) {
       {"filename=sub", "EXCEL file \"sub\" not found !"},
       {"filename=", "EXCEL file \"\" not found !"},
       {"filename=S%C3%BCd.xls", "EXCEL file \"S&#252;d.xls\" not found !"},
+      // A format it cannot write ends the request before any work.
+      {"format=jpeg&filename=missing.xls", "Unknown chart format \"jpeg\" (gif, png or svg) !"},
+      {"format=SVG", "Unknown chart format \"SVG\" (gif, png or svg) !"},
+      {"format=%3Cb%3E", "Unknown chart format \"&lt;b&gt;\" (gif, png or svg) !"},
   };
   for (const auto& c : cases) {
     DriverRun run(c.query, dir.str());
     run.Run();
     EXPECT_EQ(run.output, "HTTP/1.1 200 OK\r\ncontent-type:text/html\r\n\r\n" + MessagePage(c.message)) << c.query;
-    // The empty DataTable then fails the first value conversion.
-    EXPECT_NE(run.log.find("Unhandled exception : '' ist kein gültiger Integerwert"), std::string::npos) << run.log;
+    // The empty DataTable then fails the first value conversion; an unknown
+    // format is logged as it is.
+    const bool format = c.query.starts_with("format=");
+    EXPECT_NE(run.log.find(format ? "Unhandled exception : Unknown chart format" :
+                                    "Unhandled exception : '' ist kein gültiger Integerwert"),
+              std::string::npos) << run.log;
   }
 }
 
 TEST(Driver, HostileParametersEndCleanly) {
-  // Random mixes of every parameter with hostile values: each request ends
-  // with a GIF, the message page, or nothing and a log line; never a crash.
+  // Random mixes of every parameter with hostile values, answered in each
+  // format in turn: each request ends with the image, the message page, or
+  // nothing and a log line; never a crash.
   const char* names[] = {"filename", "sheet", "style", "color", "height", "width", "legend", "legendstyle", "border",
                          "backcolor", "chartbacktopcolor", "chartbackbottomcolor", "number", "numbercolor", "marks",
                          "marksstyle", "3D", "3Dorthogonal", "3DRotation", "3DElevation", "3DZoom", "3DDepth"};
@@ -150,10 +159,14 @@ TEST(Driver, HostileParametersEndCleanly) {
       query += '=';
       query += values[random() % std::size(values)];
     }
+    const char* formats[][3] = {{"", "gif\r\n", "\r\n\r\nGIF89a"}, {"&format=svg", "svg+xml\r\n", "\r\n\r\n<?xml"},
+                                {"&format=png", "png\r\n", "\r\n\r\n\x89PNG"}};
+    const auto& format = formats[round % 3];
+    query += format[0];
     DriverRun run(query, fixtures.string());
     run.Run();
-    const bool gif = run.output.find("content-type:image/gif\r\n") != std::string::npos &&
-                     run.output.find("\r\n\r\nGIF89a") != std::string::npos;
+    const bool gif = run.output.find(std::string("content-type:image/") + format[1]) != std::string::npos &&
+                     run.output.find(format[2]) != std::string::npos;
     const bool page = run.output.find("<title>Netwinde - GRAFLIO</title>") != std::string::npos;
     const bool logged = run.log.find("Unhandled exception : ") != std::string::npos;
     EXPECT_TRUE(gif || page || (run.output.empty() && logged)) << query << "\n" << run.log;
