@@ -3,7 +3,7 @@
 # (ImageMagick and giflib) to exactly the bitmap the snapshot tool draws for
 # the same parameters; under a server calling itself Apache the program
 # writes no status line.
-# ctest-timeout: 45
+# ctest-timeout: 120
 set -u
 BUILD=$1
 SRC=$2

@@ -3,7 +3,7 @@
 # tests/fixtures/snapshots/cases.tsv must still draw exactly the pixels of its
 # reviewed PNG. After an intended change of the drawing, look at the new
 # pictures and replace the fixtures.
-# ctest-timeout: 30
+# ctest-timeout: 90
 set -u
 BUILD=$1
 SRC=$2

@@ -2,7 +2,7 @@
 # Charts of real workbooks through a real web server: the answer's points are
 # the sheet's values, the chosen sheet is charted, and an encrypted workbook
 # or an empty sheet answers the empty-sheet message page.
-# ctest-timeout: 30
+# ctest-timeout: 90
 set -u
 BUILD=$1
 SRC=$2
