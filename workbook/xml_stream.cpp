@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -80,10 +81,22 @@ const char* XmlAttributes::Find(std::string_view uri, std::string_view local) co
 }
 
 const std::string* XmlStream::Lookup(std::string_view prefix) const {
-  for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
-    if (it->prefix == prefix) return &it->uri;
+  for (std::size_t i = 0; i < cached_; ++i) {
+    if (cache_[i].prefix == prefix) return cache_[i].uri;
   }
-  return nullptr;
+  const std::string* uri = nullptr;
+  for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
+    if (it->prefix == prefix) {
+      uri = &it->uri;
+      break;
+    }
+  }
+  Cached& slot = cache_[cacheNext_];
+  cacheNext_ = (cacheNext_ + 1) % cache_.size();
+  cached_ = std::max(cached_, cacheNext_ == 0 ? cache_.size() : cacheNext_);
+  slot.prefix.assign(prefix);
+  slot.uri = uri;
+  return uri;
 }
 
 bool XmlStream::Resolve(std::string_view raw, bool element, XmlName& out) const {
@@ -130,6 +143,7 @@ bool XmlStream::Declare(const char** attributes) {
       return false;
     }
     bindings_.push_back({std::string(prefix), std::string(TransitionalNamespace(uri)), depth_});
+    cached_ = cacheNext_ = 0;
   }
   XmlName name;
   for (const char** p = attributes; *p; p += 2) {
@@ -183,7 +197,10 @@ struct XmlStream::Callbacks {
     XmlStream& self = Self(data);
     XmlName element;
     if (self.Resolve(name, true, element)) Guard(self, [&] { self.handler_.OnEnd(element); });
-    while (!self.bindings_.empty() && self.bindings_.back().depth == self.depth_) self.bindings_.pop_back();
+    while (!self.bindings_.empty() && self.bindings_.back().depth == self.depth_) {
+      self.bindings_.pop_back();
+      self.cached_ = self.cacheNext_ = 0;
+    }
     --self.depth_;
   }
   static void Text(void* data, const char* text, int length) {

@@ -8,6 +8,7 @@
 // single markup token are capped.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -123,6 +124,16 @@ class XmlStream {
   std::string error_;
   std::exception_ptr handlerError_;
   std::vector<Binding> bindings_;
+  // The last prefixes looked up and what they resolved to, cleared whenever
+  // a declaration comes into or goes out of scope: a part uses a handful of
+  // prefixes but may declare dozens (an ODF document some thirty).
+  struct Cached {
+    std::string prefix;
+    const std::string* uri = nullptr;
+  };
+  mutable std::array<Cached, 4> cache_;
+  mutable std::size_t cached_ = 0;
+  mutable std::size_t cacheNext_ = 0;
 };
 
 }  // namespace workbook
