@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Dumps every workbook of the public corpus of today's formats (.xlsx,
-# .xlsm, .ods, .fods) with our xls-dump, one process per file as a user runs
-# it, side by side with the independent Python readers reading the same
-# files in one interpreter (openpyxl read-only for OOXML, odfpy for ODF;
+# .xlsm, .ods, .fods) with our xls-dump in one process (xls-dump FILE...),
+# side by side with the independent Python readers reading the same files in
+# one interpreter (openpyxl read-only for OOXML, odfpy for ODF;
 # bench/modern_peers.py), in one hyperfine run: all files, then OOXML and ODF
 # apart. Compare the CPU times (User + System) as well as the wall times: on
 # a loaded machine the wall times mostly measure waiting. Also counts the
@@ -18,9 +18,9 @@ dump="$build/xls-dump"
 [[ -x "$dump" ]] || { echo "no xls-dump in $build (cmake --build $build --target xls-dump)" >&2; exit 2; }
 command -v hyperfine >/dev/null || { echo "hyperfine is missing (apt-get install hyperfine)" >&2; exit 2; }
 
-ours() {  # ours GLOB...: the dump of every matching file, output discarded
+ours() {  # ours GLOB...: the dump of every matching file in one process, output discarded
   local globs=("$@")
-  echo "cd '$corpus' && for f in ${globs[*]}; do '$dump' \"\$f\" >/dev/null || exit 1; done"
+  echo "cd '$corpus' && '$dump' ${globs[*]} >/dev/null"
 }
 peers="python3 '$root/bench/modern_peers.py' '$corpus'"
 
@@ -37,7 +37,7 @@ hyperfine --runs 3 --style basic --export-markdown "$table" \
 cat "$table"
 
 if command -v perf >/dev/null; then
-  echo "--- instructions of the whole corpus dump (all processes)"
+  echo "--- instructions of the whole corpus dump (one process)"
   perf stat -e instructions:u -x, bash -c "$(ours '*.xlsx' '*.xlsm' '*.ods' '*.fods')" 2>&1 | tail -1 || true
 fi
 echo "--- largest peak resident size of one dump (KiB) and its file"

@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -12,11 +13,8 @@ namespace workbook {
 
 namespace {
 
-// Separates the namespace URI from the local name in expat's names; it
-// cannot occur in either.
-constexpr char kSeparator = '\x01';
-
 constexpr std::string_view kStrictRels = "http://purl.oclc.org/ooxml/officeDocument/relationships";
+constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 
 struct NamespacePair {
   std::string_view strict;
@@ -28,11 +26,17 @@ constexpr std::array<NamespacePair, 3> kStrict = {{
     {"http://purl.oclc.org/ooxml/drawingml/main", "http://schemas.openxmlformats.org/drawingml/2006/main"},
 }};
 
-XmlName SplitName(const char* name) {
-  const std::string_view all(name);
-  const std::size_t sep = all.find(kSeparator);
-  if (sep == std::string_view::npos) return {{}, all};
-  return {TransitionalNamespace(all.substr(0, sep)), all.substr(sep + 1)};
+// The prefix an attribute "xmlns" or "xmlns:p" declares ("" or "p"), or
+// false for any other attribute.
+bool DeclaredPrefix(std::string_view name, std::string_view& prefix) {
+  if (!name.starts_with("xmlns")) return false;
+  if (name.size() == 5) {
+    prefix = {};
+    return true;
+  }
+  if (name[5] != ':') return false;
+  prefix = name.substr(6);
+  return true;
 }
 
 }  // namespace
@@ -54,10 +58,108 @@ std::string TransitionalRelationshipType(std::string_view type) {
 
 const char* XmlAttributes::Find(std::string_view uri, std::string_view local) const {
   for (const char** p = pairs_; *p; p += 2) {
-    const XmlName name = SplitName(*p);
-    if (name.local == local && name.ns == uri) return p[1];
+    const std::string_view raw(*p);
+    // The local name is compared first: it rules out almost every attribute
+    // without resolving its prefix.
+    if (!raw.ends_with(local)) continue;
+    const std::size_t colon = raw.size() - local.size();
+    if (colon == 0) {
+      if (uri.empty()) return p[1];
+      continue;
+    }
+    if (raw[colon - 1] != ':' || raw.find(':') != colon - 1) continue;
+    const std::string_view prefix = raw.substr(0, colon - 1);
+    if (prefix == "xmlns") continue;
+    if (prefix == "xml") {
+      if (uri == kXmlNamespace) return p[1];
+      continue;
+    }
+    const std::string* bound = scope_.Lookup(prefix);
+    if (bound && *bound == uri) return p[1];
   }
   return nullptr;
+}
+
+const std::string* XmlStream::Lookup(std::string_view prefix) const {
+  for (std::size_t i = 0; i < cached_; ++i) {
+    if (cache_[i].prefix == prefix) return cache_[i].uri;
+  }
+  const std::string* uri = nullptr;
+  for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
+    if (it->prefix == prefix) {
+      uri = &it->uri;
+      break;
+    }
+  }
+  Cached& slot = cache_[cacheNext_];
+  cacheNext_ = (cacheNext_ + 1) % cache_.size();
+  cached_ = std::max(cached_, cacheNext_ == 0 ? cache_.size() : cacheNext_);
+  slot.prefix.assign(prefix);
+  slot.uri = uri;
+  return uri;
+}
+
+bool XmlStream::Resolve(std::string_view raw, bool element, XmlName& out) const {
+  const std::size_t colon = raw.find(':');
+  if (colon == std::string_view::npos) {
+    out.local = raw;
+    out.ns = {};
+    if (element) {
+      if (const std::string* uri = Lookup({})) out.ns = *uri;
+    }
+    return true;
+  }
+  const std::string_view prefix = raw.substr(0, colon);
+  out.local = raw.substr(colon + 1);
+  if (out.local.empty() || out.local.find(':') != std::string_view::npos) return false;
+  if (prefix == "xml") {
+    out.ns = kXmlNamespace;
+    return true;
+  }
+  const std::string* uri = Lookup(prefix);
+  if (!uri) return false;
+  out.ns = *uri;
+  return true;
+}
+
+// Records the namespace declarations of a start tag at the current depth;
+// false (and the parse failed) for a malformed one or an unbound prefix
+// among the element's attributes.
+bool XmlStream::Declare(const char** attributes) {
+  for (const char** p = attributes; *p; p += 2) {
+    std::string_view prefix;
+    if (!DeclaredPrefix(*p, prefix)) continue;
+    const std::string_view uri(p[1]);
+    if (!prefix.empty() && uri.empty()) {
+      Fail(XmlError("must not undeclare prefix"));
+      return false;
+    }
+    if (prefix == "xmlns" || (prefix == "xml") != (uri == kXmlNamespace)) {
+      Fail(XmlError("reserved prefix (xml) must not be undeclared or bound to another namespace name"));
+      return false;
+    }
+    if (bindings_.size() >= kMaxBindings) {
+      Fail("more than " + std::to_string(kMaxBindings) + " namespace declarations in scope");
+      return false;
+    }
+    bindings_.push_back({std::string(prefix), std::string(TransitionalNamespace(uri)), depth_});
+    cached_ = cacheNext_ = 0;
+  }
+  XmlName name;
+  for (const char** p = attributes; *p; p += 2) {
+    std::string_view prefix;
+    if (DeclaredPrefix(*p, prefix)) continue;
+    if (!Resolve(*p, false, name)) {
+      Fail(XmlError("unbound prefix"));
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string XmlStream::XmlError(std::string_view what) const {
+  return "XML error at line " + std::to_string(XML_GetCurrentLineNumber(static_cast<XML_Parser>(parser_))) + ": " +
+         std::string(what);
 }
 
 struct XmlStream::Callbacks {
@@ -83,11 +185,22 @@ struct XmlStream::Callbacks {
       self.Fail("elements nest deeper than " + std::to_string(kMaxDepth));
       return;
     }
-    Guard(self, [&] { self.handler_.OnStart(SplitName(name), XmlAttributes(attributes)); });
+    if (!self.Declare(attributes)) return;
+    XmlName element;
+    if (!self.Resolve(name, true, element)) {
+      self.Fail(self.XmlError("unbound prefix"));
+      return;
+    }
+    Guard(self, [&] { self.handler_.OnStart(element, XmlAttributes(attributes, self)); });
   }
   static void End(void* data, const char* name) {
     XmlStream& self = Self(data);
-    Guard(self, [&] { self.handler_.OnEnd(SplitName(name)); });
+    XmlName element;
+    if (self.Resolve(name, true, element)) Guard(self, [&] { self.handler_.OnEnd(element); });
+    while (!self.bindings_.empty() && self.bindings_.back().depth == self.depth_) {
+      self.bindings_.pop_back();
+      self.cached_ = self.cacheNext_ = 0;
+    }
     --self.depth_;
   }
   static void Text(void* data, const char* text, int length) {
@@ -107,7 +220,7 @@ struct XmlStream::Callbacks {
 };
 
 XmlStream::XmlStream(XmlHandler& handler, std::string part) : handler_(handler), part_(std::move(part)) {
-  XML_Parser parser = XML_ParserCreateNS(nullptr, kSeparator);
+  XML_Parser parser = XML_ParserCreate(nullptr);
   if (!parser) throw Exception("Out of memory for the XML parser");
   parser_ = parser;
   XML_SetUserData(parser, this);

@@ -1,17 +1,21 @@
 // Streaming XML for workbook parts: expat fed chunk by chunk (no document
 // tree, no whole-part buffer), elements and attributes named by namespace
 // URI and local name (prefixes never matter; the Strict OOXML namespaces are
-// reported as their Transitional twins). Any DOCTYPE is refused, so no entity
+// reported as their Transitional twins). Namespace declarations are resolved
+// here rather than by expat's namespace mode, which hashes every prefixed
+// attribute's expanded name: an ODF cell's attributes are all prefixed. Any DOCTYPE is refused, so no entity
 // is ever declared, expanded or fetched; element nesting and the size of a
 // single markup token are capped.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace workbook {
 
@@ -36,17 +40,21 @@ struct XmlName {
   bool Is(std::string_view uri, std::string_view name) const { return local == name && ns == uri; }
 };
 
+class XmlStream;
+
 // The attributes of a start tag, valid during the OnStart call only.
 class XmlAttributes {
  public:
-  explicit XmlAttributes(const char** pairs) : pairs_(pairs) {}
+  XmlAttributes(const char** pairs, const XmlStream& scope) : pairs_(pairs), scope_(scope) {}
   // The value of the attribute (namespace URI, local name), or nullptr.
-  // Unprefixed attributes have no namespace.
+  // Unprefixed attributes have no namespace; namespace declarations are not
+  // attributes.
   const char* Find(std::string_view uri, std::string_view local) const;
   const char* Find(std::string_view local) const { return Find({}, local); }
 
  private:
   const char** pairs_;
+  const XmlStream& scope_;
 };
 
 class XmlHandler {
@@ -60,8 +68,12 @@ class XmlHandler {
 
 class XmlStream {
  public:
+  friend class XmlAttributes;
+
   static constexpr int kMaxDepth = 256;
   static constexpr std::size_t kMaxToken = std::size_t{4} << 20;
+  // Namespace declarations in scope at once (a real part has a few dozen).
+  static constexpr std::size_t kMaxBindings = 1024;
 
   // `part` names the document in messages ("xl/workbook.xml").
   XmlStream(XmlHandler& handler, std::string part);
@@ -72,7 +84,8 @@ class XmlStream {
   // Parses the next piece of the document (`last` at its end). Returns false
   // once the handler has called Stop (the rest is never parsed). Raises
   // Exception "Workbook part PART: ..." for malformed XML, a DOCTYPE ("a
-  // DOCTYPE is not allowed"), nesting deeper than kMaxDepth, a markup token
+  // DOCTYPE is not allowed"), nesting deeper than kMaxDepth, more than
+  // kMaxBindings namespace declarations in scope, a markup token
   // longer than kMaxToken, and passes on what a handler raised.
   bool Feed(std::span<const std::uint8_t> bytes, bool last);
   // Ends parsing after the current event (from a handler).
@@ -82,8 +95,24 @@ class XmlStream {
 
  private:
   struct Callbacks;
+  // A namespace declaration in scope: prefix (empty for the default
+  // namespace) bound to a URI (Strict OOXML ones as their Transitional twin)
+  // by the element at `depth`.
+  struct Binding {
+    std::string prefix;
+    std::string uri;
+    int depth;
+  };
   void Fail(std::string message);
   void Mark();
+  // The URI bound to `prefix` (the innermost binding), or nullptr.
+  const std::string* Lookup(std::string_view prefix) const;
+  // Splits a raw name "prefix:local" and resolves its prefix; an unprefixed
+  // element takes the default namespace, an unprefixed attribute none.
+  // False for an unbound prefix.
+  bool Resolve(std::string_view raw, bool element, XmlName& out) const;
+  bool Declare(const char** attributes);
+  std::string XmlError(std::string_view what) const;
 
   XmlHandler& handler_;
   std::string part_;
@@ -94,6 +123,17 @@ class XmlStream {
   std::uint64_t lastEvent_ = 0;
   std::string error_;
   std::exception_ptr handlerError_;
+  std::vector<Binding> bindings_;
+  // The last prefixes looked up and what they resolved to, cleared whenever
+  // a declaration comes into or goes out of scope: a part uses a handful of
+  // prefixes but may declare dozens (an ODF document some thirty).
+  struct Cached {
+    std::string prefix;
+    const std::string* uri = nullptr;
+  };
+  mutable std::array<Cached, 4> cache_;
+  mutable std::size_t cached_ = 0;
+  mutable std::size_t cacheNext_ = 0;
 };
 
 }  // namespace workbook

@@ -1,8 +1,10 @@
 #include "xls/xls_dump.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -15,34 +17,57 @@ std::string PyFloatRepr(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
   if (value == 0) return std::signbit(value) ? "-0.0" : "0.0";
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-  const std::string sci(buf, res.ptr);  // [-]d[.ddd]e[+-]xx
-  std::string out = value < 0 ? "-" : "";
-  const std::size_t start = value < 0 ? 1 : 0;
-  const std::size_t e = sci.find('e');
-  std::string digits;
-  for (std::size_t i = start; i < e; ++i) {
-    if (sci[i] != '.') digits.push_back(sci[i]);
+  // Shortest round-trip digits from the scientific form [-]d[.ddd]e[+-]xx,
+  // laid out as Python's repr does; built in place, one string per number.
+  char sci[64];
+  const auto res = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+  const char* p = sci + (value < 0 ? 1 : 0);
+  const char* e = std::find(p, static_cast<const char*>(res.ptr), 'e');
+  char digits[32];
+  int n = 0;
+  for (; p < e; ++p) {
+    if (*p != '.') digits[n++] = *p;
   }
-  const int exponent = std::stoi(sci.substr(e + 1));
+  const bool negativeExponent = e[1] == '-';
+  int exponent = 0;
+  for (const char* q = e + 2; q < res.ptr; ++q) exponent = exponent * 10 + (*q - '0');
+  if (negativeExponent) exponent = -exponent;
   const int decpt = exponent + 1;
-  const int n = static_cast<int>(digits.size());
+  char out[64];
+  int len = 0;
+  const auto put = [&](const char* from, int count) {
+    std::memcpy(out + len, from, static_cast<std::size_t>(count));
+    len += count;
+  };
+  const auto fill = [&](char c, int count) {
+    std::memset(out + len, c, static_cast<std::size_t>(count));
+    len += count;
+  };
+  if (value < 0) out[len++] = '-';
   if (decpt > -4 && decpt <= 16) {
     if (decpt <= 0) {
-      out.append("0.").append(static_cast<std::size_t>(-decpt), '0').append(digits);
+      put("0.", 2);
+      fill('0', -decpt);
+      put(digits, n);
     } else if (decpt >= n) {
-      out.append(digits).append(static_cast<std::size_t>(decpt - n), '0').append(".0");
+      put(digits, n);
+      fill('0', decpt - n);
+      put(".0", 2);
     } else {
-      out.append(digits, 0, static_cast<std::size_t>(decpt)).append(".").append(digits, static_cast<std::size_t>(decpt));
+      put(digits, decpt);
+      out[len++] = '.';
+      put(digits + decpt, n - decpt);
     }
-    return out;
+    return std::string(out, static_cast<std::size_t>(len));
   }
-  out += digits.substr(0, 1);
-  if (n > 1) out.append(".").append(digits, 1);
-  char exp[16];
-  std::snprintf(exp, sizeof exp, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-  return out + exp;
+  out[len++] = digits[0];
+  if (n > 1) {
+    out[len++] = '.';
+    put(digits + 1, n - 1);
+  }
+  len += std::snprintf(out + len, sizeof out - static_cast<std::size_t>(len), "e%c%02d", exponent < 0 ? '-' : '+',
+                       std::abs(exponent));
+  return std::string(out, static_cast<std::size_t>(len));
 }
 
 namespace {
@@ -152,19 +177,29 @@ class Dumper {
     const std::string header = read(reader_);
     if (sheets_.empty()) sheets_.push_back({"Sheet 1", 0, 0});
     result_.lines.push_back(header);
-    for (const auto& [key, cell] : cells_) {
-      Sheet& s = sheets_[static_cast<std::size_t>(std::get<0>(key))];
-      s.rows = std::max(s.rows, std::get<1>(key) + 1);
-      s.cols = std::max(s.cols, std::get<2>(key) + 1);
+    Compact();
+    for (const Cell& cell : cells_) {
+      Sheet& s = sheets_[static_cast<std::size_t>(std::get<0>(cell.key))];
+      s.rows = std::max(s.rows, std::get<1>(cell.key) + 1);
+      s.cols = std::max(s.cols, std::get<2>(cell.key) + 1);
     }
     for (std::size_t i = 0; i < sheets_.size(); ++i) {
       const Sheet& s = sheets_[i];
       result_.lines.push_back("#sheet\t" + std::to_string(i) + "\t" + JsonQuote(s.name) + "\t" +
                               std::to_string(s.rows) + "\t" + std::to_string(s.cols));
     }
-    for (const auto& [key, cell] : cells_) {
-      result_.lines.push_back(std::to_string(std::get<0>(key)) + "\t" + std::to_string(std::get<1>(key)) + "\t" +
-                              std::to_string(std::get<2>(key)) + "\t" + cell.first + "\t" + cell.second);
+    result_.lines.reserve(result_.lines.size() + cells_.size());
+    for (const Cell& cell : cells_) {
+      std::string line = std::to_string(std::get<0>(cell.key));
+      line += '\t';
+      line += std::to_string(std::get<1>(cell.key));
+      line += '\t';
+      line += std::to_string(std::get<2>(cell.key));
+      line += '\t';
+      line += cell.type;
+      line += '\t';
+      line += cell.value;
+      result_.lines.push_back(std::move(line));
     }
     for (const auto& [key, text] : formulas_) {
       result_.formulaLines.push_back(std::to_string(std::get<0>(key)) + "\t" + std::to_string(std::get<1>(key)) +
@@ -180,14 +215,42 @@ class Dumper {
       current_ = 0;
       sheets_.push_back({"Sheet 1", 0, 0});
     }
-    cells_[{current_, row, col}] = {type, std::move(value)};
+    cells_.push_back({{current_, row, col}, type, std::move(value)});
+    // A file reporting one place over and over holds no more than twice
+    // the cells it has.
+    if (cells_.size() >= compactAt_) {
+      Compact();
+      compactAt_ = std::max(compactAt_, 2 * cells_.size());
+    }
   }
+
+  // Sorts the cells into sheet, row, column order; of cells reported twice
+  // at one place the last one counts.
+  void Compact() {
+    const auto before = [](const Cell& a, const Cell& b) { return a.key < b.key; };
+    // Readers mostly report in order already; sorting then only costs.
+    if (!std::is_sorted(cells_.begin(), cells_.end(), before)) std::stable_sort(cells_.begin(), cells_.end(), before);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < cells_.size(); ++i) {
+      if (i + 1 < cells_.size() && cells_[i + 1].key == cells_[i].key) continue;
+      if (kept != i) cells_[kept] = std::move(cells_[i]);
+      ++kept;
+    }
+    cells_.resize(kept);
+  }
+
+  struct Cell {
+    std::tuple<int, int, int> key;  // sheet, row, column
+    const char* type;
+    std::string value;
+  };
 
   TXLSRead reader_;
   DumpResult result_;
   std::vector<Sheet> sheets_;
   int current_ = -1;
-  std::map<std::tuple<int, int, int>, std::pair<std::string, std::string>> cells_;
+  std::vector<Cell> cells_;  // as reported; sorted by Compact
+  std::size_t compactAt_ = std::size_t{1} << 16;
   std::map<std::tuple<int, int, int>, std::string> formulas_;
   bool errorPending_ = false;
   int errorCol_ = 0, errorRow_ = 0;

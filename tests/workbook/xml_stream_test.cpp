@@ -62,6 +62,17 @@ TEST(XmlStream, NamesElementsAndAttributesByNamespaceUri) {
       {"<a>&lt;&#x41;</a>", "{}a '<' 'A' /a "},
       {"<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\n<!-- c --><a><?pi x?></a>", "{}a /a "},
       {"<a><stop/><b/></a>", "{}a {}stop STOPPED"},
+      // Declarations are scoped to their element: an inner one hides an
+      // outer one, and the outer one is back after the inner element ends.
+      {"<p:a xmlns:p='urn:1'><p:b xmlns:p='urn:2'/><p:c/></p:a>", "{urn:1}a {urn:2}b /b {urn:1}c /c /a "},
+      {"<a xmlns='urn:1'><b xmlns=''/><c/></a>", "{urn:1}a {}b /b {urn:1}c /c /a "},
+      // An unprefixed attribute has no namespace, even under a default one;
+      // a declaration is no attribute.
+      {"<a xmlns='urn:1' v='2' xmlns:v='urn:v'/>", "{urn:1}a[v=2] /a "},
+      {"<a xmlns:r='http://schemas.openxmlformats.org/officeDocument/2006/relationships' r:v='3' x:id='1' "
+       "xmlns:x='urn:x'/>",
+       "{}a /a "},
+      {"<a xml:lang='de'/>", "{}a /a "},
   };
   for (const auto& [xml, events] : rows) EXPECT_EQ(Parse(xml), events) << xml;
   EXPECT_EQ(workbook::TransitionalRelationshipType("http://purl.oclc.org/ooxml/officeDocument/relationships/worksheet"),
@@ -76,6 +87,12 @@ TEST(XmlStream, RefusesHostileDocumentsQuickly) {
     laughs += "<!ENTITY l" + std::to_string(i) + " '&l" + std::to_string(i - 1) + ";&l" + std::to_string(i - 1) + ";'>";
   }
   laughs += "]><a>&l29;</a>";
+  std::string manyNs;  // 100 declarations on each of 20 nested elements
+  for (int e = 0; e < 20; ++e) {
+    manyNs += "<a";
+    for (int i = 0; i < 100; ++i) manyNs += " xmlns:p" + std::to_string(i) + "='urn:1'";
+    manyNs += ">";
+  }
   // what, xml, message
   struct Case { const char* what; std::string xml; std::string message; };
   const Case cases[] = {
@@ -90,6 +107,12 @@ TEST(XmlStream, RefusesHostileDocumentsQuickly) {
       {"cut short", "<a><b/>", "Workbook part p.xml: XML error at line 1: no element found"},
       {"undefined entity", "<a>&x;</a>", "Workbook part p.xml: XML error at line 1: undefined entity"},
       {"empty", "", "Workbook part p.xml: XML error at line 1: no element found"},
+      {"unbound element prefix", "<a>\n<p:b/></a>", "Workbook part p.xml: XML error at line 2: unbound prefix"},
+      {"unbound attribute prefix", "<a p:v='1'/>", "Workbook part p.xml: XML error at line 1: unbound prefix"},
+      {"prefix out of scope", "<a><b xmlns:p='urn:1'/><p:c/></a>",
+       "Workbook part p.xml: XML error at line 1: unbound prefix"},
+      {"undeclared prefix", "<a xmlns:p=''/>", "Workbook part p.xml: XML error at line 1: must not undeclare prefix"},
+      {"many declarations", manyNs, "Workbook part p.xml: more than 1024 namespace declarations in scope"},
   };
   for (const auto& c : cases) {
     const auto start = std::chrono::steady_clock::now();

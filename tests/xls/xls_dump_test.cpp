@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "xls/xls_dump.h"
+#include "xls/xls_read.h"
 
 TEST(XlsDump, PythonFloatRepr) {
   const struct { double value; const char* text; } cases[] = {
@@ -26,4 +27,27 @@ TEST(XlsDump, JsonQuote) {
       {"中文", "\"\\u4e2d\\u6587\""}, {"\xF0\x9F\x98\x80", "\"\\ud83d\\ude00\""},
   };
   for (const auto& c : cases) EXPECT_EQ(xls::JsonQuote(c.text), c.json) << c.text;
+}
+
+// Cells come out in sheet, row, column order whatever order they were
+// reported in, and a place reported again keeps its last value, also when
+// it is reported often enough for the dump to compact its cells meanwhile.
+TEST(XlsDump, CellsInOrderLastReportCounts) {
+  const auto dump = [](int repeats) {
+    return xls::DumpEvents([repeats](TXLSRead& r) {
+      bool read = true;
+      r.OnSheet(r, "S", 0, read);
+      r.OnNumberCell(r, 2, 1, 0, 7.0, false);
+      for (int i = 0; i <= repeats; ++i) r.OnNumberCell(r, 0, 0, 0, i, false);
+      r.OnStringCell(r, 1, 0, 0, "b", false);
+      r.OnNumberCell(r, 0, 1, 0, 5.0, false);
+      return std::string("#format\ttest");
+    }).lines;
+  };
+  for (const int repeats : {0, 3, 200000}) {
+    const std::vector<std::string> expected = {
+        "#format\ttest", "#sheet\t0\t\"S\"\t2\t3", "0\t0\t0\tnumber\t" + xls::PyFloatRepr(repeats),
+        "0\t0\t1\ttext\t\"b\"", "0\t1\t0\tnumber\t5.0", "0\t1\t2\tnumber\t7.0"};
+    EXPECT_EQ(dump(repeats), expected) << repeats;
+  }
 }
