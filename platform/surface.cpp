@@ -831,18 +831,7 @@ void Surface::TextOut(int x, int y, std::string_view text) {
 
   // Reference point inside the text box (text frame: x along the text,
   // y down, origin at the left end of the baseline).
-  int dx = 0;
-  switch (TextAlign & TA_CENTER) {
-    case TA_RIGHT: dx = -width; break;
-    case TA_CENTER: dx = -(width / 2); break;
-    default: break;
-  }
-  int baseline = ascent;
-  switch (TextAlign & TA_BASELINE) {
-    case TA_BASELINE: baseline = 0; break;
-    case TA_BOTTOM: baseline = -descent; break;
-    default: break;
-  }
+  const auto [dx, baseline] = AnchorText(TextAlign, width, ascent, descent);
 
   // Rotation about (x, y); quarter turns are exact so rotated text lands on
   // whole pixels.

@@ -67,6 +67,22 @@ inline constexpr unsigned TA_TOP = 0;
 inline constexpr unsigned TA_BOTTOM = 8;
 inline constexpr unsigned TA_BASELINE = 24;
 
+// Where a text's reference point lies in its box, by the alignment flags: dx
+// from the reference point to the text's left end, and the baseline's offset
+// below the reference point (text frame: x along the text, y down).
+struct TextAnchor {
+  int dx = 0;
+  int baseline = 0;
+};
+inline TextAnchor AnchorText(unsigned align, int width, int ascent, int descent) {
+  TextAnchor a;
+  if ((align & TA_CENTER) == TA_CENTER) a.dx = -(width / 2);
+  else if ((align & TA_CENTER) == TA_RIGHT) a.dx = -width;
+  const unsigned vertical = align & TA_BASELINE;
+  a.baseline = vertical == TA_BASELINE ? 0 : vertical == TA_BOTTOM ? -descent : ascent;
+  return a;
+}
+
 struct TPen {
   TColor Color = clBlack;
   int Width = 1;  // pixels; values below 1 draw as 1

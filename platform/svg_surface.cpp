@@ -341,19 +341,9 @@ void SvgSurface::TextOut(int x, int y, std::string_view text) {
   const int ascent = FontAscent();
   const int descent = extent.cy - ascent;
   const int width = extent.cx;
-  int dx = 0;
-  const char* anchor = nullptr;
-  switch (TextAlign & TA_CENTER) {
-    case TA_RIGHT: dx = -width, anchor = "end"; break;
-    case TA_CENTER: dx = -(width / 2), anchor = "middle"; break;
-    default: break;
-  }
-  int baseline = ascent;
-  switch (TextAlign & TA_BASELINE) {
-    case TA_BASELINE: baseline = 0; break;
-    case TA_BOTTOM: baseline = -descent; break;
-    default: break;
-  }
+  const auto [dx, baseline] = AnchorText(TextAlign, width, ascent, descent);
+  const unsigned horizontal = TextAlign & TA_CENTER;
+  const char* anchor = horizontal == TA_CENTER ? "middle" : horizontal == TA_RIGHT ? "end" : nullptr;
   int tenths = Font.Escapement % 3600;
   if (tenths < 0) tenths += 3600;
   const std::string rotate =
