@@ -10,7 +10,7 @@
 #include "chart/fast_line_series.h"
 #include "chart/line_series.h"
 #include "chart/pie_series.h"
-#include "http/cgi_win_engine.h"
+#include "gateways/cgi_win_engine.h"
 #include "http/http_engine.h"
 #include "platform/program.h"
 #include "platform/sysutils.h"
@@ -133,8 +133,10 @@ THauptseite::THauptseite(std::unique_ptr<TExcel>& excel) : Chart1(CreateMainChar
   HTTP.SetEngineFactory(TEngineKind::WinCgi, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
     // A WinCGI request names its request file as the first parameter.
     if (start.Arguments.empty()) return nullptr;
-    return std::make_unique<TCGIWinEngine>(start.Settings, false, start.CgiAutoTerminate, start.IO,
-                                           start.Arguments.front());
+    auto engine = std::make_unique<TCGIWinEngine>(start.Settings, false, start.CgiAutoTerminate, start.IO,
+                                                  start.Arguments.front());
+    engine->SetHandOver(start.HandOver.WinCgi);
+    return engine;
   });
 
   Ausgabegrafik.ChartFormat = GifFormat;

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/excel_loader.h"
+#include "app/http_chart.h"
 #include "app/string_grid.h"
 #include "chart/chart.h"
-#include "http/general_engine.h"
+#include "gateways/general_engine.h"
 #include "http/memo_filter.h"
-#include "image/http_chart.h"
 #include "platform/color.h"
 
 // Largest chart width and height a request may ask for, in pixels.

@@ -12,9 +12,9 @@
 
 #include "app/excel_loader.h"
 #include "app/hauptseite.h"
-#include "http/isapi.h"
-#include "http/isapi_engine.h"
-#include "http/nsapi_engine.h"
+#include "gateways/isapi.h"
+#include "gateways/isapi_engine.h"
+#include "gateways/nsapi_engine.h"
 #include "platform/program.h"
 
 namespace {
@@ -28,7 +28,6 @@ struct Program {
 
 Program& TheProgram() {
   static Program program = [] {
-    kIsLibrary = true;
     Dl_info info{};
     char real[PATH_MAX];
     if (::dladdr(reinterpret_cast<void*>(&TheProgram), &info) && info.dli_fname &&
@@ -38,6 +37,7 @@ Program& TheProgram() {
     Program p;
     p.Excel = std::make_unique<TExcel>();
     p.Page = std::make_unique<THauptseite>(p.Excel);
+    p.Page->HTTP.Settings.HostedLibrary = true;
     p.Page->HTTP.SetEngineFactory(TEngineKind::None, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
       return std::make_unique<TISAPIEngine>(start.Settings);
     });

@@ -7,10 +7,11 @@
 
 #include "app/excel_loader.h"
 #include "app/hauptseite.h"
-#include "http/cgi_server.h"
-#include "http/cgi_std_engine.h"
-#include "http/cgi_win_engine.h"
-#include "http/fastcgi_engine.h"
+#include "gateways/cgi_std_engine.h"
+#include "gateways/cgi_win_engine.h"
+#include "gateways/fastcgi_engine.h"
+#include "platform/program.h"
+#include "resident/cgi_server.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -23,6 +24,12 @@ int main(int argc, char** argv) {
   }
   auto Excel = std::make_unique<TExcel>();
   auto Hauptseite = std::make_unique<THauptseite>(Excel);
+  // The gateways pass a request to a resident server through these.
+  Hauptseite->HTTP.HandOver.Cgi = [](TCgiIO& cgi) {
+    const auto paths = ProgramExchangePaths();
+    return StartServerAndHandOver(cgi, ProcessEnvironment(), paths, WakingClock(paths), platform::ProgramPath());
+  };
+  Hauptseite->HTTP.HandOver.WinCgi = HandOverWinCgiRequest;
   Hauptseite->HTTP.SetEngineFactory(TEngineKind::ResidentServer, [](TEngineStart& start) -> std::unique_ptr<THttpEngine> {
     const auto paths = ProgramExchangePaths();
     auto server = std::make_unique<TCgiServerEngine>(start.Settings, paths, WakingClock(paths));

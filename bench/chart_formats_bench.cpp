@@ -6,9 +6,9 @@
 #include <benchmark/benchmark.h>
 
 #include "app/hauptseite.h"
+#include "app/http_chart.h"
 #include "chart/chart.h"
 #include "image/gif_writer.h"
-#include "image/http_chart.h"
 #include "image/png_writer.h"
 
 namespace {

@@ -280,7 +280,7 @@ void THttpEngine::SendOutputBuffer() {
     return;
   }
   // A Netscape server hosting the library gets the whole buffer as the body.
-  if (kIsLibrary && UpperCase(GetServerSoftware()).find("NETSCAPE") != std::string::npos) {
+  if (HostedLibrary && UpperCase(GetServerSoftware()).find("NETSCAPE") != std::string::npos) {
     WriteHeader("content-length", std::to_string(buffer.size()));
     state.HeaderSent = true;
     EndHeader();
@@ -323,48 +323,42 @@ THttpEngine* CurrentHttpEngine() { return RequestState().CurrentEngine; }
 void SetCurrentHttpEngine(THttpEngine* engine) { RequestState().CurrentEngine = engine; }
 
 void HttpWriteText(std::string_view text) {
-  if (auto* e = CurrentHttpEngine()) e->WriteText(text);
+  WithCurrentEngine([&](THttpEngine& e) { e.WriteText(text); });
 }
 void HttpWriteLine(std::string_view text) {
-  if (auto* e = CurrentHttpEngine()) e->WriteText(std::string(text) + "\r\n");
+  WithCurrentEngine([&](THttpEngine& e) { e.WriteText(std::string(text) + "\r\n"); });
 }
 void HttpWriteBinary(const void* buffer, std::size_t count) {
-  if (auto* e = CurrentHttpEngine()) e->WriteBinary(buffer, count);
+  WithCurrentEngine([&](THttpEngine& e) { e.WriteBinary(buffer, count); });
 }
 int HttpReadBinary(void* buffer, int count) {
-  auto* e = CurrentHttpEngine();
-  return e ? e->ReadBinary(buffer, count) : 0;
+  return WithCurrentEngine([&](THttpEngine& e) { return e.ReadBinary(buffer, count); });
 }
 void HttpWriteHeader(std::string_view name, std::string_view value) {
-  if (auto* e = CurrentHttpEngine()) e->WriteHeader(name, value);
+  WithCurrentEngine([&](THttpEngine& e) { e.WriteHeader(name, value); });
 }
 std::string HttpServerVariable(std::string_view name) {
-  auto* e = CurrentHttpEngine();
-  return e ? e->GetServerVariable(name) : std::string();
+  return WithCurrentEngine([&](THttpEngine& e) { return e.GetServerVariable(name); });
 }
 std::string HttpFieldValue(std::string_view name, std::string_view defaultValue) {
   auto* e = CurrentHttpEngine();
   return e ? e->GetFieldValue(name, defaultValue) : std::string(defaultValue);
 }
 std::string HttpQueryString() {
-  auto* e = CurrentHttpEngine();
-  return e ? e->GetQueryString() : std::string();
+  return WithCurrentEngine([](THttpEngine& e) { return e.GetQueryString(); });
 }
 std::string HttpCookieString() {
-  auto* e = CurrentHttpEngine();
-  return e ? e->GetHttpCookie() : std::string();
+  return WithCurrentEngine([](THttpEngine& e) { return e.GetHttpCookie(); });
 }
 std::string HttpExecutablePath() {
-  auto* e = CurrentHttpEngine();
-  return e ? e->GetExecutablePath() : std::string();
+  return WithCurrentEngine([](THttpEngine& e) { return e.GetExecutablePath(); });
 }
 std::string HttpUserAgent() {
-  auto* e = CurrentHttpEngine();
-  return e ? e->GetUserAgent() : std::string();
+  return WithCurrentEngine([](THttpEngine& e) { return e.GetUserAgent(); });
 }
 void SetBinaryKind(int kind) { RequestState().BinaryKind = static_cast<std::uint8_t>(kind); }
 void HttpWriteImage(const void* buffer, std::size_t count) {
-  if (auto* e = CurrentHttpEngine()) e->WriteImage(buffer, count);
+  WithCurrentEngine([&](THttpEngine& e) { e.WriteImage(buffer, count); });
 }
 void HttpAddAnswerHeader(std::string_view name, std::string_view value) {
   RequestState().AnswerHeaders.emplace_back(name, value);

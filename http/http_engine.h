@@ -6,6 +6,7 @@
 // of the running request.
 #pragma once
 
+#include <any>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -42,6 +44,10 @@ struct THttpEngineSettings {
   std::string SessionName;
   std::string TempDir;
   bool NoCache = false;
+  // The program runs as a library inside a web server (ISAPI, NSAPI): the
+  // server-hosted engines serve, no CGI engine is chosen, and the process
+  // is never ended after a request.
+  bool HostedLibrary = false;
   TExecRequestEvent OnExecRequest;
   TFirstExecRequestEvent OnFirstExecRequest;
   TRequestErrorEvent OnRequestError;
@@ -68,10 +74,23 @@ struct THttpRequestState {
   std::vector<std::pair<std::string, std::string>> AnswerHeaders;
   // Standard CGI engine.
   std::optional<std::vector<std::string>> ServerVariables;  // NAME=value lines of a handed-over request
+  bool MalformedRequestFile = false;                        // that request's file lacks its end
   std::string Content;                                      // url-encoded request content
+  // The gateway's own part (the streams of a handed-over CGI request, the
+  // ISAPI control block, the NSAPI session): each gateway keeps its own
+  // record type here, through GatewayState.
+  std::any Gateway;
 };
 
 THttpRequestState& RequestState();
+
+// The running request's gateway record of type T, made on first use.
+template <typename T>
+T& GatewayState() {
+  std::any& slot = RequestState().Gateway;
+  if (T* state = std::any_cast<T>(&slot)) return *state;
+  return slot.emplace<T>();
+}
 
 class THttpEngine : public THttpEngineSettings {
  public:
@@ -166,11 +185,6 @@ class THttpEngine : public THttpEngineSettings {
   void SendOutputBuffer();
 };
 
-// True when the program runs as a library inside a web server; set once by
-// the library build's start-up, before any engine exists, and never in the
-// executable. The request lock and some header rules depend on it.
-inline bool kIsLibrary = false;
-
 // The HTTP date of a moment given as seconds since the epoch:
 // "Sat, 05 Dec 2026 11:53:15 GMT" (FormatHttpDate).
 std::string HttpDate(std::int64_t unixSeconds);
@@ -186,6 +200,19 @@ void WriteRequestLog(std::string_view message);
 // no current engine, writes do nothing and lookups return the default.
 THttpEngine* CurrentHttpEngine();
 void SetCurrentHttpEngine(THttpEngine* engine);
+
+// Applies `apply` to the current engine. Without one nothing is done, and a
+// value-returning `apply` gives its type's empty value.
+template <typename F>
+auto WithCurrentEngine(F&& apply) {
+  using Result = std::invoke_result_t<F, THttpEngine&>;
+  THttpEngine* engine = CurrentHttpEngine();
+  if constexpr (std::is_void_v<Result>) {
+    if (engine) apply(*engine);
+  } else {
+    return engine ? apply(*engine) : Result();
+  }
+}
 void HttpWriteText(std::string_view text);
 void HttpWriteLine(std::string_view text);
 void HttpWriteBinary(const void* buffer, std::size_t count);

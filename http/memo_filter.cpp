@@ -11,27 +11,6 @@ namespace {
 
 constexpr std::string_view kNotAvailable = "#1NOT_AVAILABLE#1";
 
-// One nesting level: "active" = its text is written; "open" = no branch of
-// its IF chain has been taken yet.
-struct Level {
-  bool active = false;
-  bool open = true;
-};
-
-// The per-thread nesting state. Levels 0..kMaxNestingLevel live in the
-// stack; IFs nested deeper than that are only counted in `excess`, and
-// everything inside them is dropped until their ENDIFs have been seen.
-struct FilterState {
-  int level = 0;
-  int excess = 0;
-  std::array<Level, kMaxNestingLevel + 1> stack{};
-
-  bool Active() const { return excess == 0 && stack[static_cast<std::size_t>(level)].active; }
-  Level& Current() { return stack[static_cast<std::size_t>(level)]; }
-  const Level& Below() const { return stack[static_cast<std::size_t>(level - 1)]; }
-};
-
-thread_local FilterState t_state;
 
 std::tm SystemLocalTime() {
   const std::time_t now = std::time(nullptr);
@@ -115,38 +94,52 @@ std::string TwoDigits(int value) {
 
 }  // namespace
 
+// The nesting state of one pass over a template. Levels 0..kMaxNestingLevel
+// live in the stack; IFs nested deeper than that are only counted in
+// `excess`, and everything inside them is dropped until their ENDIFs have
+// been seen. A pass starts at level 0, active and open.
+struct TFilterNesting {
+  // One nesting level: "active" = its text is written; "open" = no branch
+  // of its IF chain has been taken yet.
+  struct Level {
+    bool active = false;
+    bool open = true;
+  };
+  int level = 0;
+  int excess = 0;
+  std::array<Level, kMaxNestingLevel + 1> stack{{Level{true, true}}};
+
+  bool Active() const { return excess == 0 && stack[static_cast<std::size_t>(level)].active; }
+  Level& Current() { return stack[static_cast<std::size_t>(level)]; }
+  const Level& Below() const { return stack[static_cast<std::size_t>(level - 1)]; }
+};
+
 void SetFilterClock(TFilterClock clock) { g_clock.store(clock); }
 
-void THttpTextFilterComponent::ResetFilterState() {
-  t_state = FilterState{};
-  t_state.stack[0] = Level{true, true};
-}
-
-void THttpTextFilterComponent::ProcessLine(std::string_view line) {
+void THttpTextFilterComponent::ProcessLine(TFilterNesting& nesting, std::string_view line) {
   std::string pending;
   std::size_t pos = 0;
   while (pos < line.size()) {
     const std::size_t open = line.find_first_of(delimiters_, pos);
     if (open == std::string_view::npos) {
-      if (t_state.Active()) pending.append(line.substr(pos));
+      if (nesting.Active()) pending.append(line.substr(pos));
       break;
     }
-    if (t_state.Active()) pending.append(line.substr(pos, open - pos));
+    if (nesting.Active()) pending.append(line.substr(pos, open - pos));
     const char delimiter = line[open];
     const std::size_t close = line.find(delimiter, open + 1);
     if (close == std::string_view::npos || !IsTagText(line.substr(open + 1, close - open - 1))) {
-      if (t_state.Active()) pending.push_back(delimiter);
+      if (nesting.Active()) pending.push_back(delimiter);
       pos = open + 1;
       continue;
     }
-    ProcessTag(std::string(Trim(line.substr(open + 1, close - open - 1))), pending);
+    ProcessTag(nesting, std::string(Trim(line.substr(open + 1, close - open - 1))), pending);
     pos = close + 1;
   }
   WriteOut(pending);
 }
 
-void THttpTextFilterComponent::ProcessTag(const std::string& tag, std::string& pending) {
-  FilterState& s = t_state;
+void THttpTextFilterComponent::ProcessTag(TFilterNesting& s, const std::string& tag, std::string& pending) {
   const std::string upper = UpperAscii(tag);
 
   if (StartsWith(upper, "IF ")) {
@@ -157,7 +150,7 @@ void THttpTextFilterComponent::ProcessTag(const std::string& tag, std::string& p
     }
     const bool outerActive = s.Active();
     ++s.level;
-    Level& level = s.Current();
+    auto& level = s.Current();
     level.open = true;
     level.active = false;
     if (outerActive) {
@@ -170,7 +163,7 @@ void THttpTextFilterComponent::ProcessTag(const std::string& tag, std::string& p
   if (StartsWith(tag, "ELSEIF ")) {
     // Level 0 has no IF chain; a stray ELSEIF there changes nothing.
     if (s.excess > 0 || s.level == 0) return;
-    Level& level = s.Current();
+    auto& level = s.Current();
     if (level.open && s.Below().active) {
       if (!OnHttpLogicalEntry || level.active) {
         level.active = false;
@@ -186,7 +179,7 @@ void THttpTextFilterComponent::ProcessTag(const std::string& tag, std::string& p
 
   if (StartsWith(upper, "ELSE")) {
     if (s.excess > 0 || s.level == 0) return;
-    Level& level = s.Current();
+    auto& level = s.Current();
     if (level.open && s.Below().active) {
       level.active = true;
       level.open = false;
@@ -201,7 +194,7 @@ void THttpTextFilterComponent::ProcessTag(const std::string& tag, std::string& p
       --s.excess;
       return;
     }
-    s.Current() = Level{true, true};
+    s.Current() = TFilterNesting::Level{true, true};
     if (s.level > 0) --s.level;
     return;
   }
@@ -249,12 +242,12 @@ void THttpTextFilterComponent::WritePlaceholder(const std::string& name, std::st
 }
 
 void THttpMemoFilter::SendText() {
-  ResetFilterState();
+  TFilterNesting nesting;
   std::string line;
   for (const std::string& text : text_) {
     line.assign(text);
     line.append("\r\n");
-    ProcessLine(line);
+    ProcessLine(nesting, line);
   }
 }
 

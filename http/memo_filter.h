@@ -39,6 +39,9 @@ using THttpLogicalEntryEvent = std::function<void(const std::string& EntryName, 
 // Nesting levels the filter keeps: 0 (outside any IF) to kMaxNestingLevel.
 inline constexpr int kMaxNestingLevel = 31;
 
+// The IF/ELSE/ENDIF nesting of one pass over a template.
+struct TFilterNesting;
+
 class THttpTextFilterComponent {
  public:
   THttpTextFilterComponent() = default;
@@ -51,15 +54,12 @@ class THttpTextFilterComponent {
   const std::string& Delimiters() const { return delimiters_; }
 
  protected:
-  // Starts a new template on this thread: level 0, active and open.
-  static void ResetFilterState();
-
   // Filters one line (line end included, if any) and writes the result with
-  // HttpWriteText, using and updating this thread's nesting state.
-  void ProcessLine(std::string_view line);
+  // HttpWriteText, using and updating the nesting state of the pass.
+  void ProcessLine(TFilterNesting& nesting, std::string_view line);
 
  private:
-  void ProcessTag(const std::string& tag, std::string& pending);
+  void ProcessTag(TFilterNesting& nesting, const std::string& tag, std::string& pending);
   void WritePlaceholder(const std::string& name, std::string& pending);
 
   std::string delimiters_ = "%#";
@@ -74,8 +74,8 @@ class THttpMemoFilter : public THttpTextFilterComponent {
   const std::vector<std::string>& Text() const { return text_; }
   void SetText(std::vector<std::string> lines) { text_ = std::move(lines); }
 
-  // Resets the nesting state and sends every line of Text, each followed by
-  // CR LF, through the filter.
+  // Sends every line of Text, each followed by CR LF, through the filter,
+  // starting a new nesting state.
   void SendText();
 
  private:

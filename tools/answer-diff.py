@@ -3,20 +3,20 @@
 reports every request whose answers differ byte for byte. Used when a change
 must not alter any answer (drawing or encoding speed-ups).
 
-usage: tools/answer-diff.py [--validators] OLD_PROGRAM NEW_PROGRAM [COUNT] [SEED]
+usage: tools/answer-diff.py OLD_PROGRAM NEW_PROGRAM [COUNT] [SEED]
 
 The requests are every style flat and in 3D for each sample workbook, then
 COUNT (default 400) random combinations of the query fields.
 
---validators: NEW_PROGRAM adds cache validators to its chart answers. Its
-"ETag" and "Last-Modified" header lines are taken out before comparing (they
-depend on the program file and the copied workbooks); every chart answer of
-NEW_PROGRAM must hold exactly one of each, and no other answer any."""
+The cache validators of chart answers, the "ETag" and "Last-Modified" header
+lines, are taken out of both answers before comparing: they depend on the
+program file and the copied workbooks. Every chart answer of NEW_PROGRAM must
+hold exactly one of each, and no other answer any; OLD_PROGRAM may predate
+them. (--validators, which used to switch this on, is still accepted.)"""
 import os, random, re, shutil, subprocess, sys, tempfile
 
 args = sys.argv[1:]
-validators = '--validators' in args
-if validators:
+if '--validators' in args:
     args.remove('--validators')
 old, new = args[0], args[1]
 count = int(args[2]) if len(args) > 2 else 400
@@ -90,8 +90,10 @@ try:
         for p in programs:
             env = dict(os.environ, SERVER_SOFTWARE='answer-diff', REQUEST_METHOD='GET', QUERY_STRING=q)
             answers.append(subprocess.run([p], env=env, capture_output=True, timeout=60).stdout)
-        if validators:
-            answers[1] = without_validators(answers[1])
+        end = answers[0].find(b'\r\n\r\n')
+        if end >= 0:
+            answers[0] = VALIDATOR_LINE.sub(b'', answers[0][:end + 2]) + answers[0][end + 2:]
+        answers[1] = without_validators(answers[1])
         if answers[0] != answers[1]:
             differing += 1
             print(f'differs: ?{q} ({len(answers[0])} / {len(answers[1]) if answers[1] is not None else "misplaced validators"} bytes)')

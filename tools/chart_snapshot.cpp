@@ -11,7 +11,7 @@
 
 #include "app/excel_loader.h"
 #include "app/hauptseite.h"
-#include "http/cgi_std_engine.h"
+#include "gateways/cgi_std_engine.h"
 #include "platform/bitmap.h"
 #include "platform/program.h"
 #include "platform/sysutils.h"

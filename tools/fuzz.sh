@@ -8,8 +8,9 @@
 # TARGET is the file stem (compound_file_fuzz). The target is compiled with
 # clang++ -fsanitize=fuzzer,address,undefined together with platform/*.cpp
 # (and xls/*.cpp when it includes an xls/ header, workbook/*.cpp with minizip,
-# expat and zlib when it includes a workbook/ header, and for each http/ header
-# it includes, that header's .cpp and http/http_fields.cpp); no CMake needed.
+# expat and zlib when it includes a workbook/ header, and for each http/,
+# gateways/ or resident/ header it includes, that header's .cpp and
+# http/http_fields.cpp); no CMake needed.
 # Builds and the growing corpus live in build-fuzz/ (FUZZ_BUILD_DIR). Finds go
 # to build-fuzz/<TARGET>-finds/; keep each one as a test fixture in
 # tests/fixtures/fuzz/<TARGET without _fuzz>/.
@@ -49,10 +50,10 @@ if grep -q '#include "workbook/' "$src"; then
   sources+=("$root"/workbook/*.cpp)
   libs+=(-lminizip -lexpat -lz)
 fi
-for header in $(grep -o '#include "http/[a-z_]*\.h"' "$src" | sed 's/.*"http\/\(.*\)\.h"/\1/'); do
-  [[ "$header" != http_fields && -f "$root/http/$header.cpp" ]] && sources+=("$root/http/$header.cpp")
+for header in $(grep -o '#include "\(http\|gateways\|resident\)/[a-z_]*\.h"' "$src" | sed 's/.*"\(.*\)\.h"/\1/'); do
+  [[ "$header" != http/http_fields && -f "$root/$header.cpp" ]] && sources+=("$root/$header.cpp")
 done
-if grep -q '#include "http/' "$src"; then sources+=("$root/http/http_fields.cpp"); fi
+if grep -q '#include "\(http\|gateways\|resident\)/' "$src"; then sources+=("$root/http/http_fields.cpp"); fi
 
 # Compile each source once; again only when it or any header is newer.
 objects=()
@@ -61,7 +62,7 @@ for s in "${sources[@]}"; do
   obj="$out/obj/${rel//\//_}.o"
   objects+=("$obj")
   if [[ ! -f "$obj" || "$s" -nt "$obj" ]] ||
-     [[ -n "$(find "$root/platform" "$root/xls" "$root/workbook" "$root/http" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
+     [[ -n "$(find "$root/platform" "$root/xls" "$root/workbook" "$root/http" "$root/gateways" "$root/resident" -name '*.h' -newer "$obj" -print -quit 2>/dev/null)" ]]; then
     echo "compiling $rel"
     "$cxx" "${common[@]}" -fsanitize=fuzzer-no-link,address,undefined -c "$s" -o "$obj"
   fi

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 #include <vector>
 #include "app/hauptseite.h"
+#include "app/http_chart.h"
 #include "chart/chart.h"
-#include "image/http_chart.h"
-#include "platform/surface.h"
 #include "driver_harness.h"
-#include "http/cgi_harness.h"
+#include "platform/surface.h"
+#include "support/cgi_harness.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 
 #include <regex>
 
-#include "http/cgi_std_engine.h"
-#include "http/general_engine.h"
+#include "gateways/cgi_std_engine.h"
+#include "gateways/general_engine.h"
 #include "http/http_engine.h"
 #include "http/http_fields.h"
 #include "http/http_proc_table.h"
-#include "cgi_harness.h"
+#include "support/cgi_harness.h"
 
 TEST(FieldLookup, EdgeCases) {
   struct Case { const char* content; const char* name; const char* fallback; const char* expected; } cases[] = {

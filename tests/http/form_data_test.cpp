@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "cgi_harness.h"
 #include "http/form_data.h"
 #include "http/http_fields.h"
 #include "platform/program.h"
+#include "support/cgi_harness.h"
 
 namespace {
 namespace fs = std::filesystem;

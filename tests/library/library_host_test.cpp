@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <map>
 
-#include "http/isapi.h"
+#include "gateways/isapi.h"
 #include "server/ns_httpd.h"
 #include "support/test_support.h"
 

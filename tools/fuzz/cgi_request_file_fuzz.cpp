@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "http/cgi_exchange_format.h"
+#include "resident/cgi_exchange_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "http/cgi_ini_file.h"
+#include "gateways/cgi_ini_file.h"
 
 namespace {
 

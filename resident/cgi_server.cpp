@@ -1,4 +1,4 @@
-#include "http/cgi_server.h"
+#include "resident/cgi_server.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -7,15 +7,18 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <memory>
 #include <thread>
 
+#include "http/request_log.h"
 #include "platform/program.h"
-#include "platform/work_file.h"
 #include "platform/sysutils.h"
+#include "platform/work_file.h"
 
 namespace {
 
@@ -159,7 +162,6 @@ bool ExchangeUsable(const TExchangePaths& paths) {
 }
 
 bool HandOverAllowed(TCgiIO& io) {
-  if (kIsLibrary) return false;
   if (ReadCgiEnvironment(io, "SERVER_SOFTWARE").empty()) return false;
   return UpperCase(ReadCgiEnvironment(io, "CGI_VERSION")).find("WIN") == std::string::npos;
 }
@@ -224,6 +226,42 @@ bool HandOverToResidentServer(TCgiIO& io, const std::vector<std::string>& enviro
   return false;
 }
 
+bool IsWinCgiRequestName(const std::string& name, const TExchangePaths& paths) {
+  return !name.empty() && name.front() == '/' && UpperCase(name).rfind(UpperCase(paths.ClientPrefix()), 0) != 0;
+}
+
+bool HandOverWinCgiRequest(const std::string& iniPath) {
+  const TExchangePaths paths = ProgramExchangePaths();
+  if (!ServerRunning(paths)) return false;
+  // The server runs elsewhere: it gets the request file's full path, with
+  // its real case (the name is opened again, never upper-cased).
+  char real[PATH_MAX];
+  if (!::realpath(iniPath.c_str(), real) || std::strlen(real) > 255) return false;
+  const TExchangeClock clock = WakingClock(paths);
+  TQueueRecord record;
+  record.RequestName = real;
+  record.QueuedAt = LocalDateTime(clock.Now());
+  if (AppendQueueRecord(paths, record, clock, 11, 50) != TQueueAccess::Done) return false;
+  // The server writes the answer into the output file itself; wait until
+  // the record is answered (it then leaves the queue).
+  const double started = clock.Now();
+  while (clock.Now() - started < 180) {
+    std::vector<TQueueRecord> records;
+    const TQueueAccess access = ReadQueue(paths, records, clock, 11, 50);
+    if (access == TQueueAccess::NoQueue) return false;
+    if (access == TQueueAccess::Done) {
+      const auto it = std::find_if(records.begin(), records.end(),
+                                   [&](const TQueueRecord& r) { return r.RequestName == record.RequestName; });
+      if (it == records.end() || it->Status == kRecordAnswered) return true;
+    }
+    // A server that went away leaves the request to this process.
+    if (!ServerRunning(paths)) return false;
+    clock.Wait(60);
+  }
+  WriteRequestLog("No answer from the CGI server within 180 seconds");
+  return true;
+}
+
 bool StartServerAndHandOver(TCgiIO& io, const std::vector<std::string>& environment, const TExchangePaths& paths,
                             const TExchangeClock& clock, const std::string& programPath) {
   if (!HandOverAllowed(io) || !ExchangeUsable(paths)) return false;
@@ -265,17 +303,13 @@ bool StartServerAndHandOver(TCgiIO& io, const std::vector<std::string>& environm
 
 // ---------------------------------------------------------------- engine
 
-namespace {
-thread_local bool tMalformedRequest = false;
-}  // namespace
-
 TCgiServerEngine::TCgiServerEngine(const THttpEngineSettings& settings, TExchangePaths paths, TExchangeClock clock)
     : TCGIStdEngine(settings, true, false, TCgiIO{}), queue_(std::move(paths), clock), clock_(std::move(clock)) {
   if (settings.CGIMode == TCGIMode::ServerThreadMode) CGIMode = TCGIMode::ServerThreadMode;
 }
 
 void TCgiServerEngine::ProcessRequest() {
-  if (tMalformedRequest) throw Exception("Malformed CGI server request file");
+  if (RequestState().MalformedRequestFile) throw Exception("Malformed CGI server request file");
   TCGIStdEngine::ProcessRequest();
 }
 
@@ -320,11 +354,11 @@ void TCgiServerEngine::Serve(const TQueueRecord& record) {
   io.Write = [&answer](const void* buffer, std::size_t count) {
     answer.append(static_cast<const char*>(buffer), count);
   };
-  tMalformedRequest = !head.Complete;
+  RequestState().MalformedRequestFile = !head.Complete;
   RequestState().ServerVariables = head.Lines;
   ExecuteRequestWith(io);
   RequestState().ServerVariables.reset();
-  tMalformedRequest = false;
+  RequestState().MalformedRequestFile = false;
 
   std::string answerPath = *requestPath;
   answerPath.replace(answerPath.size() - 3, 3, "OUT");

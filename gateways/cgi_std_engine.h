@@ -40,6 +40,11 @@ std::vector<std::string> ProcessEnvironment();
 // empty, and a SERVER_SOFTWARE that contains "ZB" counts as unset.
 std::string ReadCgiEnvironment(const TCgiIO& io, const std::string& name);
 
+// Hands a CGI request to a resident server of this program, starting one
+// when none runs. True: the request was answered there. The program's
+// start-up supplies it (the resident server lives above the gateways).
+using TCgiHandOver = std::function<bool(TCgiIO& io)>;
+
 class TCGIStdEngine : public THttpEngine {
  public:
   TCGIStdEngine(const THttpEngineSettings& settings, bool serverStart, bool cgiAutoTerminate, TCgiIO io);
@@ -58,6 +63,10 @@ class TCGIStdEngine : public THttpEngine {
   int ReadBinary(void* buffer, int count) override;
 
   bool CgiAutoTerminate() const { return cgiAutoTerminate_; }
+
+  // The hand-over used in the resident modes (CGIMode other than
+  // NormalMode); without one every request is served in this process.
+  void SetHandOver(TCgiHandOver handOver) { handOver_ = std::move(handOver); }
 
   // Runs one request whose environment, body and answer are `io` instead of
   // the process's own (the resident modes; one request per thread at a time).
@@ -78,4 +87,5 @@ class TCGIStdEngine : public THttpEngine {
   bool firstRequestPending_ = true;
   bool cgiAutoTerminate_;
   TCgiIO io_;
+  TCgiHandOver handOver_;
 };

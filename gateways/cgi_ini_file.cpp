@@ -1,4 +1,4 @@
-#include "http/cgi_ini_file.h"
+#include "gateways/cgi_ini_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "http/isapi_engine.h"
+#include "gateways/isapi_engine.h"
 
 TEST(ISAPIFilter, RawRequestData) {
   struct Case { std::string raw; bool post; std::string query; std::string cookie; std::string content; } cases[] = {

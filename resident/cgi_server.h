@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "http/cgi_exchange.h"
-#include "http/cgi_std_engine.h"
+#include "gateways/cgi_std_engine.h"
+#include "resident/cgi_exchange.h"
 
 // The exchange paths of the running program (creates Temp beside it).
 TExchangePaths ProgramExchangePaths();
@@ -31,6 +31,15 @@ bool StopSignalled();
 // io.Read.
 bool HandOverToResidentServer(TCgiIO& io, const std::vector<std::string>& environment, const TExchangePaths& paths,
                               const TExchangeClock& clock);
+
+// When a resident server of this program runs, queues a WinCGI request
+// file's path with it and waits until it is answered (the server writes the
+// output file). False: no server took it, serve it here.
+bool HandOverWinCgiRequest(const std::string& iniPath);
+
+// Whether a queue record's name is a WinCGI client's request file: a full
+// path that is no request file of the CGI exchange.
+bool IsWinCgiRequestName(const std::string& name, const TExchangePaths& paths);
 
 // Starts a server (the program with "START_SERVER", in a new session, its
 // standard streams on /dev/null) and hands the request to it: up to six

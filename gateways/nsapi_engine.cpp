@@ -1,4 +1,4 @@
-#include "http/nsapi_engine.h"
+#include "gateways/nsapi_engine.h"
 
 #include <dlfcn.h>
 
@@ -15,10 +15,7 @@ struct NsapiRequest {
   std::string Content;
 };
 
-NsapiRequest& Nsapi() {
-  thread_local NsapiRequest state;
-  return state;
-}
+NsapiRequest& Nsapi() { return GatewayState<NsapiRequest>(); }
 
 template <typename F>
 void Resolve(void* library, const char* name, F& function) {
@@ -52,7 +49,7 @@ const TNsapiFunctions& NsapiFunctions() {
 
 TNSAPIEngine::TNSAPIEngine(const THttpEngineSettings& settings) : THttpEngine(settings) {}
 
-bool TNSAPIEngine::IsActive() { return kIsLibrary; }
+bool TNSAPIEngine::IsActive() { return HostedLibrary; }
 
 int TNSAPIEngine::Service(pblock*, Session* sn, Request* rq) {
   if (NsapiFunctions().Library.empty() || !sn || !rq) return REQ_ABORTED;

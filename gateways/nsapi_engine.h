@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gateways/nsapi.h"
 #include "http/http_engine.h"
-#include "http/nsapi.h"
 
 // The server functions, resolved from the first server library found
 // ("libns-httpd50.so", "libns-httpd40.so", ... "libns-httpd20.so").

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "http/cgi_std_engine.h"
+#include "gateways/cgi_std_engine.h"
 
 class TFastCgiEngine : public TCGIStdEngine {
  public:

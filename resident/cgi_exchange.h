@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "http/cgi_exchange_format.h"
 #include "platform/work_file.h"
+#include "resident/cgi_exchange_format.h"
 
 // File names of the exchange: all are the base path B plus a suffix. B is
 // the program's folder plus "Temp/" (when that folder exists or can be made)

@@ -1,4 +1,4 @@
-#include "http/cgi_win_engine.h"
+#include "gateways/cgi_win_engine.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,13 +11,11 @@
 #include <cstring>
 #include <set>
 
-#include "http/cgi_server.h"
 #include "http/http_fields.h"
 #include "platform/sysutils.h"
 #include "platform/work_file.h"
 
 bool IsWinCgiStart(const TCgiIO& io) {
-  if (kIsLibrary) return false;
   const bool softwareSet = !ReadCgiEnvironment(io, "SERVER_SOFTWARE").empty();
   const bool winVersion = UpperCase(ReadCgiEnvironment(io, "CGI_VERSION")).find("WIN") != std::string::npos;
   return !softwareSet || winVersion;
@@ -37,45 +35,9 @@ TCGIWinEngine::~TCGIWinEngine() { CloseFiles(); }
 
 bool TCGIWinEngine::IsActive() { return IsWinCgiStart(io_); }
 
-bool IsWinCgiRequestName(const std::string& name, const TExchangePaths& paths) {
-  return !name.empty() && name.front() == '/' && UpperCase(name).rfind(UpperCase(paths.ClientPrefix()), 0) != 0;
-}
-
-bool HandOverWinCgiRequest(const std::string& iniPath) {
-  const TExchangePaths paths = ProgramExchangePaths();
-  if (!ServerRunning(paths)) return false;
-  // The server runs elsewhere: it gets the request file's full path, with
-  // its real case (the name is opened again, never upper-cased).
-  char real[PATH_MAX];
-  if (!::realpath(iniPath.c_str(), real) || std::strlen(real) > 255) return false;
-  const TExchangeClock clock = WakingClock(paths);
-  TQueueRecord record;
-  record.RequestName = real;
-  record.QueuedAt = LocalDateTime(clock.Now());
-  if (AppendQueueRecord(paths, record, clock, 11, 50) != TQueueAccess::Done) return false;
-  // The server writes the answer into the output file itself; wait until
-  // the record is answered (it then leaves the queue).
-  const double started = clock.Now();
-  while (clock.Now() - started < 180) {
-    std::vector<TQueueRecord> records;
-    const TQueueAccess access = ReadQueue(paths, records, clock, 11, 50);
-    if (access == TQueueAccess::NoQueue) return false;
-    if (access == TQueueAccess::Done) {
-      const auto it = std::find_if(records.begin(), records.end(),
-                                   [&](const TQueueRecord& r) { return r.RequestName == record.RequestName; });
-      if (it == records.end() || it->Status == kRecordAnswered) return true;
-    }
-    // A server that went away leaves the request to this process.
-    if (!ServerRunning(paths)) return false;
-    clock.Wait(60);
-  }
-  WriteRequestLog("No answer from the CGI server within 180 seconds");
-  return true;
-}
-
 void TCGIWinEngine::Start() {
   if (!IsActive() || serverStart_ || iniPath_.empty()) return;
-  if (!HandOverWinCgiRequest(iniPath_)) {
+  if (!handOver_ || !handOver_(iniPath_)) {
     SetCurrentHttpEngine(this);
     RunRequestFile(iniPath_);
   }

@@ -1,4 +1,4 @@
-#include "http/cgi_exchange_format.h"
+#include "resident/cgi_exchange_format.h"
 
 #include <algorithm>
 #include <cstring>

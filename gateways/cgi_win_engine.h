@@ -6,28 +6,24 @@
 // or, for a multipart body, from the body file.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "http/cgi_ini_file.h"
-#include "http/cgi_std_engine.h"
+#include "gateways/cgi_ini_file.h"
+#include "gateways/cgi_std_engine.h"
 #include "http/http_engine.h"
 
 // Whether the process was started as WinCGI: not ruled out by a standard CGI
 // environment (SERVER_SOFTWARE set and CGI_VERSION without "WIN").
 bool IsWinCgiStart(const TCgiIO& io);
 
-// When a resident server of this program runs, queues the request file's
-// path with it and waits until it is answered (the server writes the output
-// file). False: no server took it, serve it here.
-bool HandOverWinCgiRequest(const std::string& iniPath);
-
-// Whether a queue record's name is a WinCGI client's request file: a full
-// path that is no request file of the CGI exchange.
-struct TExchangePaths;
-bool IsWinCgiRequestName(const std::string& name, const TExchangePaths& paths);
+// Hands a WinCGI request file to a resident server of this program. True:
+// the server answered it (it writes the output file itself). The program's
+// start-up supplies it (the resident server lives above the gateways).
+using TWinCgiHandOver = std::function<bool(const std::string& iniPath)>;
 
 class TCGIWinEngine : public THttpEngine {
  public:
@@ -61,6 +57,10 @@ class TCGIWinEngine : public THttpEngine {
   // Runs one request from an ini file (the server mode's step).
   void RunRequestFile(const std::string& iniPath);
 
+  // The hand-over tried before a request is served here; without one every
+  // request is served in this process.
+  void SetHandOver(TWinCgiHandOver handOver) { handOver_ = std::move(handOver); }
+
  protected:
   void SendToServer(const void* buffer, std::size_t count) override;
 
@@ -85,4 +85,5 @@ class TCGIWinEngine : public THttpEngine {
   bool failed_ = false;
   std::string multipartContent_;
   bool multipart_ = false;
+  TWinCgiHandOver handOver_;
 };

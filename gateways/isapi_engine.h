@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gateways/isapi.h"
 #include "http/http_engine.h"
-#include "http/isapi.h"
 
 using THttpExtensionVersionEvent = std::function<void(HSE_VERSION_INFO& Version, bool& Result)>;
 using THttpFilterVersionEvent = std::function<void(HTTP_FILTER_VERSION& Version, std::string& Description)>;

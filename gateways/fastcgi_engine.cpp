@@ -1,4 +1,4 @@
-#include "http/fastcgi_engine.h"
+#include "gateways/fastcgi_engine.h"
 
 #include <fcgiapp.h>
 

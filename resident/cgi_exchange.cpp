@@ -1,4 +1,4 @@
-#include "http/cgi_exchange.h"
+#include "resident/cgi_exchange.h"
 
 #include <dirent.h>
 #include <fcntl.h>

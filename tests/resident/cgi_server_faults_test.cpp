@@ -16,9 +16,9 @@
 #include <map>
 #include <thread>
 
-#include "cgi_harness.h"
-#include "http/cgi_exchange.h"
-#include "http/cgi_server.h"
+#include "resident/cgi_exchange.h"
+#include "resident/cgi_server.h"
+#include "support/cgi_harness.h"
 
 namespace {
 using testing_support::ReadText;

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "http/cgi_std_engine.h"
+#include "gateways/cgi_std_engine.h"
+#include "gateways/cgi_win_engine.h"
 #include "http/http_engine.h"
 
 // How the process was started, as far as engine selection cares.
@@ -21,6 +22,14 @@ enum class TEngineKind {
   FastCgi,         // standard input is a listening socket, or started with "--fastcgi ADDRESS"
 };
 
+// The hand-over of a request to a resident server of this program, for each
+// gateway that can hand over. The program's start-up sets it; unset parts
+// leave every request to the process that received it.
+struct TResidentHandOver {
+  TCgiHandOver Cgi;
+  TWinCgiHandOver WinCgi;
+};
+
 // What an engine is created from: the component's settings, the process's
 // way in and out, and its command-line parameters.
 struct TEngineStart {
@@ -28,6 +37,7 @@ struct TEngineStart {
   bool CgiAutoTerminate = true;
   TCgiIO IO;
   std::vector<std::string> Arguments;
+  TResidentHandOver HandOver;
 };
 
 // Creates the concrete engine of one kind; a null result means the kind is
@@ -46,6 +56,8 @@ class TGeneralHttpEngine {
   // "DefaultSession", CgiAutoTerminate on).
   THttpEngineSettings Settings;
   bool CgiAutoTerminate = true;
+  // Handed to the engines that can pass a request on.
+  TResidentHandOver HandOver;
 
   // Setters that also reach the engine of a running request.
   void SetAutoHttpHeader(bool value);
@@ -90,8 +102,6 @@ class TGeneralHttpEngine {
   int ReadBinary(void* buffer, int count);
 
  private:
-  template <typename F>
-  void Forward(F&& apply);
   std::map<TEngineKind, TEngineFactory> factories_;
   std::unique_ptr<THttpEngine> engine_;
 };

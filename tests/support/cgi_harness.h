@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "http/cgi_std_engine.h"
-#include "http/general_engine.h"
+#include "gateways/cgi_std_engine.h"
+#include "gateways/general_engine.h"
 #include "support/test_support.h"
 
 // The lines of every log file in dir.

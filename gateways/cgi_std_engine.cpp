@@ -1,4 +1,4 @@
-#include "http/cgi_std_engine.h"
+#include "gateways/cgi_std_engine.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -8,8 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "http/cgi_server.h"
-#include "platform/program.h"
 #include "platform/sysutils.h"
 
 namespace {
@@ -45,7 +43,11 @@ class StdoutBuffer {
   std::string buffer_;
 };
 
-thread_local const TCgiIO* tRequestIO = nullptr;
+// The standard CGI part of the request state: the way in and out of a
+// request run through ExecuteRequestWith.
+struct CgiRequest {
+  const TCgiIO* IO = nullptr;
+};
 
 StdoutBuffer& Stdout() {
   static StdoutBuffer buffer;
@@ -96,41 +98,41 @@ TCGIStdEngine::TCGIStdEngine(const THttpEngineSettings& settings, bool serverSta
   if (serverStart_) CGIMode = TCGIMode::ServerMode;
 }
 
-const TCgiIO& TCGIStdEngine::IO() const { return tRequestIO ? *tRequestIO : io_; }
+const TCgiIO& TCGIStdEngine::IO() const {
+  const TCgiIO* io = GatewayState<CgiRequest>().IO;
+  return io ? *io : io_;
+}
 
 void TCGIStdEngine::ExecuteRequestWith(const TCgiIO& io) {
   struct Restore {
     const TCgiIO* previous;
     THttpEngine* engine;
     ~Restore() {
-      tRequestIO = previous;
+      GatewayState<CgiRequest>().IO = previous;
       SetCurrentHttpEngine(engine);
     }
-  } restore{tRequestIO, CurrentHttpEngine()};
-  tRequestIO = &io;
+  } restore{GatewayState<CgiRequest>().IO, CurrentHttpEngine()};
+  GatewayState<CgiRequest>().IO = &io;
   SetCurrentHttpEngine(this);
   ExecuteRequest();
 }
 
 bool TCGIStdEngine::IsActive() {
-  if (kIsLibrary) return false;
+  if (HostedLibrary) return false;
   const bool cgiRequest = !ReadCgiEnvironment(io_, "SERVER_SOFTWARE").empty() || serverStart_;
   return cgiRequest && UpperCase(ReadCgiEnvironment(io_, "CGI_VERSION")).find("WIN") == std::string::npos;
 }
 
 void TCGIStdEngine::Start() {
-  if (kIsLibrary || serverStart_) return;  // the resident server is started elsewhere
+  if (HostedLibrary || serverStart_) return;  // the resident server is started elsewhere
   if (UpperCase(ReadCgiEnvironment(io_, "CGI_VERSION")).find("WIN") != std::string::npos) return;
   if (ReadCgiEnvironment(io_, "SERVER_SOFTWARE").empty()) return;
   SetCurrentHttpEngine(this);
   // In the resident modes the request goes to a server of this program,
   // started for it when none runs; when that fails it is served here.
-  if (CGIMode != TCGIMode::NormalMode) {
-    const auto paths = ProgramExchangePaths();
-    if (StartServerAndHandOver(io_, ProcessEnvironment(), paths, WakingClock(paths), platform::ProgramPath())) {
-      if (io_.Terminate) io_.Terminate();
-      return;
-    }
+  if (CGIMode != TCGIMode::NormalMode && handOver_ && handOver_(io_)) {
+    if (io_.Terminate) io_.Terminate();
+    return;
   }
   ExecuteRequest();
   if (cgiAutoTerminate_ && io_.Terminate) io_.Terminate();
@@ -156,7 +158,7 @@ void TCGIStdEngine::ProcessRequest() {
 
 void TCGIStdEngine::EndRequest() {
   THttpEngine::EndRequest();
-  if (cgiAutoTerminate_ && !serverStart_ && !kIsLibrary && io_.Terminate) io_.Terminate();
+  if (cgiAutoTerminate_ && !serverStart_ && !HostedLibrary && io_.Terminate) io_.Terminate();
 }
 
 std::string TCGIStdEngine::GetServerVariable(std::string_view name) {

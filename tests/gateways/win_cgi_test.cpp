@@ -6,9 +6,9 @@
 #include <csignal>
 #include <filesystem>
 
-#include "cgi_harness.h"
-#include "http/cgi_ini_file.h"
-#include "http/cgi_win_engine.h"
+#include "gateways/cgi_ini_file.h"
+#include "gateways/cgi_win_engine.h"
+#include "support/cgi_harness.h"
 
 namespace {
 namespace fs = std::filesystem;

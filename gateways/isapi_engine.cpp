@@ -1,4 +1,4 @@
-#include "http/isapi_engine.h"
+#include "gateways/isapi_engine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,10 +20,7 @@ struct IsapiRequest {
   std::string FilterContent;
 };
 
-IsapiRequest& Isapi() {
-  thread_local IsapiRequest state;
-  return state;
-}
+IsapiRequest& Isapi() { return GatewayState<IsapiRequest>(); }
 
 // Upper-case, blanks to underscores, "EXECUTABLE_PATH" asked as "SCRIPT_NAME".
 std::string IsapiName(std::string_view name) {
@@ -37,7 +34,7 @@ std::string IsapiName(std::string_view name) {
 
 TISAPIEngine::TISAPIEngine(const THttpEngineSettings& settings) : THttpEngine(settings) {}
 
-bool TISAPIEngine::IsActive() { return kIsLibrary; }
+bool TISAPIEngine::IsActive() { return HostedLibrary; }
 
 BOOL TISAPIEngine::ExtensionVersion(HSE_VERSION_INFO* version) {
   version->dwExtensionVersion = 0x00020000;  // 2.0

@@ -1,4 +1,4 @@
-#include "image/http_chart.h"
+#include "app/http_chart.h"
 
 #include "chart/canvas3d.h"
 #include "chart/chart.h"
