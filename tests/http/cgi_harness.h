@@ -1,12 +1,15 @@
 // Runs one request through a standard CGI engine over in-memory streams.
 #pragma once
 
+#include <sys/time.h>
+
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "http/cgi_exchange.h"
 #include "http/cgi_std_engine.h"
 #include "http/general_engine.h"
 #include "support/test_support.h"
@@ -69,4 +72,25 @@ struct CgiRun {
 inline std::string LogMessage(const std::string& line) {
   const auto sep = line.find(" : ");
   return sep == std::string::npos ? line : line.substr(sep + 3);
+}
+
+// A clock for the resident server's exchange that moves only when the code
+// under test waits; onWait then plays the other party.
+struct FakeClock {
+  double now = 1.8e9;
+  int waits = 0;
+  std::function<void()> onWait;
+  TExchangeClock Clock() {
+    return {[this] { return now; },
+            [this](int ms) {
+              now += ms / 1000.0;
+              ++waits;
+              if (onWait) onWait();
+            }};
+  }
+};
+
+inline void SetFileTime(const std::string& path, double when) {
+  timeval times[2] = {{static_cast<time_t>(when), 0}, {static_cast<time_t>(when), 0}};
+  ::utimes(path.c_str(), times);
 }
