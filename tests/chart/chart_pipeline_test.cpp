@@ -182,21 +182,6 @@ TEST(ChartPipeline, SameDepthGroupsAreDrawnValueByValue) {
   EXPECT_EQ(log, (std::vector<std::string>{"a0", "a1", "a2", "b0", "b1", "c0", "c1"}));
 }
 
-TEST(ChartPipeline, EventsAroundDrawing) {
-  TChart chart;
-  std::vector<std::string> log;
-  auto& s = chart.AddSeries(std::make_unique<RecordingSeries>("s", log, false));
-  s.BeforeDrawValues = [&](TChartSeries&) { log.push_back("before"); };
-  s.AfterDrawValues = [&](TChartSeries&) { log.push_back("after"); };
-  chart.OnAfterDraw = [&](TCustomAxisPanel&) { log.push_back("chart"); };
-  Draw(chart);
-  EXPECT_EQ(log, (std::vector<std::string>{"chart"}));  // no values: no value steps
-  s.Add(1);
-  log.clear();
-  Draw(chart);
-  EXPECT_EQ(log, (std::vector<std::string>{"before", "s0", "after", "chart"}));
-}
-
 TEST(ChartPipeline, WhichAxesAreDrawn) {
   TChart chart;
   auto& line = chart.AddSeries(std::make_unique<TLineSeries>());

@@ -177,19 +177,6 @@ TEST(Legend, DrawingShrinksThePlotRect) {
   EXPECT_EQ(chart.afterFrontPlane, chart.beforeFrontPlane);
 }
 
-TEST(Legend, EventsMoveTheBoxAndItems) {
-  PlainChart chart;
-  AddGermanGrades(chart);
-  chart.OnGetLegendRect = [](TCustomChart&, TRect& r) { OffsetRect(r, -100, 50); };
-  std::vector<int> rows;
-  chart.OnGetLegendPos = [&](TCustomChart&, int, int&, int& y, int&) { rows.push_back(y); };
-  Draw(chart);
-  const TRect box = chart.Legend().RectLegend();
-  EXPECT_EQ((Ints{box.Left, box.Top, box.Right}), (Ints{178, 75, 284}));
-  EXPECT_EQ(rows, (Ints{76, 89, 102, 115, 128}));
-  EXPECT_EQ(chart.afterFrontPlane.Right, 167);  // still 11 pixels left of the moved box
-}
-
 TEST(Legend, SeriesSymbolsTakeTheSeriesColour) {
   for (TLegendStyle style : {lsSeries, lsLastValues}) {
     PlainChart chart;
