@@ -2,9 +2,9 @@
 # ctest-timeout: 900
 # The resident CGI server behind lighttpd under faults: 2,000 mixed requests
 # while the server runs (all handed over), is stopped (SIGSTOP) for 40 s, is
-# killed and restarted at once, ends when its queue file is deleted, and has
-# almost no disk left in Temp (a small tmpfs, or
-# a file-size limit where nothing can be mounted). Every client gets the
+# killed and restarted at once, ends when its queue file is deleted, has
+# almost no disk left in Temp (a small tmpfs, or a file-size limit where
+# nothing can be mounted), and takes 100 requests at once. Every client gets the
 # plain-CGI answer, none waits longer than the limits (30 s heartbeat, 180 s
 # wait), and Temp/ holds no file of a finished request afterwards.
 # Environment: FAULT_REQUESTS (default 2000; 400 in the sanitizer build, whose
@@ -196,10 +196,11 @@ if [ -n "$MOUNTED" ]; then
   umount "$MOUNTED" && MOUNTED=
 fi
 
-# 5. Disk back: the server serves again, nobody falls back.
+# 5. Disk back: the server serves again, up to 100 requests at once
+# contending for its queue, and nobody falls back.
 start_resident || exit 1
 before=$(fallbacks) t=$SECONDS
-load "$WORK/5" $((TOTAL - N5)) $N5
+CONC=100 load "$WORK/5" $((TOTAL - N5)) $N5
 report "running again" $N5 "$before" $((SECONDS - t))
 check "again: answers equal plain CGI's" equal "$WORK/5" $((TOTAL - N5)) $N5
 check "again: no client served its request itself" test "$(fallbacks)" -eq "$before"
