@@ -156,8 +156,8 @@ TEST(AxisMath, PositionsAndTheirInverse) {
 
 TEST(AxisMath, MarginsWidenTheScale) {
   const struct { double min, max; int extent, minSide, maxSide; bool log; double newMin, newMax; } cases[] = {
-      {0, 4, 300, 36, 36, false, -36.0 * 4 / 228, 4 + 36.0 * 4 / 228},
-      {0, 100, 200, 0, 20, false, 0, 100 + 20 * 100.0 / 180},
+      {0, 4, 300, 36, 36, false, -0.631578947368421, 4.631578947368421},  // 36 of 228 pixels: 0.63
+      {0, 100, 200, 0, 20, false, 0, 111.111111111111},                    // 20 of 180 pixels: 11.1
       {5, 5, 300, 36, 36, false, 5, 5},    // no range: every value stays in the centre
       {0, 4, 60, 30, 30, false, 0, 4},     // no pixels left
       {1, 100, 300, 0, 100, true, 1, 1000},

@@ -61,17 +61,17 @@ TEST(BarSeries, SideBySideAndOffset) {
   ASSERT_GT(first.BarWidth(), 0);
   EXPECT_EQ(first.BarWidth(), second.BarWidth());
   EXPECT_EQ((Ints{first.NumBars(), first.BarOrder(), second.BarOrder()}), (Ints{2, 1, 2}));
-  for (int i = 0; i < 3; ++i) {
-    const int category = chart.BottomAxis().CalcPosValue(i);
-    EXPECT_EQ(first.CalcXPos(i), category - first.BarWidth()) << i;  // left of the category
-    EXPECT_EQ(second.CalcXPos(i), category) << i;                    // right of it
-  }
-  // A hidden second series gives the first one the whole category.
+  // Bars 32 wide; the categories lie at 88, 206 and 324: the first series'
+  // bars end there, the second's start there.
+  EXPECT_EQ((Ints{first.BarWidth(), chart.BottomAxis().CalcPosValue(1)}), (Ints{32, 206}));
+  EXPECT_EQ((Ints{first.CalcXPos(0), first.CalcXPos(1), first.CalcXPos(2)}), (Ints{56, 174, 292}));
+  EXPECT_EQ((Ints{second.CalcXPos(0), second.CalcXPos(1), second.CalcXPos(2)}), (Ints{88, 206, 324}));
+  // A hidden second series leaves the first one alone, centred on the
+  // category; an offset of 50 % moves it half a bar right.
   second.SetActive(false);
-  EXPECT_EQ(first.NumBars(), 1);
-  const int before = first.CalcXPos(1);
+  EXPECT_EQ((Ints{first.NumBars(), first.CalcXPos(1)}), (Ints{1, 190}));
   first.SetOffsetPercent(50);
-  EXPECT_EQ(first.CalcXPos(1), before + first.BarWidth() / 2);
+  EXPECT_EQ(first.CalcXPos(1), 206);
 }
 
 TEST(BarSeries, StackedBarsStartWhereTheOneBelowEnds) {
@@ -113,16 +113,14 @@ TEST(BarSeries, NegativeValueHangsBelowTheOriginWithItsMarkBelow) {
   ASSERT_GT(bars.Marks().Positions().size(), 1u);
   const TSeriesMarkPosition& up = bars.Marks().Positions()[0];
   const TSeriesMarkPosition& down = bars.Marks().Positions()[1];
-  EXPECT_LT(up.LeftTop.Y + up.Height, bars.CalcYPos(0));  // above the positive bar
-  EXPECT_EQ(up.ArrowTo.Y, bars.CalcYPos(0) - bars.Marks().ArrowLength());
-  EXPECT_GT(down.LeftTop.Y, end);                        // below the hanging bar
-  EXPECT_EQ(down.LeftTop.Y, end + bars.Marks().ArrowLength() + 1);
-  // Room for marks where bars grow: "W" height, arrow length, frame, one
+  // Above the positive bar's top, arrow 20 long; below the hanging bar's end.
+  EXPECT_EQ((Ints{bars.CalcYPos(0), up.ArrowTo.Y, up.LeftTop.Y + up.Height}), (Ints{46, 26, 27}));
+  EXPECT_EQ((Ints{end, down.LeftTop.Y}), (Ints{185, 206}));
+  // Room for marks where bars grow: line height 13, arrow 20, frame 2, one
   // pixel; here above the top and below the bottom.
   int top = 0, bottom = 0;
   bars.AskVertMargins(top, bottom);
-  EXPECT_EQ(top, chart.Canvas().FontHeight() + 20 + 2 + 1);
-  EXPECT_EQ(bottom, top);
+  EXPECT_EQ((Ints{top, bottom}), (Ints{36, 36}));
   bars.Delete(1);  // no negative bar: no room below
   bars.AskVertMargins(top, bottom);
   EXPECT_EQ(bottom, 0);
@@ -272,10 +270,10 @@ TEST(HorizBarSeries, BarsGrowFromTheLeftAxisWithMarksBeyondTheirEnds) {
   EXPECT_GT(bars.CalcXPos(0), origin);
   EXPECT_LT(bars.CalcXPos(1), origin);
   // The first series lies lowest: its top edge is half a bar above the category.
-  EXPECT_EQ(bars.CalcYPos(0), chart.LeftAxis().CalcPosValue(0) - bars.BarWidth() / 2);
+  EXPECT_EQ((Ints{chart.LeftAxis().CalcPosValue(0), bars.BarWidth(), bars.CalcYPos(0)}), (Ints{171, 50, 146}));
   const auto& positions = bars.Marks().Positions();
   ASSERT_EQ(positions.size(), 2u);
-  EXPECT_EQ(positions[0].ArrowTo.X, bars.CalcXPos(0) + bars.Marks().ArrowLength());
+  EXPECT_EQ((Ints{bars.CalcXPos(0), positions[0].ArrowTo.X}), (Ints{359, 379}));  // arrow 20 long
   EXPECT_GT(positions[0].LeftTop.X, bars.CalcXPos(0));
   EXPECT_LT(positions[1].LeftTop.X + positions[1].Width, bars.CalcXPos(1));
   int left = 0, right = 0;

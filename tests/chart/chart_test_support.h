@@ -23,7 +23,10 @@ Series& AddGrades(Series& s) {
   return s;
 }
 
+// Draws the chart as a request does: straight onto a bitmap of its size,
+// without the off-screen buffer.
 inline platform::Bitmap Draw(TChart& chart) {
+  chart.Canvas().SetBufferedDisplay(false);
   platform::Bitmap bitmap(chart.Width(), chart.Height());
   platform::Surface surface(bitmap);
   chart.Draw(surface, TRect{0, 0, chart.Width(), chart.Height()});

@@ -109,20 +109,6 @@ TEST(LineSeries, StairsRunThenRise) {
   }
 }
 
-TEST(CustomSeries, AssignKeepsEachKindsSwitches) {
-  TLineSeries line;
-  line.SetStairs(true);
-  TPointSeries points;
-  points.Assign(line);
-  EXPECT_TRUE(points.Stairs());
-  EXPECT_TRUE(points.Pointer().Visible() && !points.DrawLine() && !points.DrawArea() && !points.ClickableLine());
-  TAreaSeries area;
-  area.Assign(points);
-  EXPECT_TRUE(!area.Pointer().Visible() && area.DrawLine() && area.DrawArea());
-  line.Assign(area);
-  EXPECT_TRUE(!line.Pointer().Visible() && line.DrawLine() && !line.DrawArea());
-}
-
 TEST(FastLineSeries, OnePolylineWithoutZeroLengthSegments) {
   Plain2DChart chart;
   auto& line = chart.AddSeries(std::make_unique<TFastLineSeries>());
@@ -143,11 +129,6 @@ TEST(FastLineSeries, OnePolylineWithoutZeroLengthSegments) {
   line.SetAutoRepaint(false);
   line.AddPoint(12, 5);
   EXPECT_EQ(line.LinePoints(), (Path{{line.CalcXPos(3), line.CalcYPos(3)}, {line.CalcXPos(4), line.CalcYPos(4)}}));
-  // The pen's colour and SeriesColor follow each other.
-  line.LinePen().SetColor(clTeal);
-  EXPECT_EQ(line.SeriesColor(), clTeal);
-  line.SetSeriesColor(clNavy);
-  EXPECT_EQ(line.LinePen().Color(), clNavy);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include "chart/mark_text.h"
 #include "chart_test_support.h"
 
 namespace {
@@ -55,6 +56,12 @@ TEST(SeriesMarks, LabelFallsBackToTheValueAndZeroTotalsToHundredPercent) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(none.Marks().MarkText(i), "100 %");
   none.Marks().SetStyle(smsLabelPercentTotal);
   EXPECT_EQ(none.Marks().MarkText(0), "0 100 % von 0");
+  // Outside the styles: no text; a negative value's share is its magnitude's.
+  mark_text::MarkTextInput in;
+  in.value = 67;
+  in.absoluteTotal = 181;
+  for (int style : {9, -1}) EXPECT_EQ(mark_text::ComposeMarkText(style, in), "") << style;
+  EXPECT_NEAR(mark_text::MarkPercent(-6, 181), 3.3149, 1e-4);
 }
 
 TEST(SeriesMarks, BoxArrowAndTextOnThePicture) {
@@ -69,18 +76,19 @@ TEST(SeriesMarks, BoxArrowAndTextOnThePicture) {
     const platform::Bitmap picture = Draw(chart);
     const auto& positions = bars.Marks().Positions();
     ASSERT_EQ(positions.size(), 5u);
-    TChartCanvas3D& canvas = chart.Canvas();
-    canvas.Font().Name = "Arial";
-    canvas.Font().Size = 8;
-    canvas.Font().Bold = false;
+    // The box: the text's width plus a "W" and the frame, one line plus the
+    // frame high, centred over the arrow's end. The arrow rises 20 pixels
+    // from the middle of the bar's top.
+    const struct { TPoint leftTop; int width; TPoint arrowFrom; } want[] = {
+        {{46, 12}, 52, {72, 46}}, {{115, 36}, 52, {141, 70}}, {{183, 103}, 52, {209, 137}},
+        {{255, 140}, 46, {278, 174}}, {{323, 171}, 46, {346, 205}},
+    };
     for (int i = 0; i < 5; ++i) {
       const TSeriesMarkPosition& p = positions[i];
-      EXPECT_EQ(p.Width, canvas.TextWidth("W") + canvas.TextWidth(bars.Marks().MarkText(i)) + 2) << i;
-      EXPECT_EQ(p.Height, canvas.FontHeight() + 2) << i;
-      // The arrow starts on the middle of the bar's top and rises 20 pixels.
-      EXPECT_EQ(p.ArrowFrom, (TPoint{bars.CalcXPos(i) + bars.BarWidth() / 2, bars.CalcYPos(i)})) << i;
-      EXPECT_EQ(p.ArrowTo.Y, p.ArrowFrom.Y - 20) << i;
-      EXPECT_EQ(p.LeftTop, (TPoint{p.ArrowTo.X - p.Width / 2, p.ArrowTo.Y - p.Height + 1})) << i;
+      EXPECT_EQ(p.LeftTop, want[i].leftTop) << i;
+      EXPECT_EQ((Ints{p.Width, p.Height}), (Ints{want[i].width, 15})) << i;
+      EXPECT_EQ(p.ArrowFrom, want[i].arrowFrom) << i;
+      EXPECT_EQ(p.ArrowTo, (TPoint{want[i].arrowFrom.X, want[i].arrowFrom.Y - 20})) << i;
       // Frame black, box filled with the back colour, the arrow white, but
       // black over the white fifth bar or on a white panel, where white
       // would vanish.

@@ -57,22 +57,6 @@ TEST(Series, ValueColorRules) {
   EXPECT_EQ(s.ValueColor(0), clGreen);
 }
 
-TEST(Series, EventsOfAddingAndClearing) {
-  TChartSeries s;
-  int cleared = 0;
-  std::vector<int> added;
-  s.OnClearValues = [&](TChartSeries&) { ++cleared; };
-  s.OnAfterAdd = [&](TChartSeries&, int index) { added.push_back(index); };
-  s.Clear();  // an empty series still reports it
-  EXPECT_EQ(cleared, 1);
-  s.OnBeforeAdd = [](TChartSeries& series) { return series.PendingY() >= 0; };
-  EXPECT_EQ((Ints{s.Add(5), s.Add(-1), s.Add(6)}), (Ints{0, -1, 1}));  // -1 refused: nothing stored
-  EXPECT_EQ(s.Count(), 2);
-  EXPECT_EQ(added, (std::vector<int>{0, 1}));
-  s.Clear();
-  EXPECT_EQ((Ints{cleared, s.Count()}), (Ints{2, 0}));
-}
-
 TEST(Series, FreeColourRule) {
   TChart chart;
   chart.SetColor(clWhite);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # ctest-timeout: 900
 # The resident CGI server behind lighttpd under faults: 2,000 mixed requests
-# while the server runs, is stopped (SIGSTOP) for 40 s, is killed and
-# restarted at once, and has almost no disk left in Temp (a small tmpfs, or
-# a file-size limit where nothing can be mounted). Every client gets the
+# while the server runs (all handed over), is stopped (SIGSTOP) for 40 s, is
+# killed and restarted at once, ends when its queue file is deleted, has
+# almost no disk left in Temp (a small tmpfs, or a file-size limit where
+# nothing can be mounted), and takes 100 requests at once. Every client gets the
 # plain-CGI answer, none waits longer than the limits (30 s heartbeat, 180 s
 # wait), and Temp/ holds no file of a finished request afterwards.
 # Environment: FAULT_REQUESTS (default 2000; 400 in the sanitizer build, whose
@@ -50,13 +51,15 @@ start_resident() {  # start_resident [ulimit -f blocks]: the program started bar
   echo "the resident server did not come up"
   return 1
 }
-end_resident() {  # deleting the queue ends the server after its next tick
+end_resident() {  # deleting the queue ends the server after its next tick (within 2 s)
   rm -f "$QUEUE"
-  for _ in $(seq 1 100); do
-    kill -0 "$RESIDENT_PID" 2>/dev/null || break
+  local ended=1
+  for _ in $(seq 1 40); do
+    kill -0 "$RESIDENT_PID" 2>/dev/null || { ended=0; break; }
     sleep 0.05
   done
   stop_resident
+  return $ended
 }
 
 # load DIR FIRST COUNT: requests FIRST.. of the mixed list, CONC at a time;
@@ -127,6 +130,7 @@ report "running" $N1 "$before" $((SECONDS - t))
 check "running: answers equal plain CGI's" equal "$WORK/1" 0 $N1
 check "running: every request ended within 30 s" within "$WORK/1" 30
 check "running: no request or answer file left" no_client_files
+check "running: no client served its request itself" test "$(fallbacks)" -eq "$before"
 
 # 2. The server stopped (SIGSTOP) for 40 s under steady traffic (requests
 # started at an even pace over 50 s, so the queue's time stamp stays fresh),
@@ -169,7 +173,7 @@ check "killed: no request or answer file left" no_client_files
 
 # 4. No disk left in Temp: a 64 KiB tmpfs with 16 KiB free, or, where
 # nothing can be mounted, a 4 KiB file-size limit on the server.
-end_resident
+check "queue file deleted: the server ends within 2 s" end_resident
 rm -rf "$TEMP"
 mkdir -m 0700 "$TEMP"
 STARVED="a 64 KiB tmpfs with 16 KiB free"
@@ -187,15 +191,16 @@ report "starved of disk ($STARVED)" $N4 "$before" $((SECONDS - t))
 check "starved: answers equal plain CGI's" equal "$WORK/4" $((N1 + N2 + N3)) $N4
 check "starved: every request ended within 30 s" within "$WORK/4" 30
 check "starved: no request or answer file left" no_client_files
-end_resident
+end_resident || true
 if [ -n "$MOUNTED" ]; then
   umount "$MOUNTED" && MOUNTED=
 fi
 
-# 5. Disk back: the server serves again, nobody falls back.
+# 5. Disk back: the server serves again, up to 100 requests at once
+# contending for its queue, and nobody falls back.
 start_resident || exit 1
 before=$(fallbacks) t=$SECONDS
-load "$WORK/5" $((TOTAL - N5)) $N5
+CONC=100 load "$WORK/5" $((TOTAL - N5)) $N5
 report "running again" $N5 "$before" $((SECONDS - t))
 check "again: answers equal plain CGI's" equal "$WORK/5" $((TOTAL - N5)) $N5
 check "again: no client served its request itself" test "$(fallbacks)" -eq "$before"

@@ -81,33 +81,15 @@ kill "$SERVER"; wait "$SERVER" 2>/dev/null; SERVER=
 (cd "$WORK/client-cwd" && timeout 30 env -i "$WORK/grafolio" "$WORK/relative.ini")
 check "WinCGI without a server: the client answers itself" cmp -s "$WORK/client-cwd/relative.out" "$WORK/relative.cgi"
 
-# Faults: a missing request file, an output file planted as a link or FIFO,
-# and a full disk (a file-size limit, its signal ignored so that the write
-# fails as on a full disk) end with a failure status and leave no answer.
-faulty() {  # faulty NAME [LIMIT-KB]: runs the request NAME.ini, status into $WORK/NAME.status
-  (cd "$WORK" && trap '' XFSZ && { [ -z "${2:-}" ] || ulimit -f "$2"; } &&
-    timeout 20 env -i ./grafolio "$WORK/$1.ini" >/dev/null 2>&1)
-  echo $? >"$WORK/$1.status"
+# A request that fails (here its request file is missing; planted output
+# files and a full disk are the engine's unit tests) ends with a failure
+# status; a good one with 0.
+status_of() {  # status_of NAME: runs the request NAME.ini, prints its exit status
+  (cd "$WORK" && timeout 20 env -i ./grafolio "$WORK/$1.ini" >/dev/null 2>&1)
+  echo $?
 }
-failed() { [ "$(cat "$WORK/$1.status")" != 0 ] && [ "$(cat "$WORK/$1.status")" != 124 ]; }
-faulty missing
-check "WinCGI: a missing request file fails" failed missing
-printf 'keep' >"$WORK/victim"
-sed "s|$WORK/workbook.out|$WORK/link.out|" "$WORK/workbook.ini" >"$WORK/link.ini"
-ln -s "$WORK/victim" "$WORK/link.out"
-faulty link
-check "WinCGI: an output file planted as a link fails" failed link
-check "WinCGI: the link's target is untouched" test "$(cat "$WORK/victim")" = keep
-sed "s|$WORK/workbook.out|$WORK/fifo.out|" "$WORK/workbook.ini" >"$WORK/fifo.ini"
-mkfifo "$WORK/fifo.out"
-faulty fifo
-check "WinCGI: an output file planted as a FIFO fails at once" failed fifo
-sed "s|$WORK/workbook.out|$WORK/full.out|" "$WORK/workbook.ini" >"$WORK/full.ini"
-faulty full 2
-check "WinCGI: a full disk fails" failed full
-check "WinCGI: a full disk leaves no cut-off answer" test ! -s "$WORK/full.out"
-faulty workbook
-check "WinCGI: a good request still succeeds" test "$(cat "$WORK/workbook.status")" = 0
+check "WinCGI: a missing request file fails" test "$(status_of missing)" = 1
+check "WinCGI: a good request succeeds" test "$(status_of workbook)" = 0
 grep -F "WinCGI" "$WORK/Log/grafolio.Log" | sed 's/^/log: /'
 
 finish

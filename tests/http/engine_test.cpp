@@ -226,11 +226,6 @@ TEST(ResponseBytes, NoCacheLines) {
   EXPECT_TRUE(std::regex_match(run.output, shape)) << run.output;
 }
 
-TEST(ResponseBytes, HttpDate) {
-  EXPECT_EQ(HttpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
-  EXPECT_EQ(HttpDate(1796471595), "Sat, 05 Dec 2026 11:53:15 GMT");
-}
-
 TEST(RequestLog, LinesOfOneRequestShareTheirId) {
   CgiRun run;
   run.env = {{"SERVER_SOFTWARE", "Apache"}, {"CONTENT_LENGTH", "20000"}};

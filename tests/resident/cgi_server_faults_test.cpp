@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,31 +17,13 @@
 
 #include "resident/cgi_exchange.h"
 #include "resident/cgi_server.h"
+#include "resident/exchange_clock.h"
 #include "support/cgi_harness.h"
 
 namespace {
 using testing_support::ReadText;
 using testing_support::TempDir;
 using testing_support::WriteText;
-
-struct FakeClock {
-  double now = 1.8e9;
-  int waits = 0;
-  std::function<void()> onWait;
-  TExchangeClock Clock() {
-    return {[this] { return now; },
-            [this](int ms) {
-              now += ms / 1000.0;
-              ++waits;
-              if (onWait) onWait();
-            }};
-  }
-};
-
-void SetFileTime(const std::string& path, double when) {
-  timeval times[2] = {{static_cast<time_t>(when), 0}, {static_cast<time_t>(when), 0}};
-  ::utimes(path.c_str(), times);
-}
 
 // Names of the request and answer files left in the work folder.
 std::vector<std::string> ClientFiles(const TExchangePaths& paths) {

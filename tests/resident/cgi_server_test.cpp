@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 
 #include <gtest/gtest.h>
 
@@ -10,32 +9,13 @@
 
 #include "resident/cgi_exchange.h"
 #include "resident/cgi_server.h"
+#include "resident/exchange_clock.h"
 #include "support/cgi_harness.h"
 
 namespace {
 using testing_support::ReadText;
 using testing_support::TempDir;
 using testing_support::WriteText;
-
-// A clock that only moves when the code under test waits.
-struct FakeClock {
-  double now = 1.8e9;
-  std::function<void()> onWait;
-  TExchangeClock Clock() {
-    return {[this] { return now; },
-            [this](int ms) {
-              now += ms / 1000.0;
-              if (onWait) onWait();
-            }};
-  }
-};
-
-void SetFileTime(const std::string& path, double when) {
-  timeval times[2];
-  times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(when);
-  times[0].tv_usec = times[1].tv_usec = 0;
-  ASSERT_EQ(::utimes(path.c_str(), times), 0);
-}
 
 struct Exchange {
   TempDir dir;
