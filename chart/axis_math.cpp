@@ -7,6 +7,7 @@
 
 #include "chart/format_float.h"
 #include "chart/pixel_math.h"
+#include "platform/civil_date.h"
 
 namespace axis_math {
 
@@ -28,15 +29,6 @@ double SnapToWhole(double q) {
 // ---- civil calendar (serial days since 1899-12-30) ----
 
 constexpr long long kEpochDays = -25569;  // 1899-12-30 counted from 1970-01-01
-
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
-}
 
 struct Civil {
   long long year;
@@ -65,7 +57,7 @@ long long SerialDay(double value) {
 
 Civil CivilFromSerial(long long serial) { return CivilFromDays(serial + kEpochDays); }
 double SerialFromCivil(long long y, unsigned m, unsigned d) {
-  return static_cast<double>(DaysFromCivil(y, m, d) - kEpochDays);
+  return static_cast<double>(platform::DaysFromCivil(y, m, d) - kEpochDays);
 }
 
 }  // namespace

@@ -32,38 +32,26 @@ void TGeneralHttpEngine::SetEngineFactory(TEngineKind kind, TEngineFactory facto
   factories_[kind] = std::move(factory);
 }
 
-void TGeneralHttpEngine::SetAutoHttpHeader(bool value) {
-  Settings.AutoHttpHeader = value;
-  WithCurrentEngine([&](THttpEngine& e) { e.AutoHttpHeader = value; });
+template <typename T>
+void TGeneralHttpEngine::SetEverywhere(T THttpEngineSettings::*setting, const T& value) {
+  Settings.*setting = value;
+  WithCurrentEngine([&](THttpEngine& e) { e.*setting = value; });
 }
+
+void TGeneralHttpEngine::SetAutoHttpHeader(bool value) { SetEverywhere(&THttpEngineSettings::AutoHttpHeader, value); }
 void TGeneralHttpEngine::SetAutoContentType(const std::string& value) {
-  Settings.AutoContentType = value;
-  WithCurrentEngine([&](THttpEngine& e) { e.AutoContentType = value; });
+  SetEverywhere(&THttpEngineSettings::AutoContentType, value);
 }
-void TGeneralHttpEngine::SetAutoReadInput(bool value) {
-  Settings.AutoReadInput = value;
-  WithCurrentEngine([&](THttpEngine& e) { e.AutoReadInput = value; });
-}
+void TGeneralHttpEngine::SetAutoReadInput(bool value) { SetEverywhere(&THttpEngineSettings::AutoReadInput, value); }
 void TGeneralHttpEngine::SetAutoReadLimit(int value) {
-  Settings.AutoReadLimit = value;
-  WithCurrentEngine([&](THttpEngine& e) { e.AutoReadLimit = value; });
+  SetEverywhere(&THttpEngineSettings::AutoReadLimit, static_cast<std::int32_t>(value));
 }
-void TGeneralHttpEngine::SetBufferedOutput(bool value) {
-  Settings.BufferedOutput = value;
-  WithCurrentEngine([&](THttpEngine& e) { e.BufferedOutput = value; });
-}
-void TGeneralHttpEngine::SetTempDir(const std::string& value) {
-  Settings.TempDir = value;
-  WithCurrentEngine([&](THttpEngine& e) { e.TempDir = value; });
-}
+void TGeneralHttpEngine::SetBufferedOutput(bool value) { SetEverywhere(&THttpEngineSettings::BufferedOutput, value); }
+void TGeneralHttpEngine::SetTempDir(const std::string& value) { SetEverywhere(&THttpEngineSettings::TempDir, value); }
 void TGeneralHttpEngine::SetSessionName(const std::string& value) {
-  Settings.SessionName = value;
-  WithCurrentEngine([&](THttpEngine& e) { e.SessionName = value; });
+  SetEverywhere(&THttpEngineSettings::SessionName, value);
 }
-void TGeneralHttpEngine::SetNoCache(bool value) {
-  Settings.NoCache = value;
-  WithCurrentEngine([&](THttpEngine& e) { e.NoCache = value; });
-}
+void TGeneralHttpEngine::SetNoCache(bool value) { SetEverywhere(&THttpEngineSettings::NoCache, value); }
 
 TEngineKind TGeneralHttpEngine::Loaded(TCgiIO io, const std::vector<std::string>& arguments) {
   RegisterHttpProcTable();

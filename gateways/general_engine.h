@@ -102,6 +102,9 @@ class TGeneralHttpEngine {
   int ReadBinary(void* buffer, int count);
 
  private:
+  // Sets a setting here and in the engine of a running request.
+  template <typename T>
+  void SetEverywhere(T THttpEngineSettings::*setting, const T& value);
   std::map<TEngineKind, TEngineFactory> factories_;
   std::unique_ptr<THttpEngine> engine_;
 };

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/civil_date.h"
+
 namespace {
 
 constexpr std::array<std::string_view, 7> kDays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -63,16 +65,6 @@ class DateScanner {
   bool ok_ = true;
 };
 
-// Days since 1970-01-01 of a proleptic Gregorian date (month 1..12).
-std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
-  year -= month <= 2;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const std::int64_t yoe = year - era * 400;
-  const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 int DaysInMonth(int year, int month) {
   static constexpr int kLengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -95,7 +87,7 @@ std::optional<std::int64_t> ToSeconds(const DateFields& d) {
   if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > DaysInMonth(d.year, d.month)) return std::nullopt;
   // A leap second (60) is allowed on input and counts as the next second.
   if (d.hour > 23 || d.minute > 59 || d.second > 60) return std::nullopt;
-  return DaysFromCivil(d.year, d.month, d.day) * 86400 + d.hour * 3600 + d.minute * 60 + d.second;
+  return platform::DaysFromCivil(d.year, d.month, d.day) * 86400 + d.hour * 3600 + d.minute * 60 + d.second;
 }
 
 // "Sun, 06 Nov 1994 08:49:37 GMT"

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/civil_date.h"
 #include "platform/sysutils.h"
 #include "workbook/format_readers.h"
 
@@ -84,16 +85,6 @@ bool Decimal(std::string_view s, std::size_t& i, double& out) {
   return ec == std::errc() && ptr == s.data() + i;
 }
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 }  // namespace
 
 std::optional<double> OdsDateSerial(std::string_view value) {
@@ -105,7 +96,7 @@ std::optional<double> OdsDateSerial(std::string_view value) {
   if (!Digits(s, i, 4, 9, year) || i >= s.size() || s[i++] != '-') return std::nullopt;
   if (!Digits(s, i, 2, 2, month) || i >= s.size() || s[i++] != '-') return std::nullopt;
   if (!Digits(s, i, 2, 2, day)) return std::nullopt;
-  double serial = static_cast<double>(DaysFromCivil(negative ? -year : year, month, day) - DaysFromCivil(1899, 12, 30));
+  double serial = static_cast<double>(platform::DaysFromCivil(negative ? -year : year, month, day) - platform::DaysFromCivil(1899, 12, 30));
   if (i < s.size() && s[i] == 'T') {
     ++i;
     std::int64_t hours = 0, minutes = 0;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/civil_date.h"
 #include "platform/sysutils.h"
 #include "workbook/format_readers.h"
 #include "workbook/xml_stream.h"
@@ -167,17 +168,6 @@ std::string ShiftFormula(std::string_view f, int dRow, int dCol) {
     ++i;
   }
   return out;
-}
-
-// The ISO 8601 date part "YYYY-MM-DD" as days since 1970-01-01 (civil
-// calendar, proleptic Gregorian).
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
 }
 
 // ---------------------------------------------------------------------------
@@ -761,11 +751,11 @@ bool IsoDateSerial(std::string_view text, bool date1904, double& serial) {
   if (p < end && *p == 'Z') ++p;
   if (p != end && (*p == '+' || *p == '-') && end - p == 6) p = end;  // an offset: the local time counts
   if (p != end) return false;
-  long long days = DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d));
+  long long days = platform::DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d));
   if (date1904) {
-    days -= DaysFromCivil(1904, 1, 1);
+    days -= platform::DaysFromCivil(1904, 1, 1);
   } else {
-    days -= DaysFromCivil(1899, 12, 30);
+    days -= platform::DaysFromCivil(1899, 12, 30);
     if (days > 0 && days <= 60) --days;  // serial 60 is the fictitious 1900-02-29
   }
   serial = static_cast<double>(days) + seconds / 86400.0;

@@ -614,24 +614,22 @@ class Decoder {
     Write(out, biff8_ ? ReadCell(off + 2, off + 6, relative) : ReadCell(off + 2, off + 5, relative));
   }
 
-  bool Ref(std::uint8_t t, bool relative) {
-    const std::size_t size = sizes_.ref;
-    if (!Need(t, size)) return false;
-    const std::size_t offset = text_.size();
-    WriteRef(text_, 1, relative);
-    PushFrom(offset);
-    if (relative && templating_) MarkHole(false);
-    pos_ += size;
-    return true;
-  }
+  bool Ref(std::uint8_t t, bool relative) { return Reference(t, relative, false); }
+  bool Area(std::uint8_t t, bool relative) { return Reference(t, relative, true); }
 
-  bool Area(std::uint8_t t, bool relative) {
-    const std::size_t size = sizes_.area;
+  // A cell or area reference token at pos_: its text pushed, and under a
+  // shared formula's template a relative one marked as a hole.
+  bool Reference(std::uint8_t t, bool relative, bool area) {
+    const std::size_t size = area ? sizes_.area : sizes_.ref;
     if (!Need(t, size)) return false;
     const std::size_t offset = text_.size();
-    WriteArea(text_, 1, relative);
+    if (area) {
+      WriteArea(text_, 1, relative);
+    } else {
+      WriteRef(text_, 1, relative);
+    }
     PushFrom(offset);
-    if (relative && templating_) MarkHole(true);
+    if (relative && templating_) MarkHole(area);
     pos_ += size;
     return true;
   }

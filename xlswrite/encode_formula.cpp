@@ -222,19 +222,27 @@ class TEncodeFormula::Parser {
     Fail("Invalid character " + Quote(std::string(1, c)) + InFormula());
   }
 
-  // A string constant; a doubled double quote stands for one.
-  void ScanString() {
-    const std::size_t start = pos_++;
-    std::string value;
+  // The text between the quote at pos_ and its closing quote, a doubled
+  // quote standing for one; pos_ ends behind the closing quote.
+  std::string ScanQuoted(char quote) {
+    ++pos_;
+    std::string text;
     for (;;) {
       if (pos_ >= text_.size()) Fail("Missing right quote");
-      if (text_[pos_] == '"') {
-        if (At(pos_ + 1) != '"') break;
+      if (text_[pos_] == quote) {
+        if (At(pos_ + 1) != quote) break;
         ++pos_;
       }
-      value += text_[pos_++];
+      text += text_[pos_++];
     }
     ++pos_;
+    return text;
+  }
+
+  // A string constant; a doubled double quote stands for one.
+  void ScanString() {
+    const std::size_t start = pos_;
+    std::string value = ScanQuoted('"');
     tok_.kind = Tok::String;
     tok_.value = std::move(value);
     tok_.text = std::string(text_.substr(start, pos_ - start));
@@ -289,17 +297,8 @@ class TEncodeFormula::Parser {
 
   // 'Sheet name'!A1 ('' stands for one quote inside the name).
   void ScanQuotedSheet() {
-    const std::size_t start = pos_++;
-    std::string name;
-    for (;;) {
-      if (pos_ >= text_.size()) Fail("Missing right quote");
-      if (text_[pos_] == '\'') {
-        if (At(pos_ + 1) != '\'') break;
-        ++pos_;
-      }
-      name += text_[pos_++];
-    }
-    ++pos_;
+    const std::size_t start = pos_;
+    std::string name = ScanQuoted('\'');
     const std::string tail = InFormula();
     if (At(pos_) != '!') Fail("Bad Sheet Reference " + Quote(text_.substr(start, pos_ - start)) + tail);
     ++pos_;
