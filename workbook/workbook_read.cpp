@@ -86,14 +86,10 @@ Format WithFormat(const std::string& path, const std::string& name, const ReadLi
 
 }  // namespace
 
-Format FileFormat(const std::string& path, const std::string& name) {
-  return WithFormat(path, name, ReadLimits::Chart(), [](Format, auto, ZipArchive*, const ReadLimits&) {});
-}
-
-Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
-                        const std::string& name) {
-  const Format format = WithFormat(path, name, limits, [&](Format f, std::span<const std::uint8_t> file, ZipArchive* zip,
-                                                    const ReadLimits& own) {
+Format ReadWorkbookFileUnlessBiff(TXLSRead& events, const std::string& path, const ReadLimits& limits,
+                                  const std::string& name) {
+  return WithFormat(path, name, limits, [&](Format f, std::span<const std::uint8_t> file, ZipArchive* zip,
+                                            const ReadLimits& own) {
     switch (f) {
       case Format::kXlsx: ReadXlsxPackage(events, *zip, own); break;
 #ifdef GRAFOLIO_HAS_ODS
@@ -112,6 +108,11 @@ Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLim
     }
     (void)file;
   });
+}
+
+Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
+                        const std::string& name) {
+  const Format format = ReadWorkbookFileUnlessBiff(events, path, limits, name);
   if (format == Format::kBiff) {
     events.FileName = path;
     events.Read();
