@@ -1,6 +1,7 @@
 #include "workbook/xml_stream.h"
 
 #include <expat.h>
+#include <sys/random.h>
 
 #include <algorithm>
 #include <array>
@@ -37,6 +38,18 @@ bool DeclaredPrefix(std::string_view name, std::string_view& prefix) {
   if (name[5] != ':') return false;
   prefix = name.substr(6);
   return true;
+}
+
+// One random salt for the name hashes of every parser of the process; left
+// alone, expat asks the kernel for one per parser (a system call per part).
+// 0 (no random bytes to be had) leaves the choice to expat.
+unsigned long HashSalt() {
+  static const unsigned long salt = [] {
+    unsigned long s = 0;
+    if (getrandom(&s, sizeof s, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof s)) s = 0;
+    return s;
+  }();
+  return salt;
 }
 
 }  // namespace
@@ -170,7 +183,6 @@ struct XmlStream::Callbacks {
   template <typename F>
   static void Guard(XmlStream& self, F&& f) {
     if (self.stopped_ || !self.error_.empty() || self.handlerError_) return;
-    self.Mark();
     try {
       f();
     } catch (...) {
@@ -207,9 +219,6 @@ struct XmlStream::Callbacks {
     XmlStream& self = Self(data);
     Guard(self, [&] { self.handler_.OnText(std::string_view(text, static_cast<std::size_t>(length))); });
   }
-  // Comments and processing instructions only mark progress (see kMaxToken).
-  static void Marker(void* data, const char*) { Self(data).Mark(); }
-  static void Marker2(void* data, const char*, const char*) { Self(data).Mark(); }
   static void Doctype(void* data, const char*, const char*, const char*, int) {
     Self(data).Fail("a DOCTYPE is not allowed");
   }
@@ -226,19 +235,13 @@ XmlStream::XmlStream(XmlHandler& handler, std::string part) : handler_(handler),
   XML_SetUserData(parser, this);
   XML_SetElementHandler(parser, Callbacks::Start, Callbacks::End);
   XML_SetCharacterDataHandler(parser, Callbacks::Text);
-  XML_SetCommentHandler(parser, Callbacks::Marker);
-  XML_SetProcessingInstructionHandler(parser, Callbacks::Marker2);
   XML_SetStartDoctypeDeclHandler(parser, Callbacks::Doctype);
   XML_SetEntityDeclHandler(parser, Callbacks::Entity);
   XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+  if (const unsigned long salt = HashSalt()) XML_SetHashSalt(parser, salt);
 }
 
 XmlStream::~XmlStream() { XML_ParserFree(static_cast<XML_Parser>(parser_)); }
-
-void XmlStream::Mark() {
-  const XML_Index at = XML_GetCurrentByteIndex(static_cast<XML_Parser>(parser_));
-  if (at >= 0) lastEvent_ = static_cast<std::uint64_t>(at);
-}
 
 void XmlStream::Fail(std::string message) {
   if (error_.empty()) error_ = std::move(message);
@@ -272,7 +275,11 @@ bool XmlStream::Feed(std::span<const std::uint8_t> bytes, bool last) {
                       std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
                       XML_ErrorString(XML_GetErrorCode(parser)));
     }
-    if (fed_ - lastEvent_ > kMaxToken) {
+    // Where the parse stands: what lies beyond is an unfinished token that
+    // expat keeps in its buffer.
+    const XML_Index at = XML_GetCurrentByteIndex(parser);
+    if (at >= 0) parsed_ = static_cast<std::uint64_t>(at);
+    if (fed_ - parsed_ > kMaxToken) {
       throw Exception("Workbook part " + part_ + ": a markup token is longer than " + std::to_string(kMaxToken) +
                       " bytes");
     }

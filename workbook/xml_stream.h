@@ -104,7 +104,6 @@ class XmlStream {
     int depth;
   };
   void Fail(std::string message);
-  void Mark();
   // The URI bound to `prefix` (the innermost binding), or nullptr.
   const std::string* Lookup(std::string_view prefix) const;
   // Splits a raw name "prefix:local" and resolves its prefix; an unprefixed
@@ -120,7 +119,7 @@ class XmlStream {
   int depth_ = 0;
   bool stopped_ = false;
   std::uint64_t fed_ = 0;
-  std::uint64_t lastEvent_ = 0;
+  std::uint64_t parsed_ = 0;  // bytes expat has parsed (as of the last slice)
   std::string error_;
   std::exception_ptr handlerError_;
   std::vector<Binding> bindings_;
