@@ -17,6 +17,15 @@ std::string PyFloatRepr(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
   if (value == 0) return std::signbit(value) ? "-0.0" : "0.0";
+  // Whole numbers below 2^53 (counts, row numbers, date serials): their
+  // digits and ".0", as the general layout below gives them.
+  if (std::fabs(value) < 9007199254740992.0 && value == std::trunc(value)) {
+    char out[24];
+    auto end = std::to_chars(out, out + sizeof out - 2, static_cast<long long>(value)).ptr;
+    *end++ = '.';
+    *end++ = '0';
+    return std::string(out, end);
+  }
   // Shortest round-trip digits from the scientific form [-]d[.ddd]e[+-]xx,
   // laid out as Python's repr does; built in place, one string per number.
   char sci[64];
