@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <span>
 #include <string>
@@ -45,16 +46,24 @@ class XmlStream;
 // The attributes of a start tag, valid during the OnStart call only.
 class XmlAttributes {
  public:
-  XmlAttributes(const char** pairs, const XmlStream& scope) : pairs_(pairs), scope_(scope) {}
+  struct Attribute {
+    XmlName name;
+    const char* value;
+  };
+  explicit XmlAttributes(std::span<const Attribute> list) : list_(list) {}
   // The value of the attribute (namespace URI, local name), or nullptr.
   // Unprefixed attributes have no namespace; namespace declarations are not
   // attributes.
-  const char* Find(std::string_view uri, std::string_view local) const;
+  const char* Find(std::string_view uri, std::string_view local) const {
+    for (const Attribute& a : list_) {
+      if (a.name.local == local && a.name.ns == uri) return a.value;
+    }
+    return nullptr;
+  }
   const char* Find(std::string_view local) const { return Find({}, local); }
 
  private:
-  const char** pairs_;
-  const XmlStream& scope_;
+  std::span<const Attribute> list_;
 };
 
 class XmlHandler {
@@ -68,8 +77,6 @@ class XmlHandler {
 
 class XmlStream {
  public:
-  friend class XmlAttributes;
-
   static constexpr int kMaxDepth = 256;
   static constexpr std::size_t kMaxToken = std::size_t{4} << 20;
   // Namespace declarations in scope at once (a real part has a few dozen).
@@ -109,8 +116,8 @@ class XmlStream {
   // Splits a raw name "prefix:local" and resolves its prefix; an unprefixed
   // element takes the default namespace, an unprefixed attribute none.
   // False for an unbound prefix.
-  bool Resolve(std::string_view raw, bool element, XmlName& out) const;
-  bool Declare(const char** attributes);
+  bool Resolve(const char* raw, bool element, XmlName& out) const;
+  bool ReadAttributes(const char** attributes);
   std::string XmlError(std::string_view what) const;
 
   XmlHandler& handler_;
@@ -122,7 +129,19 @@ class XmlStream {
   std::uint64_t parsed_ = 0;  // bytes expat has parsed (as of the last slice)
   std::string error_;
   std::exception_ptr handlerError_;
-  std::vector<Binding> bindings_;
+  // A deque, so that a binding's URI stays where it is while it is in scope
+  // (names handed to the handler are views of it).
+  std::deque<Binding> bindings_;
+  // The attributes of the start tag being reported, resolved.
+  std::vector<XmlAttributes::Attribute> attributes_;
+  // The open elements: namespace and where the local name lies in the raw
+  // name, so that an end tag is not resolved again.
+  struct Open {
+    std::string_view ns;
+    std::uint32_t localAt = 0;
+    std::uint32_t localSize = 0;
+  };
+  std::vector<Open> open_;
   // The last prefixes looked up and what they resolved to, cleared whenever
   // a declaration comes into or goes out of scope: a part uses a handful of
   // prefixes but may declare dozens (an ODF document some thirty).
@@ -131,6 +150,20 @@ class XmlStream {
     const std::string* uri = nullptr;
   };
   mutable std::array<Cached, 4> cache_;
+  // Names resolved under the declarations in scope, by where expat keeps
+  // them (an attribute name stays in one place for the whole document, an
+  // element name mostly does) and confirmed by their text. scope_ changes
+  // whenever a declaration comes into or goes out of scope.
+  struct NameSlot {
+    std::string raw;
+    std::uint64_t scope = 0;
+    std::string_view ns;
+    std::uint32_t localAt = 0;
+    std::uint32_t localSize = 0;
+  };
+  static constexpr std::size_t kNameSlots = 64;
+  mutable std::array<NameSlot, kNameSlots> elementNames_, attributeNames_;
+  std::uint64_t scope_ = 1;
   mutable std::size_t cached_ = 0;
   mutable std::size_t cacheNext_ = 0;
 };
