@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <tuple>
 
 #include "platform/sysutils.h"
@@ -198,18 +199,7 @@ class Dumper {
                               std::to_string(s.rows) + "\t" + std::to_string(s.cols));
     }
     result_.lines.reserve(result_.lines.size() + cells_.size());
-    for (const Cell& cell : cells_) {
-      std::string line = std::to_string(std::get<0>(cell.key));
-      line += '\t';
-      line += std::to_string(std::get<1>(cell.key));
-      line += '\t';
-      line += std::to_string(std::get<2>(cell.key));
-      line += '\t';
-      line += cell.type;
-      line += '\t';
-      line += cell.value;
-      result_.lines.push_back(std::move(line));
-    }
+    for (Cell& cell : cells_) result_.lines.push_back(std::move(cell.line));
     for (const auto& [key, text] : formulas_) {
       result_.formulaLines.push_back(std::to_string(std::get<0>(key)) + "\t" + std::to_string(std::get<1>(key)) +
                                      "\t" + std::to_string(std::get<2>(key)) + "\tformula\t" + text);
@@ -218,13 +208,23 @@ class Dumper {
   }
 
  private:
-  void Put(int col, int row, const char* type, std::string value) {
+  // Keeps the cell's line "SHEET\tROW\tCOL\tTYPE\tVALUE", made once here.
+  void Put(int col, int row, std::string_view type, std::string_view value) {
     errorPending_ = false;
     if (current_ < 0) {
       current_ = 0;
       sheets_.push_back({"Sheet 1", 0, 0});
     }
-    cells_.push_back({{current_, row, col}, type, std::move(value)});
+    char place[40];
+    char* end = place;
+    for (const int n : {current_, row, col}) {
+      end = std::to_chars(end, place + sizeof place, n).ptr;
+      *end++ = '\t';
+    }
+    std::string line;
+    line.reserve(static_cast<std::size_t>(end - place) + type.size() + 1 + value.size());
+    line.append(place, end).append(type).append(1, '\t').append(value);
+    cells_.push_back({{current_, row, col}, std::move(line)});
     // A file reporting one place over and over holds no more than twice
     // the cells it has.
     if (cells_.size() >= compactAt_) {
@@ -250,8 +250,7 @@ class Dumper {
 
   struct Cell {
     std::tuple<int, int, int> key;  // sheet, row, column
-    const char* type;
-    std::string value;
+    std::string line;
   };
 
   TXLSRead reader_;
