@@ -61,6 +61,9 @@ class XmlAttributes {
     return nullptr;
   }
   const char* Find(std::string_view local) const { return Find({}, local); }
+  // All of them (for a handler that wants several: one pass).
+  auto begin() const { return list_.begin(); }
+  auto end() const { return list_.end(); }
 
  private:
   std::span<const Attribute> list_;
