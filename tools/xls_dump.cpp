@@ -31,17 +31,11 @@ bool DumpOne(const char* path, bool formulas, bool named) {
   const std::string prefix = named ? std::string("xls-dump: ") + path + ": " : std::string("xls-dump: ");
   try {
     const xls::DumpResult dump = workbook::DumpWorkbookFile(path);
-    const auto write = [](const std::vector<std::string>& lines) {
-      // One thread writes: the stream's lock is not needed.
-      for (const auto& line : lines) {
-        fwrite_unlocked(line.data(), 1, line.size(), stdout);
-        putc_unlocked('\n', stdout);
-      }
-    };
     if (formulas) {
-      write(xls::FormulaDump(dump));
+      const std::string text = xls::FormulaDump(dump);
+      std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
-      write(dump.lines);
+      std::fwrite(dump.text.data(), 1, dump.text.size(), stdout);
     }
     for (const auto& message : dump.messages) std::fprintf(stderr, "%s%s\n", prefix.c_str(), message.c_str());
   } catch (const std::exception& e) {

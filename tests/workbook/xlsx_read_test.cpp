@@ -64,9 +64,7 @@ std::string Dump(const std::string& bytes, bool formulas = false, const std::str
   testing_support::WriteText(path, bytes);
   try {
     const auto dump = workbook::DumpWorkbookFile(path);
-    std::string out;
-    for (const auto& line : formulas ? xls::FormulaDump(dump) : dump.lines) out += line + "\n";
-    return out;
+    return formulas ? xls::FormulaDump(dump) : dump.text;
   } catch (const Exception& e) {
     return e.what();
   }

@@ -46,7 +46,7 @@ TEST(XlsDump, CellsInOrderLastReportCounts) {
       r.OnStringCell(r, 1, 0, 0, "b", false);
       r.OnNumberCell(r, 0, 1, 0, 5.0, false);
       return std::string("#format\ttest");
-    }).lines;
+    }).Lines();
   };
   for (const int repeats : {0, 3, 200000}) {
     const std::vector<std::string> expected = {
