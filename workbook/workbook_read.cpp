@@ -11,8 +11,8 @@
 
 #include "platform/compound_file.h"
 #include "platform/mapped_file.h"
-#include "platform/work_file.h"
 #include "platform/sysutils.h"
+#include "platform/work_file.h"
 #include "workbook/format_readers.h"
 #include "workbook/xlsx_read.h"
 
