@@ -13,6 +13,9 @@
 // and its messages on standard error are prefixed with the file name; one
 // process then reads a whole folder without starting a program per file.
 // The exit status is 1 if any file could not be read, 2 on a usage error.
+#include <malloc.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -28,9 +31,11 @@ bool DumpOne(const char* path, bool formulas, bool named) {
   const std::string prefix = named ? std::string("xls-dump: ") + path + ": " : std::string("xls-dump: ");
   try {
     const xls::DumpResult dump = workbook::DumpWorkbookFile(path);
-    for (const auto& line : formulas ? xls::FormulaDump(dump) : dump.lines) {
-      std::fwrite(line.data(), 1, line.size(), stdout);
-      std::fputc('\n', stdout);
+    if (formulas) {
+      const std::string text = xls::FormulaDump(dump);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+      std::fwrite(dump.text.data(), 1, dump.text.size(), stdout);
     }
     for (const auto& message : dump.messages) std::fprintf(stderr, "%s%s\n", prefix.c_str(), message.c_str());
   } catch (const std::exception& e) {
@@ -43,6 +48,14 @@ bool DumpOne(const char* path, bool formulas, bool named) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Memory a file's dump let go of serves the next file's: without these,
+  // the cell tables of every larger file come from fresh mappings, faulted
+  // in page by page and handed back when the file is done.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  // Into a pipe or file the dump goes in large writes (a terminal keeps its lines).
+  static char out[64 * 1024];
+  if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, out, _IOFBF, sizeof out);
   int first = 1;
   const bool formulas = argc > 1 && std::string(argv[1]) == "--formulas";
   if (formulas) first = 2;

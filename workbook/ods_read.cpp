@@ -57,6 +57,13 @@ std::optional<double> ParseDouble(std::string_view s) {
     s.remove_prefix(1);
   }
   if (s.empty() || s.front() == '+' || s.front() == '-') return std::nullopt;
+  // Up to 15 digits alone (counts, serial days) are a whole number exactly.
+  if (s.size() <= 15) {
+    std::int64_t whole = 0;
+    std::size_t i = 0;
+    while (i < s.size() && IsDigit(s[i])) whole = whole * 10 + (s[i++] - '0');
+    if (i == s.size()) return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+  }
   double value = 0;
   const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
   if (ec != std::errc() || ptr != s.data() + s.size()) return std::nullopt;
@@ -312,45 +319,71 @@ void OdsContent::StartRow(const XmlAttributes& attributes) {
 }
 
 void OdsContent::StartCell(const XmlAttributes& attributes) {
-  cellRepeat_ = RepeatCount(Find(attributes, odf_ns::kTable, "number-columns-repeated"));
+  // The attributes a cell's value comes from, in one pass.
+  std::optional<std::string_view> repeated, formula, calcType, type, number, date, time, boolean, string;
+  for (const XmlAttributes::Attribute& a : attributes) {
+    const std::string_view uri = a.name.ns;
+    const std::string_view local = a.name.local;
+    if (uri == odf_ns::kOffice) {
+      if (local == "value-type") {
+        type = a.value;
+      } else if (local == "value") {
+        number = a.value;
+      } else if (local == "date-value") {
+        date = a.value;
+      } else if (local == "time-value") {
+        time = a.value;
+      } else if (local == "boolean-value") {
+        boolean = a.value;
+      } else if (local == "string-value") {
+        string = a.value;
+      }
+    } else if (uri == odf_ns::kTable) {
+      if (local == "number-columns-repeated") {
+        repeated = a.value;
+      } else if (local == "formula") {
+        formula = a.value;
+      }
+    } else if (uri == odf_ns::kCalcExt && local == "value-type") {
+      calcType = a.value;
+    }
+  }
+  cellRepeat_ = RepeatCount(repeated);
   cellValue_ = OdsValue();
   cellWantsText_ = false;
   cellHasStringValue_ = false;
   cellText_.clear();
   firstPara_ = true;
   cellFormula_.clear();
-  if (const auto formula = Find(attributes, odf_ns::kTable, "formula")) {
+  if (formula) {
     if (formula->size() > kMaxCellBytes) CellTooLong();
     cellFormula_ = *formula;
   }
-  const auto calcType = Find(attributes, odf_ns::kCalcExt, "value-type");
   cellMaybeError_ = calcType && *calcType == "error";
-  const auto type = Find(attributes, odf_ns::kOffice, "value-type");
   const std::string_view vt = type ? *type : std::string_view();
-  const auto attr = [&](std::string_view local) { return Find(attributes, odf_ns::kOffice, local); };
   const auto set = [&](OdsValue::Kind kind, std::optional<double> v) {
     if (!v) return;
     cellValue_.kind = kind;
     cellValue_.number = *v;
   };
   if (vt == "float" || vt == "percentage" || vt == "currency") {
-    if (const auto v = attr("value")) set(OdsValue::Kind::Number, ParseDouble(*v));
+    if (number) set(OdsValue::Kind::Number, ParseDouble(*number));
   } else if (vt == "date") {
-    if (const auto v = attr("date-value")) set(OdsValue::Kind::Date, OdsDateSerial(*v));
+    if (date) set(OdsValue::Kind::Date, OdsDateSerial(*date));
   } else if (vt == "time") {
-    if (const auto v = attr("time-value")) set(OdsValue::Kind::Date, OdsTimeSerial(*v));
+    if (time) set(OdsValue::Kind::Date, OdsTimeSerial(*time));
   } else if (vt == "boolean") {
-    if (const auto v = attr("boolean-value")) {
-      std::string b(Trim(*v));
+    if (boolean) {
+      std::string b(Trim(*boolean));
       std::transform(b.begin(), b.end(), b.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
       if (b == "true" || b == "1") set(OdsValue::Kind::Bool, 1.0);
       if (b == "false" || b == "0") set(OdsValue::Kind::Bool, 0.0);
     }
   } else if (!type || vt == "string") {
-    if (const auto v = attr("string-value")) {
-      if (v->size() > kMaxCellBytes) CellTooLong();
+    if (string) {
+      if (string->size() > kMaxCellBytes) CellTooLong();
       cellValue_.kind = OdsValue::Kind::Text;
-      cellValue_.text = *v;
+      cellValue_.text = *string;
       cellHasStringValue_ = true;
     } else {
       cellWantsText_ = true;

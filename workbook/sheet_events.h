@@ -44,10 +44,15 @@ struct ReadLimits {
   // Rows of a read sheet that are wanted (0: all); the reader ends after
   // them.
   int rowLimit = 0;
-  // A chart request: only the first two rows of one sheet.
-  static ReadLimits Chart() { return {InflateBudget::ChartRequest(), 2}; }
+  // A file of at most this many bytes is read into memory rather than
+  // mapped (0: every file is mapped). Reading a file that is read whole
+  // anyway costs less than mapping it: no page faults, no unmapping.
+  std::size_t readWhole = 0;
+  // A chart request: only the first two rows of one sheet, from a mapped
+  // file (only the pages it needs are read).
+  static ReadLimits Chart() { return {InflateBudget::ChartRequest(), 2, 0}; }
   // The dump: everything.
-  static ReadLimits Dump() { return {InflateBudget::Dump(), 0}; }
+  static ReadLimits Dump() { return {InflateBudget::Dump(), 0, std::size_t{64} << 20}; }
 };
 
 }  // namespace workbook

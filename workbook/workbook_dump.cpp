@@ -6,10 +6,15 @@
 namespace workbook {
 
 xls::DumpResult DumpWorkbookFile(const std::string& path) {
-  if (FileFormat(path) == Format::kBiff) return xls::DumpWorkbookFile(path);
-  return xls::DumpEvents([&](TXLSRead& reader) {
-    return std::string("#format\t") + FormatName(ReadWorkbookFile(reader, path, ReadLimits::Dump()));
+  bool biff = false;
+  xls::DumpResult dump = xls::DumpEvents([&](TXLSRead& reader) {
+    const Format format = ReadWorkbookFileUnlessBiff(reader, path, ReadLimits::Dump());
+    biff = format == Format::kBiff;
+    return std::string("#format\t") + FormatName(format);
   });
+  // Nothing was reported for a BIFF file: it is dumped as the BIFF reader reads it.
+  if (biff) return xls::DumpWorkbookFile(path);
+  return dump;
 }
 
 }  // namespace workbook

@@ -1,10 +1,18 @@
 #include "workbook/workbook_read.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include "platform/compound_file.h"
 #include "platform/mapped_file.h"
 #include "platform/sysutils.h"
+#include "platform/work_file.h"
 #include "workbook/format_readers.h"
 #include "workbook/xlsx_read.h"
 
@@ -58,13 +66,54 @@ ZipFacts Facts(ZipArchive& zip) {
   return facts;
 }
 
-// Maps the file, finds its format and hands it to `read` while it is mapped
-// (not for kBiff: the BIFF reader maps it itself).
+// The bytes of a workbook file: read into memory when it has at most
+// `readWhole` bytes, else mapped.
+class FileBytes {
+ public:
+  FileBytes(const std::string& path, std::size_t readWhole) : path_(path) {
+    if (readWhole > 0) {
+      const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+      struct stat st {};
+      if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        throw Exception("Cannot open file \"" + path + "\"");
+      }
+      if (static_cast<std::uint64_t>(st.st_size) <= readWhole) {
+        read_.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t done = 0;
+        while (done < read_.size()) {
+          const ssize_t n = ::pread(fd.get(), read_.data() + done, read_.size() - done, static_cast<off_t>(done));
+          if (n < 0 && errno == EINTR) continue;
+          if (n < 0) throw Exception("Cannot read file \"" + path + "\": " + std::strerror(errno));
+          if (n == 0) throw Exception("File \"" + path + "\" changed while it was read");
+          done += static_cast<std::size_t>(n);
+        }
+        bytes_ = read_;
+        return;
+      }
+    }
+    mapped_ = platform::MappedFile(path);
+    bytes_ = mapped_.Bytes();
+  }
+  std::span<const std::uint8_t> Bytes() const { return bytes_; }
+  // See platform::MappedFile::Truncated; a file read into memory is read whole.
+  void CheckUnchanged() const {
+    if (mapped_.Truncated()) throw Exception("File \"" + path_ + "\" changed while it was read");
+  }
+
+ private:
+  const std::string& path_;
+  std::vector<std::uint8_t> read_;
+  platform::MappedFile mapped_;
+  std::span<const std::uint8_t> bytes_;
+};
+
+// Opens the file, finds its format and hands it to `read` while its bytes
+// are at hand (not for kBiff: the BIFF reader opens it itself).
 template <typename Read>
 Format WithFormat(const std::string& path, const std::string& name, const ReadLimits& limits, const Read& read) {
   if (Blank(path)) throw Exception("Filename is missing");
-  platform::MappedFile mapped(path);
-  const std::span<const std::uint8_t> file = mapped.Bytes();
+  const FileBytes bytes(path, limits.readWhole);
+  const std::span<const std::uint8_t> file = bytes.Bytes();
   const std::span<const std::uint8_t> head = file.first(std::min(file.size(), kHeadSize));
   Format format = Format::kBiff;
   if (LooksLikeZip(head)) {
@@ -78,22 +127,16 @@ Format WithFormat(const std::string& path, const std::string& name, const ReadLi
     format = HeadFormat(head, name.empty() ? path : name);
     if (format != Format::kBiff) read(format, file, nullptr, limits);
   }
-  if (format != Format::kBiff && mapped.Truncated()) {
-    throw Exception("File \"" + path + "\" changed while it was read");
-  }
+  if (format != Format::kBiff) bytes.CheckUnchanged();
   return format;
 }
 
 }  // namespace
 
-Format FileFormat(const std::string& path, const std::string& name) {
-  return WithFormat(path, name, ReadLimits::Chart(), [](Format, auto, ZipArchive*, const ReadLimits&) {});
-}
-
-Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
-                        const std::string& name) {
-  const Format format = WithFormat(path, name, limits, [&](Format f, std::span<const std::uint8_t> file, ZipArchive* zip,
-                                                    const ReadLimits& own) {
+Format ReadWorkbookFileUnlessBiff(TXLSRead& events, const std::string& path, const ReadLimits& limits,
+                                  const std::string& name) {
+  return WithFormat(path, name, limits, [&](Format f, std::span<const std::uint8_t> file, ZipArchive* zip,
+                                            const ReadLimits& own) {
     switch (f) {
       case Format::kXlsx: ReadXlsxPackage(events, *zip, own); break;
 #ifdef GRAFOLIO_HAS_ODS
@@ -112,6 +155,11 @@ Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLim
     }
     (void)file;
   });
+}
+
+Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
+                        const std::string& name) {
+  const Format format = ReadWorkbookFileUnlessBiff(events, path, limits, name);
   if (format == Format::kBiff) {
     events.FileName = path;
     events.Read();

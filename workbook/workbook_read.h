@@ -23,9 +23,11 @@ namespace workbook {
 Format ReadWorkbookFile(TXLSRead& events, const std::string& path, const ReadLimits& limits,
                         const std::string& name = {});
 
-// The format ReadWorkbookFile would read the file as, without reading it
-// (kBiff also for files no reader takes). Raises as ReadWorkbookFile does
-// for a missing file, a damaged zip or an encrypted package.
-Format FileFormat(const std::string& path, const std::string& name = {});
+// As ReadWorkbookFile, but a file for the BIFF reader (also one no reader
+// takes) is not read: kBiff comes back with nothing reported. For a caller
+// that reads BIFF files its own way (the dump), so that a file of another
+// format is opened and its container read only once.
+Format ReadWorkbookFileUnlessBiff(TXLSRead& events, const std::string& path, const ReadLimits& limits,
+                                  const std::string& name = {});
 
 }  // namespace workbook

@@ -59,6 +59,16 @@ bool ParseNumber(std::string_view text, double& value) {
   text = Trimmed(text);
   if (!text.empty() && text[0] == '+') text.remove_prefix(1);
   if (text.empty()) return false;
+  // Up to 15 digits alone (counts, serial days) are a whole number exactly.
+  if (text.size() <= 15) {
+    std::int64_t whole = 0;
+    std::size_t i = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') whole = whole * 10 + (text[i++] - '0');
+    if (i == text.size()) {
+      value = static_cast<double>(whole);
+      return true;
+    }
+  }
   const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
   return res.ec == std::errc() && res.ptr == text.data() + text.size();
 }
@@ -410,14 +420,38 @@ class SharedStringsPart : public PartHandler {
   RichText text_;
 };
 
+// A cell's t attribute: n (or absent, or any other value: a number), s
+// (shared string), str, inlineStr, b, e, d.
+enum class CellType : std::uint8_t { kNumber, kShared, kStr, kInline, kBool, kError, kDate };
+
+CellType CellTypeOf(const char* t) {
+  if (!t) return CellType::kNumber;
+  const std::string_view v = Trimmed(t);
+  if (v == "s") return CellType::kShared;
+  if (v == "str") return CellType::kStr;
+  if (v == "inlineStr") return CellType::kInline;
+  if (v == "b") return CellType::kBool;
+  if (v == "e") return CellType::kError;
+  if (v == "d") return CellType::kDate;
+  return CellType::kNumber;
+}
+
 // One cell as the worksheet holds it.
 struct Cell {
   int row = 0, col = 0;
-  std::string type;  // the t attribute ("n" when absent)
+  CellType type = CellType::kNumber;
   int style = 0;
   std::string value;  // <v>, or the inline string's text
   bool hasFormula = false;
   std::string formula;
+  // Made ready for the next cell, keeping what the texts have allocated.
+  void Reset() {
+    row = col = style = 0;
+    type = CellType::kNumber;
+    value.clear();
+    hasFormula = false;
+    formula.clear();
+  }
 };
 
 // A shared formula's anchor: its text and cell.
@@ -463,9 +497,21 @@ class WorksheetPart : public PartHandler {
       col_ = -1;
       if (rowLimit_ > 0 && row_ >= rowLimit_) Stop();
     } else if (inData_ && l == "c") {
-      cell_ = Cell{};
+      cell_.Reset();
       int col = 0, row = 0;
-      const char* ref = a.Find("r");
+      // r, t and s, in one pass over the attributes.
+      const char* ref = nullptr;
+      const char* t = nullptr;
+      const char* sa = nullptr;
+      for (const XmlAttributes::Attribute& at : a) {
+        if (at.name.local.size() != 1 || !at.name.ns.empty()) continue;
+        switch (at.name.local[0]) {
+          case 'r': ref = at.value; break;
+          case 't': t = at.value; break;
+          case 's': sa = at.value; break;
+          default: break;
+        }
+      }
       if (ref) {
         if (!ParseCellRef(Trimmed(ref), col, row)) {
           throw Exception("Workbook part " + part_ + ": bad cell reference \"" + std::string(ref) + "\"");
@@ -483,10 +529,8 @@ class WorksheetPart : public PartHandler {
       cell_.col = col;
       row_ = row;
       col_ = col;
-      const char* t = a.Find("t");
-      cell_.type = t ? Trimmed(t) : "n";
+      cell_.type = CellTypeOf(t);
       long long s = 0;
-      const char* sa = a.Find("s");
       cell_.style = sa && ParseInt(sa, s) && s >= 0 && s < (1 << 30) ? static_cast<int>(s) : 0;
       inCell_ = true;
     }
@@ -497,7 +541,7 @@ class WorksheetPart : public PartHandler {
     const std::string_view l = name.local;
     if (l == "c" && inCell_) {
       inCell_ = inV_ = inF_ = inIs_ = false;
-      if (cell_.type == "inlineStr") cell_.value = rich_.Take();
+      if (cell_.type == CellType::kInline) cell_.value = rich_.Take();
       EndFormula();
       onCell_(cell_);
     } else if (l == "v") {
@@ -572,8 +616,8 @@ class SheetReporter {
       if (e.StopRequested()) return false;
     }
     const bool f = c.hasFormula;
-    const std::string& t = c.type;
-    if (t == "s") {
+    const CellType t = c.type;
+    if (t == CellType::kShared) {
       long long index = 0;
       if (!ParseInt(c.value, index)) return true;
       if (index < 0 || static_cast<std::size_t>(index) >= strings.size()) {
@@ -581,13 +625,13 @@ class SheetReporter {
       }
       const std::string& s = strings[static_cast<std::size_t>(index)];
       if (!s.empty() && e.OnStringCell) e.OnStringCell(e, c.col, c.row, -1, s, f);
-    } else if (t == "str" || t == "inlineStr") {
-      const std::string s = t == "str" ? DecodeXString(c.value) : c.value;
+    } else if (t == CellType::kStr || t == CellType::kInline) {
+      const std::string s = t == CellType::kStr ? DecodeXString(c.value) : c.value;
       if (!s.empty() && e.OnStringCell) e.OnStringCell(e, c.col, c.row, -1, s, f);
-    } else if (t == "b") {
+    } else if (t == CellType::kBool) {
       const std::string_view v = Trimmed(c.value);
       if (!v.empty() && e.OnBoolCell) e.OnBoolCell(e, c.col, c.row, -1, v == "1" || v == "true", f);
-    } else if (t == "e") {
+    } else if (t == CellType::kError) {
       const std::string_view v = Trimmed(c.value);
       for (const auto& [text, code] : kErrors) {
         if (v == text) {
@@ -595,7 +639,7 @@ class SheetReporter {
           if (!e.StopRequested() && e.OnStringCell) e.OnStringCell(e, c.col, c.row, -1, TXLSRead::ErrorText(code), f);
         }
       }
-    } else if (t == "d") {
+    } else if (t == CellType::kDate) {
       double serial = 0;
       if (IsoDateSerial(Trimmed(c.value), date1904_, serial) && e.OnNumberCell) {
         e.OnNumberCell(e, c.col, c.row, TXLSRead::kDateFormat, serial, f);
@@ -849,7 +893,7 @@ void ReadXlsxPackage(TXLSRead& events, ZipArchive& zip, const ReadLimits& limits
           throw Exception("Workbook part " + entry->name + " has a row of more than 16384 columns");
         }
         long long s = 0;
-        if (c.type == "s" && ParseInt(c.value, s)) highest = std::max(highest, s);
+        if (c.type == CellType::kShared && ParseInt(c.value, s)) highest = std::max(highest, s);
         cells.push_back(std::move(c));
       });
       ParseEntry(zip, *entry, part);

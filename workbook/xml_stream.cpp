@@ -1,6 +1,7 @@
 #include "workbook/xml_stream.h"
 
 #include <expat.h>
+#include <sys/random.h>
 
 #include <algorithm>
 #include <array>
@@ -26,6 +27,12 @@ constexpr std::array<NamespacePair, 3> kStrict = {{
     {"http://purl.oclc.org/ooxml/drawingml/main", "http://schemas.openxmlformats.org/drawingml/2006/main"},
 }};
 
+// True for an attribute "xmlns" or "xmlns:...", without measuring the name.
+bool IsDeclaration(const char* name) {
+  return name[0] == 'x' && name[1] == 'm' && name[2] == 'l' && name[3] == 'n' && name[4] == 's' &&
+         (name[5] == 0 || name[5] == ':');
+}
+
 // The prefix an attribute "xmlns" or "xmlns:p" declares ("" or "p"), or
 // false for any other attribute.
 bool DeclaredPrefix(std::string_view name, std::string_view& prefix) {
@@ -37,6 +44,18 @@ bool DeclaredPrefix(std::string_view name, std::string_view& prefix) {
   if (name[5] != ':') return false;
   prefix = name.substr(6);
   return true;
+}
+
+// One random salt for the name hashes of every parser of the process; left
+// alone, expat asks the kernel for one per parser (a system call per part).
+// 0 (no random bytes to be had) leaves the choice to expat.
+unsigned long HashSalt() {
+  static const unsigned long salt = [] {
+    unsigned long s = 0;
+    if (getrandom(&s, sizeof s, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof s)) s = 0;
+    return s;
+  }();
+  return salt;
 }
 
 }  // namespace
@@ -54,30 +73,6 @@ std::string TransitionalRelationshipType(std::string_view type) {
     return std::string(ns::kOfficeRels) + std::string(type.substr(kStrictRels.size()));
   }
   return std::string(type);
-}
-
-const char* XmlAttributes::Find(std::string_view uri, std::string_view local) const {
-  for (const char** p = pairs_; *p; p += 2) {
-    const std::string_view raw(*p);
-    // The local name is compared first: it rules out almost every attribute
-    // without resolving its prefix.
-    if (!raw.ends_with(local)) continue;
-    const std::size_t colon = raw.size() - local.size();
-    if (colon == 0) {
-      if (uri.empty()) return p[1];
-      continue;
-    }
-    if (raw[colon - 1] != ':' || raw.find(':') != colon - 1) continue;
-    const std::string_view prefix = raw.substr(0, colon - 1);
-    if (prefix == "xmlns") continue;
-    if (prefix == "xml") {
-      if (uri == kXmlNamespace) return p[1];
-      continue;
-    }
-    const std::string* bound = scope_.Lookup(prefix);
-    if (bound && *bound == uri) return p[1];
-  }
-  return nullptr;
 }
 
 const std::string* XmlStream::Lookup(std::string_view prefix) const {
@@ -99,34 +94,49 @@ const std::string* XmlStream::Lookup(std::string_view prefix) const {
   return uri;
 }
 
-bool XmlStream::Resolve(std::string_view raw, bool element, XmlName& out) const {
-  const std::size_t colon = raw.find(':');
+bool XmlStream::Resolve(const char* raw, bool element, XmlName& out) const {
+  NameSlot& slot = (element ? elementNames_ : attributeNames_)[(reinterpret_cast<std::uintptr_t>(raw) >> 4) % kNameSlots];
+  if (slot.scope == scope_ && std::strcmp(slot.raw.c_str(), raw) == 0) {
+    out.ns = slot.ns;
+    out.local = std::string_view(raw + slot.localAt, slot.localSize);
+    return true;
+  }
+  const std::string_view name(raw);
+  const std::size_t colon = name.find(':');
   if (colon == std::string_view::npos) {
-    out.local = raw;
+    out.local = name;
     out.ns = {};
     if (element) {
       if (const std::string* uri = Lookup({})) out.ns = *uri;
     }
-    return true;
+  } else {
+    const std::string_view prefix = name.substr(0, colon);
+    out.local = name.substr(colon + 1);
+    if (out.local.empty() || out.local.find(':') != std::string_view::npos) return false;
+    if (prefix == "xml") {
+      out.ns = kXmlNamespace;
+    } else {
+      const std::string* uri = Lookup(prefix);
+      if (!uri) return false;
+      out.ns = *uri;
+    }
   }
-  const std::string_view prefix = raw.substr(0, colon);
-  out.local = raw.substr(colon + 1);
-  if (out.local.empty() || out.local.find(':') != std::string_view::npos) return false;
-  if (prefix == "xml") {
-    out.ns = kXmlNamespace;
-    return true;
-  }
-  const std::string* uri = Lookup(prefix);
-  if (!uri) return false;
-  out.ns = *uri;
+  slot.raw.assign(name);
+  slot.scope = scope_;
+  slot.ns = out.ns;
+  slot.localAt = static_cast<std::uint32_t>(out.local.data() - raw);
+  slot.localSize = static_cast<std::uint32_t>(out.local.size());
   return true;
 }
 
-// Records the namespace declarations of a start tag at the current depth;
-// false (and the parse failed) for a malformed one or an unbound prefix
-// among the element's attributes.
-bool XmlStream::Declare(const char** attributes) {
-  for (const char** p = attributes; *p; p += 2) {
+// Records the namespace declarations of a start tag at the current depth,
+// then resolves its other attributes into attributes_; false (and the parse
+// failed) for a malformed declaration or an unbound prefix among them.
+bool XmlStream::ReadAttributes(const char** attributes) {
+  attributes_.clear();
+  bool declares = false;
+  for (const char** p = attributes; *p && !declares; p += 2) declares = IsDeclaration(*p);
+  for (const char** p = attributes; declares && *p; p += 2) {
     std::string_view prefix;
     if (!DeclaredPrefix(*p, prefix)) continue;
     const std::string_view uri(p[1]);
@@ -144,12 +154,13 @@ bool XmlStream::Declare(const char** attributes) {
     }
     bindings_.push_back({std::string(prefix), std::string(TransitionalNamespace(uri)), depth_});
     cached_ = cacheNext_ = 0;
+    ++scope_;
   }
-  XmlName name;
   for (const char** p = attributes; *p; p += 2) {
-    std::string_view prefix;
-    if (DeclaredPrefix(*p, prefix)) continue;
-    if (!Resolve(*p, false, name)) {
+    if (declares && IsDeclaration(*p)) continue;
+    XmlAttributes::Attribute& a = attributes_.emplace_back();
+    a.value = p[1];
+    if (!Resolve(*p, false, a.name)) {
       Fail(XmlError("unbound prefix"));
       return false;
     }
@@ -170,7 +181,6 @@ struct XmlStream::Callbacks {
   template <typename F>
   static void Guard(XmlStream& self, F&& f) {
     if (self.stopped_ || !self.error_.empty() || self.handlerError_) return;
-    self.Mark();
     try {
       f();
     } catch (...) {
@@ -181,25 +191,35 @@ struct XmlStream::Callbacks {
 
   static void Start(void* data, const char* name, const char** attributes) {
     XmlStream& self = Self(data);
-    if (++self.depth_ > kMaxDepth) {
+    ++self.depth_;
+    self.open_.emplace_back();
+    if (self.depth_ > kMaxDepth) {
       self.Fail("elements nest deeper than " + std::to_string(kMaxDepth));
       return;
     }
-    if (!self.Declare(attributes)) return;
+    if (!self.ReadAttributes(attributes)) return;
     XmlName element;
     if (!self.Resolve(name, true, element)) {
       self.Fail(self.XmlError("unbound prefix"));
       return;
     }
-    Guard(self, [&] { self.handler_.OnStart(element, XmlAttributes(attributes, self)); });
+    self.open_.back() = {element.ns, static_cast<std::uint32_t>(element.local.data() - name),
+                         static_cast<std::uint32_t>(element.local.size())};
+    Guard(self, [&] { self.handler_.OnStart(element, XmlAttributes(self.attributes_)); });
   }
+  // An end tag repeats its start tag's name: its namespace and local name are
+  // the ones found at the start (an element whose start failed gets no call).
   static void End(void* data, const char* name) {
     XmlStream& self = Self(data);
-    XmlName element;
-    if (self.Resolve(name, true, element)) Guard(self, [&] { self.handler_.OnEnd(element); });
+    if (!self.open_.empty()) {
+      const Open open = self.open_.back();
+      self.open_.pop_back();
+      Guard(self, [&] { self.handler_.OnEnd(XmlName{open.ns, std::string_view(name + open.localAt, open.localSize)}); });
+    }
     while (!self.bindings_.empty() && self.bindings_.back().depth == self.depth_) {
       self.bindings_.pop_back();
       self.cached_ = self.cacheNext_ = 0;
+      ++self.scope_;
     }
     --self.depth_;
   }
@@ -207,9 +227,6 @@ struct XmlStream::Callbacks {
     XmlStream& self = Self(data);
     Guard(self, [&] { self.handler_.OnText(std::string_view(text, static_cast<std::size_t>(length))); });
   }
-  // Comments and processing instructions only mark progress (see kMaxToken).
-  static void Marker(void* data, const char*) { Self(data).Mark(); }
-  static void Marker2(void* data, const char*, const char*) { Self(data).Mark(); }
   static void Doctype(void* data, const char*, const char*, const char*, int) {
     Self(data).Fail("a DOCTYPE is not allowed");
   }
@@ -226,19 +243,13 @@ XmlStream::XmlStream(XmlHandler& handler, std::string part) : handler_(handler),
   XML_SetUserData(parser, this);
   XML_SetElementHandler(parser, Callbacks::Start, Callbacks::End);
   XML_SetCharacterDataHandler(parser, Callbacks::Text);
-  XML_SetCommentHandler(parser, Callbacks::Marker);
-  XML_SetProcessingInstructionHandler(parser, Callbacks::Marker2);
   XML_SetStartDoctypeDeclHandler(parser, Callbacks::Doctype);
   XML_SetEntityDeclHandler(parser, Callbacks::Entity);
   XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+  if (const unsigned long salt = HashSalt()) XML_SetHashSalt(parser, salt);
 }
 
 XmlStream::~XmlStream() { XML_ParserFree(static_cast<XML_Parser>(parser_)); }
-
-void XmlStream::Mark() {
-  const XML_Index at = XML_GetCurrentByteIndex(static_cast<XML_Parser>(parser_));
-  if (at >= 0) lastEvent_ = static_cast<std::uint64_t>(at);
-}
 
 void XmlStream::Fail(std::string message) {
   if (error_.empty()) error_ = std::move(message);
@@ -272,7 +283,11 @@ bool XmlStream::Feed(std::span<const std::uint8_t> bytes, bool last) {
                       std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
                       XML_ErrorString(XML_GetErrorCode(parser)));
     }
-    if (fed_ - lastEvent_ > kMaxToken) {
+    // Where the parse stands: what lies beyond is an unfinished token that
+    // expat keeps in its buffer.
+    const XML_Index at = XML_GetCurrentByteIndex(parser);
+    if (at >= 0) parsed_ = static_cast<std::uint64_t>(at);
+    if (fed_ - parsed_ > kMaxToken) {
       throw Exception("Workbook part " + part_ + ": a markup token is longer than " + std::to_string(kMaxToken) +
                       " bytes");
     }

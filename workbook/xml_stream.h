@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <span>
 #include <string>
@@ -45,16 +46,27 @@ class XmlStream;
 // The attributes of a start tag, valid during the OnStart call only.
 class XmlAttributes {
  public:
-  XmlAttributes(const char** pairs, const XmlStream& scope) : pairs_(pairs), scope_(scope) {}
+  struct Attribute {
+    XmlName name;
+    const char* value;
+  };
+  explicit XmlAttributes(std::span<const Attribute> list) : list_(list) {}
   // The value of the attribute (namespace URI, local name), or nullptr.
   // Unprefixed attributes have no namespace; namespace declarations are not
   // attributes.
-  const char* Find(std::string_view uri, std::string_view local) const;
+  const char* Find(std::string_view uri, std::string_view local) const {
+    for (const Attribute& a : list_) {
+      if (a.name.local == local && a.name.ns == uri) return a.value;
+    }
+    return nullptr;
+  }
   const char* Find(std::string_view local) const { return Find({}, local); }
+  // All of them (for a handler that wants several: one pass).
+  auto begin() const { return list_.begin(); }
+  auto end() const { return list_.end(); }
 
  private:
-  const char** pairs_;
-  const XmlStream& scope_;
+  std::span<const Attribute> list_;
 };
 
 class XmlHandler {
@@ -68,8 +80,6 @@ class XmlHandler {
 
 class XmlStream {
  public:
-  friend class XmlAttributes;
-
   static constexpr int kMaxDepth = 256;
   static constexpr std::size_t kMaxToken = std::size_t{4} << 20;
   // Namespace declarations in scope at once (a real part has a few dozen).
@@ -104,14 +114,13 @@ class XmlStream {
     int depth;
   };
   void Fail(std::string message);
-  void Mark();
   // The URI bound to `prefix` (the innermost binding), or nullptr.
   const std::string* Lookup(std::string_view prefix) const;
   // Splits a raw name "prefix:local" and resolves its prefix; an unprefixed
   // element takes the default namespace, an unprefixed attribute none.
   // False for an unbound prefix.
-  bool Resolve(std::string_view raw, bool element, XmlName& out) const;
-  bool Declare(const char** attributes);
+  bool Resolve(const char* raw, bool element, XmlName& out) const;
+  bool ReadAttributes(const char** attributes);
   std::string XmlError(std::string_view what) const;
 
   XmlHandler& handler_;
@@ -120,10 +129,22 @@ class XmlStream {
   int depth_ = 0;
   bool stopped_ = false;
   std::uint64_t fed_ = 0;
-  std::uint64_t lastEvent_ = 0;
+  std::uint64_t parsed_ = 0;  // bytes expat has parsed (as of the last slice)
   std::string error_;
   std::exception_ptr handlerError_;
-  std::vector<Binding> bindings_;
+  // A deque, so that a binding's URI stays where it is while it is in scope
+  // (names handed to the handler are views of it).
+  std::deque<Binding> bindings_;
+  // The attributes of the start tag being reported, resolved.
+  std::vector<XmlAttributes::Attribute> attributes_;
+  // The open elements: namespace and where the local name lies in the raw
+  // name, so that an end tag is not resolved again.
+  struct Open {
+    std::string_view ns;
+    std::uint32_t localAt = 0;
+    std::uint32_t localSize = 0;
+  };
+  std::vector<Open> open_;
   // The last prefixes looked up and what they resolved to, cleared whenever
   // a declaration comes into or goes out of scope: a part uses a handful of
   // prefixes but may declare dozens (an ODF document some thirty).
@@ -132,6 +153,20 @@ class XmlStream {
     const std::string* uri = nullptr;
   };
   mutable std::array<Cached, 4> cache_;
+  // Names resolved under the declarations in scope, by where expat keeps
+  // them (an attribute name stays in one place for the whole document, an
+  // element name mostly does) and confirmed by their text. scope_ changes
+  // whenever a declaration comes into or goes out of scope.
+  struct NameSlot {
+    std::string raw;
+    std::uint64_t scope = 0;
+    std::string_view ns;
+    std::uint32_t localAt = 0;
+    std::uint32_t localSize = 0;
+  };
+  static constexpr std::size_t kNameSlots = 64;
+  mutable std::array<NameSlot, kNameSlots> elementNames_, attributeNames_;
+  std::uint64_t scope_ = 1;
   mutable std::size_t cached_ = 0;
   mutable std::size_t cacheNext_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <tuple>
 
 #include "platform/sysutils.h"
@@ -17,6 +18,15 @@ std::string PyFloatRepr(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
   if (value == 0) return std::signbit(value) ? "-0.0" : "0.0";
+  // Whole numbers below 2^53 (counts, row numbers, date serials): their
+  // digits and ".0", as the general layout below gives them.
+  if (std::fabs(value) < 9007199254740992.0 && value == std::trunc(value)) {
+    char out[24];
+    auto end = std::to_chars(out, out + sizeof out - 2, static_cast<long long>(value)).ptr;
+    *end++ = '.';
+    *end++ = '0';
+    return std::string(out, end);
+  }
   // Shortest round-trip digits from the scientific form [-]d[.ddd]e[+-]xx,
   // laid out as Python's repr does; built in place, one string per number.
   char sci[64];
@@ -176,7 +186,9 @@ class Dumper {
   DumpResult Run(const std::function<std::string(TXLSRead&)>& read) {
     const std::string header = read(reader_);
     if (sheets_.empty()) sheets_.push_back({"Sheet 1", 0, 0});
-    result_.lines.push_back(header);
+    std::string& out = result_.text;
+    out = header;
+    out += '\n';
     Compact();
     for (const Cell& cell : cells_) {
       Sheet& s = sheets_[static_cast<std::size_t>(std::get<0>(cell.key))];
@@ -185,37 +197,39 @@ class Dumper {
     }
     for (std::size_t i = 0; i < sheets_.size(); ++i) {
       const Sheet& s = sheets_[i];
-      result_.lines.push_back("#sheet\t" + std::to_string(i) + "\t" + JsonQuote(s.name) + "\t" +
-                              std::to_string(s.rows) + "\t" + std::to_string(s.cols));
+      out += "#sheet\t" + std::to_string(i) + "\t" + JsonQuote(s.name) + "\t" + std::to_string(s.rows) + "\t" +
+             std::to_string(s.cols) + "\n";
     }
-    result_.lines.reserve(result_.lines.size() + cells_.size());
+    out.reserve(out.size() + cellText_.size() + cells_.size());
     for (const Cell& cell : cells_) {
-      std::string line = std::to_string(std::get<0>(cell.key));
-      line += '\t';
-      line += std::to_string(std::get<1>(cell.key));
-      line += '\t';
-      line += std::to_string(std::get<2>(cell.key));
-      line += '\t';
-      line += cell.type;
-      line += '\t';
-      line += cell.value;
-      result_.lines.push_back(std::move(line));
+      out.append(cellText_, cell.at, cell.size);
+      out += '\n';
     }
     for (const auto& [key, text] : formulas_) {
-      result_.formulaLines.push_back(std::to_string(std::get<0>(key)) + "\t" + std::to_string(std::get<1>(key)) +
-                                     "\t" + std::to_string(std::get<2>(key)) + "\tformula\t" + text);
+      result_.formulaText += std::to_string(std::get<0>(key)) + "\t" + std::to_string(std::get<1>(key)) + "\t" +
+                             std::to_string(std::get<2>(key)) + "\tformula\t" + text + "\n";
     }
     return std::move(result_);
   }
 
  private:
-  void Put(int col, int row, const char* type, std::string value) {
+  // Keeps the cell's line "SHEET\tROW\tCOL\tTYPE\tVALUE", made once here,
+  // in cellText_.
+  void Put(int col, int row, std::string_view type, std::string_view value) {
     errorPending_ = false;
     if (current_ < 0) {
       current_ = 0;
       sheets_.push_back({"Sheet 1", 0, 0});
     }
-    cells_.push_back({{current_, row, col}, type, std::move(value)});
+    char place[40];
+    char* end = place;
+    for (const int n : {current_, row, col}) {
+      end = std::to_chars(end, place + sizeof place, n).ptr;
+      *end++ = '\t';
+    }
+    const std::size_t at = cellText_.size();
+    cellText_.append(place, end).append(type).append(1, '\t').append(value);
+    cells_.push_back({{current_, row, col}, at, cellText_.size() - at});
     // A file reporting one place over and over holds no more than twice
     // the cells it has.
     if (cells_.size() >= compactAt_) {
@@ -233,16 +247,25 @@ class Dumper {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < cells_.size(); ++i) {
       if (i + 1 < cells_.size() && cells_[i + 1].key == cells_[i].key) continue;
-      if (kept != i) cells_[kept] = std::move(cells_[i]);
+      if (kept != i) cells_[kept] = cells_[i];
       ++kept;
     }
+    if (kept == cells_.size()) return;
     cells_.resize(kept);
+    // The lines of replaced cells go from the text as well.
+    std::string text;
+    text.reserve(cellText_.size());
+    for (Cell& cell : cells_) {
+      const std::size_t at = text.size();
+      text.append(cellText_, cell.at, cell.size);
+      cell.at = at;
+    }
+    cellText_ = std::move(text);
   }
 
   struct Cell {
     std::tuple<int, int, int> key;  // sheet, row, column
-    const char* type;
-    std::string value;
+    std::size_t at, size;           // its line in cellText_
   };
 
   TXLSRead reader_;
@@ -250,6 +273,7 @@ class Dumper {
   std::vector<Sheet> sheets_;
   int current_ = -1;
   std::vector<Cell> cells_;  // as reported; sorted by Compact
+  std::string cellText_;     // the cells' lines, one after another
   std::size_t compactAt_ = std::size_t{1} << 16;
   std::map<std::tuple<int, int, int>, std::string> formulas_;
   bool errorPending_ = false;
@@ -267,13 +291,23 @@ DumpResult DumpWorkbookMemory(std::vector<std::uint8_t> file) {
   });
 }
 
-std::vector<std::string> FormulaDump(const DumpResult& dump) {
-  std::vector<std::string> out;
-  for (const auto& line : dump.lines) {
-    if (line.starts_with("#")) out.push_back(line);
+std::vector<std::string> DumpResult::Lines() const {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    lines.emplace_back(text, at, end - at);
+    at = end + 1;
   }
-  out.insert(out.end(), dump.formulaLines.begin(), dump.formulaLines.end());
-  return out;
+  return lines;
+}
+
+std::string FormulaDump(const DumpResult& dump) {
+  // The header lines ("#...") come first.
+  std::size_t header = 0;
+  while (header < dump.text.size() && dump.text[header] == '#') {
+    header = std::min(dump.text.find('\n', header), dump.text.size() - 1) + 1;
+  }
+  return dump.text.substr(0, header) + dump.formulaText;
 }
 
 DumpResult DumpWorkbookFile(const std::string& path) {

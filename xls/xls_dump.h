@@ -31,9 +31,11 @@ std::string PyFloatRepr(double value);
 std::string JsonQuote(const std::string& utf8);
 
 struct DumpResult {
-  std::vector<std::string> lines;
-  std::vector<std::string> formulaLines;  // the formula cells, after the header lines
+  std::string text;         // the dump's lines, each ending in "\n"
+  std::string formulaText;  // the formula cells' lines, to follow the header lines
   std::vector<std::string> messages;  // errors the reader met (read went on)
+  // `text` as lines (without their "\n").
+  std::vector<std::string> Lines() const;
 };
 
 // Reads the workbook file (all worksheets) and dumps it. Open failures raise
@@ -48,7 +50,7 @@ DumpResult DumpWorkbookMemory(std::vector<std::uint8_t> file);
 // dumped as "date" cells.
 DumpResult DumpEvents(const std::function<std::string(TXLSRead&)>& read);
 
-// The formula dump: the header lines of `lines`, then `formulaLines`.
-std::vector<std::string> FormulaDump(const DumpResult& dump);
+// The formula dump: the header lines of `text`, then `formulaText`.
+std::string FormulaDump(const DumpResult& dump);
 
 }  // namespace xls

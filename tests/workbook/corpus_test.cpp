@@ -78,7 +78,7 @@ TEST(ModernCorpus, MatchesOracle) {
     Count& count = counts[ext];
     std::vector<std::string> lines;
     try {
-      lines = workbook::DumpWorkbookFile(file.string()).lines;
+      lines = workbook::DumpWorkbookFile(file.string()).Lines();
     } catch (const Exception& e) {
       const std::string message = e.what();
       if (message.ends_with("are not read yet")) {

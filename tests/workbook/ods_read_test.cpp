@@ -99,6 +99,15 @@ TEST(OdsRead, Values) {
        R"(<table:table-cell office:value-type="percentage" office:value="0.25"/>)"
        R"(<table:table-cell office:value-type="currency" office:currency="EUR" office:value="-3"/>)",
        "0,0 number 2.5 | 0,1 number 0.25 | 0,2 number -3.0"},
+      // Whole numbers: leading zeros, a sign, -0, 15 and 16 digits, blanks around.
+      {"whole numbers", R"(<table:table-cell office:value-type="float" office:value="007"/>)"
+       R"(<table:table-cell office:value-type="float" office:value="+12"/>)"
+       R"(<table:table-cell office:value-type="float" office:value="-0"/>)"
+       R"(<table:table-cell office:value-type="float" office:value="999999999999999"/>)"
+       R"(<table:table-cell office:value-type="float" office:value="12345678901234567"/>)"
+       R"(<table:table-cell office:value-type="float" office:value=" 42 "/>)",
+       "0,0 number 7.0 | 0,1 number 12.0 | 0,2 number -0.0 | 0,3 number 999999999999999.0 | "
+       "0,4 number 1.2345678901234568e+16 | 0,5 number 42.0"},
       {"date and date-time", R"(<table:table-cell office:value-type="date" office:date-value="2024-01-31"/>)"
        R"(<table:table-cell office:value-type="date" office:date-value="1899-12-30T18:00:00"/>)",
        "0,0 date 45322.0 | 0,1 date 0.75"},

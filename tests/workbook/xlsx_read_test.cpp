@@ -64,9 +64,7 @@ std::string Dump(const std::string& bytes, bool formulas = false, const std::str
   testing_support::WriteText(path, bytes);
   try {
     const auto dump = workbook::DumpWorkbookFile(path);
-    std::string out;
-    for (const auto& line : formulas ? xls::FormulaDump(dump) : dump.lines) out += line + "\n";
-    return out;
+    return formulas ? xls::FormulaDump(dump) : dump.text;
   } catch (const Exception& e) {
     return e.what();
   }
@@ -105,6 +103,12 @@ TEST(XlsxRead, ReadsTheDetailsRealFilesUse) {
                "<c><f>1/0</f></c><c t='str'><v></v></c></row>")}},
        "0\t0\t0\ttext\t\"tx\"\n0\t0\t1\terror\t0x07\n0\t0\t2\terror\t0x2a\n0\t0\t3\tbool\t0\n"
        "0\t0\t4\tdate\t45322.5\n0\t0\t5\tnumber\t2000.0\n"},
+      {"whole numbers",
+       {{"xl/worksheets/sheet1.xml",
+         Sheet("<row><c><v>007</v></c><c><v>+12</v></c><c><v>-0</v></c><c><v>999999999999999</v></c>"
+               "<c><v>12345678901234567</v></c><c><v> 42 </v></c><c><v>4x</v></c><c t='bogus'><v>5</v></c></row>")}},
+       "0\t0\t0\tnumber\t7.0\n0\t0\t1\tnumber\t12.0\n0\t0\t2\tnumber\t-0.0\n0\t0\t3\tnumber\t999999999999999.0\n"
+       "0\t0\t4\tnumber\t1.2345678901234568e+16\n0\t0\t5\tnumber\t42.0\n0\t0\t7\tnumber\t5.0\n"},
       {"date formats",
        {{"xl/worksheets/sheet1.xml", Sheet("<row><c s='1'><v>45000</v></c><c s='2'><v>1</v></c><c s='9'><v>2</v></c></row>")}},
        "0\t0\t0\tdate\t45000.0\n0\t0\t1\tdate\t1.0\n0\t0\t2\tnumber\t2.0\n"},

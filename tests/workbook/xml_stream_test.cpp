@@ -121,6 +121,27 @@ TEST(XmlStream, RefusesHostileDocumentsQuickly) {
   }
 }
 
+// The token cap bounds what expat must hold, not the document: a document far
+// longer than kMaxToken made of short tokens, a long text and a long comment
+// (each below the cap) parses, fed in slices as a zip entry is.
+TEST(XmlStream, LongDocumentsOfShortTokensPass) {
+  class Counter : public workbook::XmlHandler {
+   public:
+    std::size_t elements = 0, text = 0;
+    void OnStart(const XmlName&, const XmlAttributes&) override { ++elements; }
+    void OnText(std::string_view t) override { text += t.size(); }
+  } counter;
+  std::string xml = "<r>";
+  while (xml.size() < XmlStream::kMaxToken + (1 << 20)) xml += "<c r='A1'><v>1.5</v></c>";
+  xml += "<t>" + std::string(3 << 20, 'x') + "</t><!--" + std::string(3 << 20, 'y') + "--></r>";
+  XmlStream stream(counter, "p.xml");
+  for (std::size_t at = 0; at < xml.size(); at += 65536) {
+    const std::size_t n = std::min<std::size_t>(65536, xml.size() - at);
+    ASSERT_TRUE(stream.Feed({reinterpret_cast<const std::uint8_t*>(xml.data() + at), n}, at + n == xml.size()));
+  }
+  EXPECT_EQ(counter.text, (3u << 20) + 3 * (counter.elements - 2) / 2);  // "1.5" in each <v>
+}
+
 TEST(XmlStream, PassesOnWhatAHandlerRaises) {
   class Thrower : public workbook::XmlHandler {
     void OnStart(const XmlName&, const XmlAttributes&) override { throw Exception("no thanks"); }

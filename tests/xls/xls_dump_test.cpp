@@ -16,6 +16,10 @@ TEST(XlsDump, PythonFloatRepr) {
       {12345678901234567.0, "1.2345678901234568e+16"}, {-2.5e+100, "-2.5e+100"},
       {5e-324, "5e-324"}, {1.7976931348623157e+308, "1.7976931348623157e+308"},
       {0.30000000000000004, "0.30000000000000004"}, {std::numeric_limits<double>::infinity(), "inf"},
+      // Whole numbers on both sides of 2^53, where exact integers end.
+      {43831.0, "43831.0"}, {-7.0, "-7.0"}, {9007199254740991.0, "9007199254740991.0"},
+      {-9007199254740992.0, "-9007199254740992.0"}, {9007199254740994.0, "9007199254740994.0"},
+      {9999999999999998.0, "9999999999999998.0"},
   };
   for (const auto& c : cases) EXPECT_EQ(xls::PyFloatRepr(c.value), c.text);
 }
@@ -42,7 +46,7 @@ TEST(XlsDump, CellsInOrderLastReportCounts) {
       r.OnStringCell(r, 1, 0, 0, "b", false);
       r.OnNumberCell(r, 0, 1, 0, 5.0, false);
       return std::string("#format\ttest");
-    }).lines;
+    }).Lines();
   };
   for (const int repeats : {0, 3, 200000}) {
     const std::vector<std::string> expected = {
