@@ -62,9 +62,9 @@ class TPalette {
 };
 
 // Finds a colour's palette entry without scanning the palette: an
-// open-addressed hash (linear probing) from colour to entry. 4096 slots for
-// at most 256 colours leave nearly every colour in its home slot, which keeps
-// the per-pixel lookup to one well-predicted comparison.
+// open-addressed hash (linear probing) from colour to entry. 1024 slots for
+// at most 256 colours stay at most a quarter full, which keeps nearly every
+// colour in its home slot or the next (and the table within two pages).
 class TColorIndex {
  public:
   TColorIndex() { Reset(); }
@@ -93,7 +93,7 @@ class TColorIndex {
   }
 
  private:
-  static constexpr int kSlotBits = 12;
+  static constexpr int kSlotBits = 10;
   static constexpr std::uint32_t kSlots = 1u << kSlotBits;
   // A colour never has a high byte, so all ones marks an empty slot.
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;

@@ -1,5 +1,6 @@
 #include "platform/program.h"
 
+#include <algorithm>
 #include <climits>
 #include <mutex>
 #include <unistd.h>
@@ -17,10 +18,18 @@ std::string ProgramPath() {
     std::lock_guard lock(g_mutex);
     if (!g_override.empty()) return g_override;
   }
-  char buf[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  return std::string(buf, static_cast<std::size_t>(n));
+  // Read into a string that grows, rather than a PATH_MAX buffer on the
+  // stack, which would take every start-up a page deeper into the stack.
+  std::string path(256, '\0');
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (n <= 0) return {};
+    if (static_cast<std::size_t>(n) < path.size() - 1 || path.size() >= PATH_MAX) {
+      path.resize(static_cast<std::size_t>(n));
+      return path;
+    }
+    path.resize(std::min<std::size_t>(path.size() * 2, PATH_MAX));
+  }
 }
 
 std::string ProgramDir() {
