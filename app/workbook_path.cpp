@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -51,14 +52,15 @@ std::optional<std::string> ResolveWorkbookPath(const std::string& folder, const 
   if (file.fd < 0) {
     if (errno != ENOSYS) return std::nullopt;
     // Kernels before 5.6 lack openat2: compare real paths instead.
-    char resolvedFolder[PATH_MAX];
-    char resolvedFile[PATH_MAX];
-    if (!::realpath(folder.c_str(), resolvedFolder) || !::realpath((folder + name).c_str(), resolvedFile)) {
-      return std::nullopt;
-    }
-    const std::string prefix = std::string(resolvedFolder) + "/";
-    if (std::string(resolvedFile).rfind(prefix, 0) != 0) return std::nullopt;
-    file.fd = ::open(resolvedFile, O_PATH | O_CLOEXEC);
+    // (Allocated, not two path buffers in this frame: those would push the
+    // stack of every request that names a workbook a page or two deeper.)
+    const std::unique_ptr<char, decltype(&std::free)> resolvedFolder(::realpath(folder.c_str(), nullptr), &std::free);
+    const std::unique_ptr<char, decltype(&std::free)> resolvedFile(::realpath((folder + name).c_str(), nullptr),
+                                                                   &std::free);
+    if (!resolvedFolder || !resolvedFile) return std::nullopt;
+    const std::string prefix = std::string(resolvedFolder.get()) + "/";
+    if (std::string(resolvedFile.get()).rfind(prefix, 0) != 0) return std::nullopt;
+    file.fd = ::open(resolvedFile.get(), O_PATH | O_CLOEXEC);
     if (file.fd < 0) return std::nullopt;
   }
 

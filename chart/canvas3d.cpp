@@ -171,16 +171,24 @@ class FontRestorer {
 
 }  // namespace
 
-TChartCanvas3D::TChartCanvas3D()
-    : own_bitmap_(std::make_unique<platform::Bitmap>(1, 1)),
-      own_surface_(std::make_unique<platform::Surface>(*own_bitmap_)),
-      surface_(own_surface_.get()) {}
+TChartCanvas3D::TChartCanvas3D() = default;
+
+platform::Surface& TChartCanvas3D::Target() const {
+  if (surface_ == nullptr) {
+    if (!own_surface_) {
+      own_bitmap_ = std::make_unique<platform::Bitmap>(1, 1);
+      own_surface_ = std::make_unique<platform::Surface>(*own_bitmap_);
+    }
+    surface_ = own_surface_.get();
+  }
+  return *surface_;
+}
 
 TChartCanvas3D::~TChartCanvas3D() = default;
 
 void TChartCanvas3D::AssignPen(const TChartPen& pen) {
-  surface_->Pen = pen.Pen();
-  if (!pen.Visible()) surface_->Pen.Style = platform::psClear;
+  Target().Pen = pen.Pen();
+  if (!pen.Visible()) Target().Pen.Style = platform::psClear;
 }
 
 void TChartCanvas3D::SetMonochrome(bool value) {
@@ -207,7 +215,7 @@ void TChartCanvas3D::SetBufferedDisplay(bool value) {
 void TChartCanvas3D::Assign(const TChartCanvas3D& other) { SetMonochrome(other.monochrome_); }
 
 void TChartCanvas3D::ResetState() {
-  platform::Surface& s = *surface_;
+  platform::Surface& s = Target();
   s.Pen.Color = clBlack;
   s.Pen.Width = 1;
   s.Pen.Style = platform::psSolid;
@@ -296,8 +304,8 @@ void TChartCanvas3D::ResumeProjection() { projection_.Is3D = saved_3d_; }
 // -- 2D -----------------------------------------------------------------------------
 
 void TChartCanvas3D::Frame3D(TRect& r, TColor top_colour, TColor bottom_colour, int width) {
-  const int w = surface_->Width();
-  const int h = surface_->Height();
+  const int w = Target().Width();
+  const int h = Target().Height();
   for (int i = 0; i < width && !r.IsEmpty(); ++i) {
     // Rings around the whole surface or beside it show nothing: skip them
     // in one step, so that a huge width costs nothing.
@@ -315,27 +323,27 @@ void TChartCanvas3D::Frame3D(TRect& r, TColor top_colour, TColor bottom_colour, 
       i += static_cast<int>(step) - 1;
       continue;
     }
-    surface_->PatBlt(Rect(r.Left, r.Top, r.Right - 1, r.Top + 1), top_colour);
-    surface_->PatBlt(Rect(r.Left, r.Top, r.Left + 1, r.Bottom - 1), top_colour);
-    surface_->PatBlt(Rect(r.Right - 1, r.Top, r.Right, r.Bottom), bottom_colour);
-    surface_->PatBlt(Rect(r.Left, r.Bottom - 1, r.Right, r.Bottom), bottom_colour);
+    Target().PatBlt(Rect(r.Left, r.Top, r.Right - 1, r.Top + 1), top_colour);
+    Target().PatBlt(Rect(r.Left, r.Top, r.Left + 1, r.Bottom - 1), top_colour);
+    Target().PatBlt(Rect(r.Right - 1, r.Top, r.Right, r.Bottom), bottom_colour);
+    Target().PatBlt(Rect(r.Left, r.Bottom - 1, r.Right, r.Bottom), bottom_colour);
     InflateRect(r, -1, -1);
   }
 }
 
 void TChartCanvas3D::DoHorizLine(int x0, int x1, int y) {
-  surface_->MoveTo(x0, y);
-  surface_->LineTo(x1, y);
+  Target().MoveTo(x0, y);
+  Target().LineTo(x1, y);
 }
 
 void TChartCanvas3D::DoVertLine(int x, int y0, int y1) {
-  surface_->MoveTo(x, y0);
-  surface_->LineTo(x, y1);
+  Target().MoveTo(x, y0);
+  Target().LineTo(x, y1);
 }
 
 void TChartCanvas3D::Line(int x0, int y0, int x1, int y1) {
-  surface_->MoveTo(x0, y0);
-  surface_->LineTo(x1, y1);
+  Target().MoveTo(x0, y0);
+  Target().LineTo(x1, y1);
 }
 
 void TChartCanvas3D::GradientFill(const TRect& rect, TColor start_colour, TColor end_colour,
@@ -365,33 +373,33 @@ void TChartCanvas3D::GradientFill(const TRect& rect, TColor start_colour, TColor
                static_cast<std::uint8_t>(mix(GetGValue(a), GetGValue(b))),
                static_cast<std::uint8_t>(mix(GetBValue(a), GetBValue(b))));
   };
-  StateSaver saver(*surface_);
+  StateSaver saver(Target());
   for (int i = 0; i < n; ++i) {
     const int p0 = MulDiv(i, extent, n);
     const int p1 = MulDiv(i + 1, extent, n);
     const TColor c = colour(i);
     switch (direction) {
-      case gdTopBottom: surface_->PatBlt(Rect(r.Left, r.Top + p0, r.Right, r.Top + p1), c); break;
-      case gdBottomTop: surface_->PatBlt(Rect(r.Left, r.Bottom - p1, r.Right, r.Bottom - p0), c); break;
-      case gdLeftRight: surface_->PatBlt(Rect(r.Left + p0, r.Top, r.Left + p1, r.Bottom), c); break;
-      case gdRightLeft: surface_->PatBlt(Rect(r.Right - p1, r.Top, r.Right - p0, r.Bottom), c); break;
+      case gdTopBottom: Target().PatBlt(Rect(r.Left, r.Top + p0, r.Right, r.Top + p1), c); break;
+      case gdBottomTop: Target().PatBlt(Rect(r.Left, r.Bottom - p1, r.Right, r.Bottom - p0), c); break;
+      case gdLeftRight: Target().PatBlt(Rect(r.Left + p0, r.Top, r.Left + p1, r.Bottom), c); break;
+      case gdRightLeft: Target().PatBlt(Rect(r.Right - p1, r.Top, r.Right - p0, r.Bottom), c); break;
       case gdFromCenter: {
         // Nested rectangles from the border inwards, the last one filling
         // the middle.
         TRect band = r;
         InflateRect(band, -p0, -p0);
-        surface_->PatBlt(band, c);
+        Target().PatBlt(band, c);
         break;
       }
       case gdFromTopLeft:
       case gdFromBottomLeft: {
         const std::vector<TPoint> band =
-            GradientDiagonalBand(r, direction == gdFromBottomLeft, p0, p1, -1, surface_->Height() + 1);
-        surface_->Pen.Style = platform::psClear;
-        surface_->Brush.Style = platform::bsSolid;
-        surface_->Brush.Image.reset();
-        surface_->Brush.Color = c;
-        surface_->Polygon(band);
+            GradientDiagonalBand(r, direction == gdFromBottomLeft, p0, p1, -1, Target().Height() + 1);
+        Target().Pen.Style = platform::psClear;
+        Target().Brush.Style = platform::bsSolid;
+        Target().Brush.Image.reset();
+        Target().Brush.Color = c;
+        Target().Polygon(band);
         break;
       }
     }
@@ -399,28 +407,28 @@ void TChartCanvas3D::GradientFill(const TRect& rect, TColor start_colour, TColor
 }
 
 void TChartCanvas3D::RotateLabel(int x, int y, std::string_view text, int angle) {
-  surface_->Brush.Style = platform::bsClear;
-  FontRestorer restore(*surface_);
-  surface_->Font.Escapement = (angle % 360) * 10;
+  Target().Brush.Style = platform::bsClear;
+  FontRestorer restore(Target());
+  Target().Font.Escapement = (angle % 360) * 10;
   if (projection_.Zoom != 1.0) {
-    surface_->Font.Size = std::max(1, RoundHalfEven(surface_->Font.Size * projection_.Zoom));
+    Target().Font.Size = std::max(1, RoundHalfEven(Target().Font.Size * projection_.Zoom));
   }
-  surface_->TextOut(x, y, text);
+  Target().TextOut(x, y, text);
 }
 
 // -- 3D -----------------------------------------------------------------------------
 
 void TChartCanvas3D::Pixel3D(int x, int y, int z, TColor colour) {
   const TPoint p = ProjectPoint(x, y, z);
-  if (surface_->Pen.Width <= 1) {
-    surface_->SetPixel(p.X, p.Y, colour);
+  if (Target().Pen.Width <= 1) {
+    Target().SetPixel(p.X, p.Y, colour);
     return;
   }
-  const TColor saved = surface_->Pen.Color;
-  surface_->Pen.Color = colour;
-  surface_->MoveTo(p.X, p.Y);
-  surface_->LineTo(p.X, p.Y);
-  surface_->Pen.Color = saved;
+  const TColor saved = Target().Pen.Color;
+  Target().Pen.Color = colour;
+  Target().MoveTo(p.X, p.Y);
+  Target().LineTo(p.X, p.Y);
+  Target().Pen.Color = saved;
 }
 
 void TChartCanvas3D::HorizLine3D(int x0, int x1, int y, int z) {
@@ -445,28 +453,28 @@ void TChartCanvas3D::LineWithZ(int x0, int y0, int x1, int y1, int z) {
 
 void TChartCanvas3D::MoveTo3D(int x, int y, int z) {
   const TPoint p = ProjectPoint(x, y, z);
-  surface_->MoveTo(p.X, p.Y);
+  Target().MoveTo(p.X, p.Y);
 }
 
 void TChartCanvas3D::LineTo3D(int x, int y, int z) {
   const TPoint p = ProjectPoint(x, y, z);
-  surface_->LineTo(p.X, p.Y);
+  Target().LineTo(p.X, p.Y);
 }
 
 TColor TChartCanvas3D::FaceColour() const {
-  return surface_->Brush.Style == platform::bsSolid ? surface_->Brush.Color : surface_->BackColor;
+  return Target().Brush.Style == platform::bsSolid ? Target().Brush.Color : Target().BackColor;
 }
 
 void TChartCanvas3D::SetFaceColour(TColor colour) {
-  if (surface_->Brush.Style == platform::bsSolid) {
-    surface_->Brush.Color = colour;
+  if (Target().Brush.Style == platform::bsSolid) {
+    Target().Brush.Color = colour;
   } else {
-    surface_->BackColor = colour;
+    Target().BackColor = colour;
   }
 }
 
 void TChartCanvas3D::PolygonOf(std::initializer_list<TPoint> points) {
-  surface_->Polygon(std::span<const TPoint>(points.begin(), points.size()));
+  Target().Polygon(std::span<const TPoint>(points.begin(), points.size()));
 }
 
 void TChartCanvas3D::Cube(int left, int right, int top, int bottom, int z0, int z1, bool dark_sides) {
@@ -522,7 +530,7 @@ void TChartCanvas3D::EllipseWithZ(int left, int top, int right, int bottom, int 
     // A shift (and zoom) of the plane: the ellipse of the projected box.
     const TPoint a = ProjectPoint(left, top, z);
     const TPoint b = ProjectPoint(right, bottom, z);
-    surface_->Ellipse(a.X, a.Y, b.X, b.Y);
+    Target().Ellipse(a.X, a.Y, b.X, b.Y);
     return;
   }
   constexpr int kSteps = 64;
@@ -534,7 +542,7 @@ void TChartCanvas3D::EllipseWithZ(int left, int top, int right, int bottom, int 
     const double a = 2 * std::numbers::pi * i / kSteps;
     points.push_back(ProjectPoint(RoundHalfEven(cx + rx * std::cos(a)), RoundHalfEven(cy - ry * std::sin(a)), z));
   }
-  surface_->Polygon(points);
+  Target().Polygon(points);
 }
 
 void TChartCanvas3D::Pie3D(int x_center, int y_center, int x_radius, int y_radius, int z0, int z1,
@@ -568,7 +576,7 @@ void TChartCanvas3D::Pie3D(int x_center, int y_center, int x_radius, int y_radiu
   points.reserve(2 * kPoints + 1);
   points.push_back(centre1);
   points.insert(points.end(), face.begin(), face.end());
-  surface_->Polygon(points);
+  Target().Polygon(points);
 
   // The rim over each stretch of the arc that turns towards the viewer:
   // segments along which x grows with the angle (the lower half of the
@@ -586,7 +594,7 @@ void TChartCanvas3D::Pie3D(int x_center, int y_center, int x_radius, int y_radiu
     points.clear();
     for (int k = i; k <= j; ++k) points.push_back(face[static_cast<std::size_t>(k)]);
     for (int k = j; k >= i; --k) points.push_back(rim[static_cast<std::size_t>(k)]);
-    surface_->Polygon(points);
+    Target().Polygon(points);
     i = j;
   }
   SetFaceColour(colour);
@@ -653,10 +661,10 @@ void TChartCanvas3D::Cylinder(bool vertical, int left, int top, int right, int b
       body.push_back(ProjectPoint(left, y, z));
     }
   }
-  surface_->Polygon(ConvexHull(std::move(body)));
+  Target().Polygon(ConvexHull(std::move(body)));
   if (!Is3D()) return;
   if (dark_sides) SetFaceColour(ShadeColor(face, vertical ? TopFaceShade : SideFaceShade));
-  surface_->Polygon(cap);
+  Target().Polygon(cap);
   if (dark_sides) SetFaceColour(face);
 }
 
@@ -665,19 +673,19 @@ void TChartCanvas3D::Arrow(bool filled, TPoint from, TPoint to, int head_width, 
   if (outline.empty()) return;
   for (TPoint& p : outline) p = ProjectPoint(p.X, p.Y, z);
   if (filled) {
-    surface_->Polygon(outline);
+    Target().Polygon(outline);
     return;
   }
-  const platform::TBrush saved = surface_->Brush;
-  surface_->Brush.Style = platform::bsClear;
-  surface_->Brush.Image.reset();
-  surface_->Polygon(outline);
-  surface_->Brush = saved;
+  const platform::TBrush saved = Target().Brush;
+  Target().Brush.Style = platform::bsClear;
+  Target().Brush.Image.reset();
+  Target().Polygon(outline);
+  Target().Brush = saved;
 }
 
 void TChartCanvas3D::ClipCube(const TRect& r, int z0, int z1) {
   if (!Is3D()) {
-    surface_->ClipRectangle(Rect(r.Left + 1, r.Top + 1, r.Right, r.Bottom - 1));
+    Target().ClipRectangle(Rect(r.Left + 1, r.Top + 1, r.Right, r.Bottom - 1));
     return;
   }
   std::vector<TPoint> corners;
@@ -686,18 +694,18 @@ void TChartCanvas3D::ClipCube(const TRect& r, int z0, int z1) {
       for (int x : {r.Left, r.Right}) corners.push_back(ProjectPoint(x, y, z));
     }
   }
-  surface_->ClipPolygon(ConvexHull(std::move(corners)));
+  Target().ClipPolygon(ConvexHull(std::move(corners)));
 }
 
 void TChartCanvas3D::TextOut3D(int x, int y, int z, std::string_view text) {
   const TPoint p = ProjectPoint(x, y, z);
   if (projection_.Zoom == 1.0) {
-    surface_->TextOut(p.X, p.Y, text);
+    Target().TextOut(p.X, p.Y, text);
     return;
   }
-  FontRestorer restore(*surface_);
-  surface_->Font.Size = std::max(1, RoundHalfEven(surface_->Font.Size * projection_.Zoom));
-  surface_->TextOut(p.X, p.Y, text);
+  FontRestorer restore(Target());
+  Target().Font.Size = std::max(1, RoundHalfEven(Target().Font.Size * projection_.Zoom));
+  Target().TextOut(p.X, p.Y, text);
 }
 
 void TChartCanvas3D::RotateLabel3D(int x, int y, int z, std::string_view text, int angle) {

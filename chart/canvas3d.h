@@ -149,21 +149,21 @@ class TChartCanvas3D {
   std::function<void()> OnRepaint;
 
   // -- binding and state ----------------------------------------------------
-  platform::Surface& Surface() { return *surface_; }
+  platform::Surface& Surface() { return Target(); }
   void Bind(platform::Surface& surface) { surface_ = &surface; }
-  platform::TPen& Pen() { return surface_->Pen; }
-  platform::TBrush& Brush() { return surface_->Brush; }
-  platform::TFont& Font() { return surface_->Font; }
+  platform::TPen& Pen() { return Target().Pen; }
+  platform::TBrush& Brush() { return Target().Brush; }
+  platform::TFont& Font() { return Target().Font; }
   // Takes a chart pen's values; an invisible one becomes a clear pen.
   void AssignPen(const TChartPen& pen);
-  void AssignBrush(const TChartBrush& brush) { surface_->Brush = brush.Brush(); }
+  void AssignBrush(const TChartBrush& brush) { Target().Brush = brush.Brush(); }
 
-  TColor GetBackColor() const { return surface_->BackColor; }
-  void SetBackColor(TColor colour) { surface_->BackColor = colour; }
-  platform::TBackMode GetBackMode() const { return surface_->BackMode; }
-  void SetBackMode(platform::TBackMode mode) { surface_->BackMode = mode; }
-  unsigned GetTextAlign() const { return surface_->TextAlign; }
-  void SetTextAlign(unsigned align) { surface_->TextAlign = align; }
+  TColor GetBackColor() const { return Target().BackColor; }
+  void SetBackColor(TColor colour) { Target().BackColor = colour; }
+  platform::TBackMode GetBackMode() const { return Target().BackMode; }
+  void SetBackMode(platform::TBackMode mode) { Target().BackMode = mode; }
+  unsigned GetTextAlign() const { return Target().TextAlign; }
+  void SetTextAlign(unsigned align) { Target().TextAlign = align; }
 
   // Kept for the chart's setting; pictures are drawn in colour either way.
   bool GetMonochrome() const { return monochrome_; }
@@ -217,43 +217,43 @@ class TChartCanvas3D {
   bool SupportsID() const { return false; }
 
   // -- 2D operations (device pixels) -----------------------------------------------
-  void SetPixel(int x, int y, TColor colour) { surface_->SetPixel(x, y, colour); }
+  void SetPixel(int x, int y, TColor colour) { Target().SetPixel(x, y, colour); }
   void Arc(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2) {
-    surface_->Arc(left, top, right, bottom, x1, y1, x2, y2);
+    Target().Arc(left, top, right, bottom, x1, y1, x2, y2);
   }
-  void Draw(int x, int y, const platform::Bitmap& picture) { surface_->Draw(x, y, picture); }
-  void Ellipse(int left, int top, int right, int bottom) { surface_->Ellipse(left, top, right, bottom); }
-  void FillRect(const TRect& r) { surface_->FillRect(r); }
+  void Draw(int x, int y, const platform::Bitmap& picture) { Target().Draw(x, y, picture); }
+  void Ellipse(int left, int top, int right, int bottom) { Target().Ellipse(left, top, right, bottom); }
+  void FillRect(const TRect& r) { Target().FillRect(r); }
   // Frame of the given width: top and left edges in top_colour, bottom and
   // right edges in bottom_colour, each ring one pixel inside the last; the
   // rectangle shrinks by width on every side.
   void Frame3D(TRect& r, TColor top_colour, TColor bottom_colour, int width);
-  void LineTo(int x, int y) { surface_->LineTo(x, y); }
-  void MoveTo(int x, int y) { surface_->MoveTo(x, y); }
+  void LineTo(int x, int y) { Target().LineTo(x, y); }
+  void MoveTo(int x, int y) { Target().MoveTo(x, y); }
   void Pie(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2) {
-    surface_->Pie(left, top, right, bottom, x1, y1, x2, y2);
+    Target().Pie(left, top, right, bottom, x1, y1, x2, y2);
   }
-  void Rectangle(int left, int top, int right, int bottom) { surface_->Rectangle(left, top, right, bottom); }
-  void RectangleRect(const TRect& r) { surface_->Rectangle(r); }
+  void Rectangle(int left, int top, int right, int bottom) { Target().Rectangle(left, top, right, bottom); }
+  void RectangleRect(const TRect& r) { Target().Rectangle(r); }
   void RoundRect(int left, int top, int right, int bottom, int corner_w, int corner_h) {
-    surface_->RoundRect(left, top, right, bottom, corner_w, corner_h);
+    Target().RoundRect(left, top, right, bottom, corner_w, corner_h);
   }
-  void StretchDraw(const TRect& r, const platform::Bitmap& picture) { surface_->StretchDraw(r, picture); }
-  void TextOut(int x, int y, std::string_view text) { surface_->TextOut(x, y, text); }
-  int TextWidth(std::string_view text) { return surface_->TextWidth(text); }
-  int TextHeight(std::string_view text) { return surface_->TextHeight(text); }
+  void StretchDraw(const TRect& r, const platform::Bitmap& picture) { Target().StretchDraw(r, picture); }
+  void TextOut(int x, int y, std::string_view text) { Target().TextOut(x, y, text); }
+  int TextWidth(std::string_view text) { return Target().TextWidth(text); }
+  int TextHeight(std::string_view text) { return Target().TextHeight(text); }
   // Font height used by layouts: the height of "W".
-  int FontHeight() { return surface_->TextHeight("W"); }
-  void ClipRectangle(const TRect& r) { surface_->ClipRectangle(r); }
-  void UnClipRectangle() { surface_->UnClip(); }
+  int FontHeight() { return Target().TextHeight("W"); }
+  void ClipRectangle(const TRect& r) { Target().ClipRectangle(r); }
+  void UnClipRectangle() { Target().UnClip(); }
   // Horizontal line x0..x1 (x1 left out) at y, vertical line y0..y1.
   void DoHorizLine(int x0, int x1, int y);
   void DoVertLine(int x, int y0, int y1);
   void Line(int x0, int y0, int x1, int y1);
   // Fills the rectangle with the brush.
-  void EraseBackground(const TRect& r) { surface_->FillRect(r); }
-  void Polygon(std::span<const TPoint> points) { surface_->Polygon(points); }
-  void Polyline(std::span<const TPoint> points) { surface_->Polyline(points); }
+  void EraseBackground(const TRect& r) { Target().FillRect(r); }
+  void Polygon(std::span<const TPoint> points) { Target().Polygon(points); }
+  void Polyline(std::span<const TPoint> points) { Target().Polyline(points); }
   // Fills the rectangle in bands from start_colour to end_colour: at most 256
   // bands, band i of n covering MulDiv(i, extent, n)..MulDiv(i + 1, extent,
   // n), each component start + MulDiv(i, end − start, n − 1).
@@ -327,9 +327,14 @@ class TChartCanvas3D {
   void SetFaceColour(TColor colour);
   void PolygonOf(std::initializer_list<TPoint> points);
 
-  std::unique_ptr<platform::Bitmap> own_bitmap_;
-  std::unique_ptr<platform::Surface> own_surface_;
-  platform::Surface* surface_ = nullptr;
+  // The surface drawn on: the bound one, or (null) the canvas's own 1 x 1
+  // surface, made when it is first used; a request that answers without a
+  // chart then never sets up Cairo.
+  platform::Surface& Target() const;
+
+  mutable std::unique_ptr<platform::Bitmap> own_bitmap_;
+  mutable std::unique_ptr<platform::Surface> own_surface_;
+  mutable platform::Surface* surface_ = nullptr;
 
   const TView3DOptions* options_ = nullptr;
   TProjection projection_;

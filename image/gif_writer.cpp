@@ -38,6 +38,7 @@ class TPalette {
  public:
   int Count() const { return count_; }
   bool Full() const { return count_ == gif::kMaxColors; }
+  std::uint32_t Color(int entry) const { return colors_[static_cast<std::size_t>(entry)]; }
   int Add(std::uint32_t rgb) {
     colors_[static_cast<std::size_t>(count_)] = rgb;
     return count_++;
@@ -61,13 +62,19 @@ class TPalette {
 };
 
 // Finds a colour's palette entry without scanning the palette: an
-// open-addressed hash (linear probing) from colour to entry. 4096 slots for
-// at most 256 colours leave nearly every colour in its home slot, which keeps
-// the per-pixel lookup to one well-predicted comparison.
+// open-addressed hash (linear probing) from colour to entry. 1024 slots for
+// at most 256 colours stay at most a quarter full, which keeps nearly every
+// colour in its home slot or the next (and the table within two pages).
 class TColorIndex {
  public:
   TColorIndex() { Reset(); }
   void Reset() { keys_.fill(kEmpty); }
+  // Holds exactly the colours of `palette`, at their entries.
+  void Load(const TPalette& palette) {
+    Reset();
+    TPalette copy;
+    for (int i = 0; i < palette.Count(); ++i) IndexOf(palette.Color(i), copy);
+  }
 
   // Entry of `rgb` in `palette`, appended when new; -1 when the palette is
   // full already.
@@ -86,7 +93,7 @@ class TColorIndex {
   }
 
  private:
-  static constexpr int kSlotBits = 12;
+  static constexpr int kSlotBits = 10;
   static constexpr std::uint32_t kSlots = 1u << kSlotBits;
   // A colour never has a high byte, so all ones marks an empty slot.
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
@@ -96,14 +103,10 @@ class TColorIndex {
   std::array<std::uint8_t, kSlots> entries_{};
 };
 
-// One frame converted to palette indices, rows in transmission order.
-struct TIndexedFrame {
-  // Every index is written by IndexFrame, so the buffer starts unfilled.
-  std::unique_ptr<std::uint8_t[]> Pixels;
-  std::size_t Count = 0;
-  std::span<const std::uint8_t> Indices() const { return {Pixels.get(), Count}; }
+// What the preparation learns of a frame before anything is written.
+struct TFrameColors {
   int TransparentIndex = -1;  // -1: the transparent colour does not occur
-  int PaletteIndex = 0;       // which palette the indices refer to
+  int PaletteIndex = 0;       // which palette the frame's indices refer to
 };
 
 // Source rows in the order they are sent: top to bottom, or the four
@@ -121,42 +124,29 @@ std::vector<int> TransmissionRows(int height, bool interlaced) {
   return rows;
 }
 
-// Converts the frame's bitmap into indices of `palette`, adding its new
-// colours in first-seen order. Fails as soon as a 257th colour turns up.
-bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIndex, TIndexedFrame& out) {
-  const platform::Bitmap& bitmap = *frame.Bitmap;
-  const int width = bitmap.Width();
-  out.Count = static_cast<std::size_t>(width) * static_cast<std::size_t>(bitmap.Height());
-  out.Pixels = std::make_unique_for_overwrite<std::uint8_t[]>(out.Count);
-  out.TransparentIndex = -1;
+// Turns rows of a frame into palette indices, adding new colours to the
+// palette in first-seen order. Charts are runs of equal colours: a pixel
+// like the one before it takes its index without a lookup (no colour has the
+// high byte set, so the first pixel always looks up), and a run of one pixel
+// value is found two pixels per comparison.
+class TRowIndexer {
+ public:
+  TRowIndexer(TPalette& palette, TColorIndex& colorIndex) : palette_(palette), colorIndex_(colorIndex) {}
 
-  // The transparent colour as Cairo stores it (0x00RRGGBB).
-  const std::uint32_t transparent = (static_cast<std::uint32_t>(GetRValue(frame.TransparentColor)) << 16) |
-                                    (static_cast<std::uint32_t>(GetGValue(frame.TransparentColor)) << 8) |
-                                    GetBValue(frame.TransparentColor);
-  bool lookForTransparent = frame.Transparent;
-
-  // Charts are runs of equal colours: a pixel like the one before it takes
-  // its index without a lookup (no colour has the high byte set, so the
-  // first pixel always looks up), and a run of one pixel value is found two
-  // pixels per comparison and filled at once.
-  std::uint32_t previous = ~kRgbMask;
-  std::uint8_t previousIndex = 0;
-  std::uint8_t* dst = out.Pixels.get();
-  for (const int y : TransmissionRows(bitmap.Height(), frame.Interlaced)) {
-    const std::uint32_t* row = bitmap.Row(y);
+  // Indexes one row into `out` (Width bytes), or only collects its colours
+  // when `out` is null. `seen(rgb, index)` is called at every colour change.
+  // False as soon as a colour does not fit into the palette.
+  template <typename Seen>
+  bool Row(const std::uint32_t* row, int width, std::uint8_t* out, Seen&& seen) {
     for (int x = 0; x < width;) {
       const std::uint32_t pixel = row[x];
       const std::uint32_t rgb = pixel & kRgbMask;
-      if (rgb != previous) {
-        const int index = colorIndex.IndexOf(rgb, palette);
+      if (rgb != previous_) {
+        const int index = colorIndex_.IndexOf(rgb, palette_);
         if (index < 0) return false;
-        if (lookForTransparent && rgb == transparent) {
-          out.TransparentIndex = index;
-          lookForTransparent = false;
-        }
-        previous = rgb;
-        previousIndex = static_cast<std::uint8_t>(index);
+        seen(rgb, index);
+        previous_ = rgb;
+        previousIndex_ = static_cast<std::uint8_t>(index);
       }
       int end = x + 1;
       const std::uint64_t pair = (std::uint64_t{pixel} << 32) | pixel;
@@ -165,12 +155,58 @@ bool IndexFrame(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIn
         if (two != pair) break;
       }
       while (end < width && row[end] == pixel) ++end;
-      std::memset(dst + x, previousIndex, static_cast<std::size_t>(end - x));
+      if (out != nullptr) std::memset(out + x, previousIndex_, static_cast<std::size_t>(end - x));
       x = end;
     }
-    dst += width;
+    return true;
+  }
+
+ private:
+  TPalette& palette_;
+  TColorIndex& colorIndex_;
+  std::uint32_t previous_ = ~kRgbMask;
+  std::uint8_t previousIndex_ = 0;
+};
+
+// Adds the frame's new colours to `palette` in first-seen order (rows in
+// transmission order) and finds the transparent colour's entry. Fails as soon
+// as a 257th colour turns up. Nothing is stored per pixel: the indices are
+// made again, a row at a time, as the image data is written.
+bool CollectColors(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIndex, TFrameColors& out) {
+  const platform::Bitmap& bitmap = *frame.Bitmap;
+  out.TransparentIndex = -1;
+  // The transparent colour as Cairo stores it (0x00RRGGBB).
+  const std::uint32_t transparent = (static_cast<std::uint32_t>(GetRValue(frame.TransparentColor)) << 16) |
+                                    (static_cast<std::uint32_t>(GetGValue(frame.TransparentColor)) << 8) |
+                                    GetBValue(frame.TransparentColor);
+  bool lookForTransparent = frame.Transparent;
+  auto seen = [&](std::uint32_t rgb, int index) {
+    if (lookForTransparent && rgb == transparent) {
+      out.TransparentIndex = index;
+      lookForTransparent = false;
+    }
+  };
+  TRowIndexer indexer(palette, colorIndex);
+  for (const int y : TransmissionRows(bitmap.Height(), frame.Interlaced)) {
+    if (!indexer.Row(bitmap.Row(y), bitmap.Width(), nullptr, seen)) return false;
   }
   return true;
+}
+
+// The frame's image data: its rows as indices of `palette`, which holds all
+// of the frame's colours, LZW-compressed a row at a time.
+void WriteImageData(const TFrameInfo& frame, TPalette& palette, TColorIndex& colorIndex, int minCodeSize,
+                    gif::TByteSink& out) {
+  const platform::Bitmap& bitmap = *frame.Bitmap;
+  colorIndex.Load(palette);
+  TRowIndexer indexer(palette, colorIndex);
+  std::vector<std::uint8_t> line(static_cast<std::size_t>(bitmap.Width()));
+  gif::TLzwEncoder lzw(minCodeSize, out);
+  for (const int y : TransmissionRows(bitmap.Height(), frame.Interlaced)) {
+    indexer.Row(bitmap.Row(y), bitmap.Width(), line.data(), [](std::uint32_t, int) {});
+    lzw.Add(line);
+  }
+  lzw.Finish();
 }
 
 // Comment extension: 0x21 0xFE, the text in sub-blocks of at most 255 bytes,
@@ -215,18 +251,19 @@ bool WriteGIF(TGifOutput& stream, TFrameList& list) {
     screenHeight = std::max(screenHeight, frame->Top + frame->Bitmap->Height());
   }
 
-  // Preparation: every frame becomes palette indices before anything is
+  // Preparation: the colours of every frame are known before anything is
   // written. A shared table collects the colours of all frames; when they do
   // not fit, each frame gets its own table after all.
-  std::vector<TIndexedFrame> indexed(frames.size());
+  std::vector<TFrameColors> indexed(frames.size());
   std::vector<TPalette> palettes;
   bool shared = list.Count == 1 || list.GlobalColorMap;
+  std::unique_ptr<TColorIndex> colorIndex;
   try {
-    auto colorIndex = std::make_unique<TColorIndex>();
+    colorIndex = std::make_unique<TColorIndex>();
     if (shared) {
       palettes.resize(1);
       for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (IndexFrame(*frames[i], palettes[0], *colorIndex, indexed[i])) continue;
+        if (CollectColors(*frames[i], palettes[0], *colorIndex, indexed[i])) continue;
         if (!list.GlobalColorMap || i == 0) return false;
         list.GlobalColorMap = false;
         shared = false;
@@ -237,7 +274,7 @@ bool WriteGIF(TGifOutput& stream, TFrameList& list) {
       palettes.assign(frames.size(), TPalette());
       for (std::size_t i = 0; i < frames.size(); ++i) {
         colorIndex->Reset();
-        if (!IndexFrame(*frames[i], palettes[i], *colorIndex, indexed[i])) return false;
+        if (!CollectColors(*frames[i], palettes[i], *colorIndex, indexed[i])) return false;
         indexed[i].PaletteIndex = static_cast<int>(i);
       }
     }
@@ -277,8 +314,8 @@ bool WriteGIF(TGifOutput& stream, TFrameList& list) {
 
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const TFrameInfo& frame = *frames[i];
-    const TIndexedFrame& pixels = indexed[i];
-    const TPalette& palette = palettes[static_cast<std::size_t>(pixels.PaletteIndex)];
+    const TFrameColors& pixels = indexed[i];
+    TPalette& palette = palettes[static_cast<std::size_t>(pixels.PaletteIndex)];
     const int bits = gif::BitsForColorCount(palette.Count());
 
     WriteComment(out, frame.Comment);
@@ -311,7 +348,7 @@ bool WriteGIF(TGifOutput& stream, TFrameList& list) {
     if (!shared) palette.WriteTable(out, bits);
 
     // Image data; the LZW minimum code size is at least 2.
-    gif::LzwEncode(pixels.Indices(), std::max(bits, 2), out);
+    WriteImageData(frame, palette, *colorIndex, std::max(bits, 2), out);
   }
 
   WriteComment(out, CreditComment);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cassert>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "image/gif_format.h"
@@ -144,15 +145,13 @@ std::size_t RunLength(const std::uint8_t* from, const std::uint8_t* to, std::uin
   return static_cast<std::size_t>(p - from);
 }
 
-void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink& out) {
-  assert(minCodeSize >= 2 && minCodeSize <= 8);
-  out.Put(static_cast<std::uint8_t>(minCodeSize));
+// The encoder's whole state between two pieces of input.
+struct TLzwEncoder::TState {
+  TState(int minCodeSize, TByteSink& sink) : out(sink), packer(minCodeSize, sink), table(kHashSlots, kEmptySlot) {}
 
-  TCodePacker packer(minCodeSize, out);
-  std::vector<std::uint32_t> table(kHashSlots, kEmptySlot);
-  std::uint32_t* const slots = table.data();
-  auto holds = [](std::uint32_t slot, std::uint32_t key) { return (slot & kKeyMask) == key && slot != kEmptySlot; };
-
+  TByteSink& out;
+  TCodePacker packer;
+  std::vector<std::uint32_t> table;
   // Charts are mostly long runs of one index. runs[v][k - 1] is the code of
   // the string of k times v for every such string in the table (k = 1 is the
   // root code v). While the current string is such a run and the run goes
@@ -164,85 +163,123 @@ void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink
   // string "0 0" has the key 0, and a later probe that stops at its slot
   // takes the slot over; runs[0] is then cut back to the root.
   std::array<std::vector<std::uint16_t>, 256> runs;
-  const int roots = packer.ClearCode();
-  for (int v = 0; v < roots; ++v) {
-    runs[static_cast<std::size_t>(v)].reserve(64);
-    runs[static_cast<std::size_t>(v)].push_back(static_cast<std::uint16_t>(v));
+  // The current string's code (meaningful once a pixel has arrived), and
+  // whether it is runLength times runValue (runLength 0: it is not a run of
+  // one index).
+  std::uint32_t ent = 0;
+  std::uint32_t runValue = 0;
+  std::size_t runLength = 0;
+  bool started = false;
+  bool finished = false;
+
+  void ResetRuns() {
+    for (int v = 0; v < packer.ClearCode(); ++v) runs[static_cast<std::size_t>(v)].resize(1);
   }
-  auto resetRuns = [&] {
-    for (int v = 0; v < roots; ++v) runs[static_cast<std::size_t>(v)].resize(1);
-  };
+  void Add(const std::uint8_t* pixel, const std::uint8_t* end);
+};
 
-  packer.Emit(packer.ClearCode());
-  if (!indices.empty()) {
-    std::uint32_t ent = indices[0];
-    // The current string is runLength times runValue (runLength 0: it is not
-    // a run of one index).
-    std::uint32_t runValue = ent;
-    std::size_t runLength = 1;
-    const std::uint8_t* pixel = indices.data() + 1;
-    const std::uint8_t* const end = indices.data() + indices.size();
-    while (pixel != end) {
-      const std::uint32_t c = *pixel;
-      assert(static_cast<int>(c) < packer.ClearCode());
+TLzwEncoder::TLzwEncoder(int minCodeSize, TByteSink& out) {
+  assert(minCodeSize >= 2 && minCodeSize <= 8);
+  out.Put(static_cast<std::uint8_t>(minCodeSize));
+  state_ = std::make_unique<TState>(minCodeSize, out);
+  const int roots = state_->packer.ClearCode();
+  for (int v = 0; v < roots; ++v) {
+    state_->runs[static_cast<std::size_t>(v)].reserve(64);
+    state_->runs[static_cast<std::size_t>(v)].push_back(static_cast<std::uint16_t>(v));
+  }
+  state_->packer.Emit(state_->packer.ClearCode());
+}
 
-      if (c == runValue && runLength != 0) {
-        const std::vector<std::uint16_t>& chain = runs[c];
-        if (runLength < chain.size()) {
-          const std::size_t room = std::min<std::size_t>(chain.size() - runLength, static_cast<std::size_t>(end - pixel));
-          const std::size_t taken = RunLength(pixel, pixel + room, static_cast<std::uint8_t>(c));
-          runLength += taken;
-          ent = chain[runLength - 1];
-          pixel += taken;
-          continue;
-        }
-      }
+TLzwEncoder::~TLzwEncoder() = default;
 
-      ++pixel;
-      const std::uint32_t key = (c << 12) + ent;
-      int i = static_cast<int>((c << 4) ^ ent);
-      std::uint32_t slot = slots[i];
-      bool found = holds(slot, key);
-      if (!found && slot != kEmptySlot) {
-        // Secondary probe: step back by 5119 - i (modulo 5119) until the key
-        // turns up or a slot that is free or holds the key 0.
-        const int step = i == 0 ? 1 : kHashModulus - i;
-        do {
-          i -= step;
-          if (i < 0) i += kHashModulus;
-          slot = slots[i];
-          found = holds(slot, key);
-        } while (!found && slot != kEmptySlot && (slot & kKeyMask) != 0);
-      }
-      if (found) {
-        ent = slot >> kCodeShift;
-        runLength = c == runValue && runLength != 0 ? runLength + 1 : 0;
+void TLzwEncoder::Add(std::span<const std::uint8_t> indices) {
+  assert(!state_->finished);
+  if (indices.empty()) return;
+  const std::uint8_t* pixel = indices.data();
+  if (!state_->started) {
+    state_->started = true;
+    state_->ent = *pixel;
+    state_->runValue = *pixel;
+    state_->runLength = 1;
+    ++pixel;
+  }
+  state_->Add(pixel, indices.data() + indices.size());
+}
+
+void TLzwEncoder::TState::Add(const std::uint8_t* pixel, const std::uint8_t* const end) {
+  std::uint32_t* const slots = table.data();
+  auto holds = [](std::uint32_t slot, std::uint32_t key) { return (slot & kKeyMask) == key && slot != kEmptySlot; };
+  while (pixel != end) {
+    const std::uint32_t c = *pixel;
+    assert(static_cast<int>(c) < packer.ClearCode());
+
+    if (c == runValue && runLength != 0) {
+      const std::vector<std::uint16_t>& chain = runs[c];
+      if (runLength < chain.size()) {
+        const std::size_t room = std::min<std::size_t>(chain.size() - runLength, static_cast<std::size_t>(end - pixel));
+        const std::size_t taken = RunLength(pixel, pixel + room, static_cast<std::uint8_t>(c));
+        runLength += taken;
+        ent = chain[runLength - 1];
+        pixel += taken;
         continue;
       }
-
-      // The string ent + c is new: send ent, start over from c and give the
-      // new string the next code while there is one. (A slot that stopped
-      // the probe because it holds the key 0 is taken over.)
-      packer.Emit(static_cast<int>(ent));
-      if (packer.FreeCode() < kMaxCodes) {
-        const auto code = static_cast<std::uint16_t>(packer.TakeFreeCode());
-        std::vector<std::uint16_t>& chain = runs[c];
-        if (c == runValue && runLength == chain.size()) chain.push_back(code);
-        if (slot != kEmptySlot) runs[0].resize(1);  // the string "0 0" is gone
-        slots[i] = key | (static_cast<std::uint32_t>(code) << kCodeShift);
-      } else {
-        std::fill(table.begin(), table.end(), kEmptySlot);
-        resetRuns();
-        packer.EmitClear();
-      }
-      ent = c;
-      runValue = c;
-      runLength = 1;
     }
+
+    ++pixel;
+    const std::uint32_t key = (c << 12) + ent;
+    int i = static_cast<int>((c << 4) ^ ent);
+    std::uint32_t slot = slots[i];
+    bool found = holds(slot, key);
+    if (!found && slot != kEmptySlot) {
+      // Secondary probe: step back by 5119 - i (modulo 5119) until the key
+      // turns up or a slot that is free or holds the key 0.
+      const int step = i == 0 ? 1 : kHashModulus - i;
+      do {
+        i -= step;
+        if (i < 0) i += kHashModulus;
+        slot = slots[i];
+        found = holds(slot, key);
+      } while (!found && slot != kEmptySlot && (slot & kKeyMask) != 0);
+    }
+    if (found) {
+      ent = slot >> kCodeShift;
+      runLength = c == runValue && runLength != 0 ? runLength + 1 : 0;
+      continue;
+    }
+
+    // The string ent + c is new: send ent, start over from c and give the
+    // new string the next code while there is one. (A slot that stopped
+    // the probe because it holds the key 0 is taken over.)
     packer.Emit(static_cast<int>(ent));
+    if (packer.FreeCode() < kMaxCodes) {
+      const auto code = static_cast<std::uint16_t>(packer.TakeFreeCode());
+      std::vector<std::uint16_t>& chain = runs[c];
+      if (c == runValue && runLength == chain.size()) chain.push_back(code);
+      if (slot != kEmptySlot) runs[0].resize(1);  // the string "0 0" is gone
+      slots[i] = key | (static_cast<std::uint32_t>(code) << kCodeShift);
+    } else {
+      std::fill(table.begin(), table.end(), kEmptySlot);
+      ResetRuns();
+      packer.EmitClear();
+    }
+    ent = c;
+    runValue = c;
+    runLength = 1;
   }
-  packer.Emit(packer.EndCode());
-  out.Put(kBlockTerminator);
+}
+
+void TLzwEncoder::Finish() {
+  if (state_->finished) return;
+  state_->finished = true;
+  if (state_->started) state_->packer.Emit(static_cast<int>(state_->ent));
+  state_->packer.Emit(state_->packer.EndCode());
+  state_->out.Put(kBlockTerminator);
+}
+
+void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink& out) {
+  TLzwEncoder encoder(minCodeSize, out);
+  encoder.Add(indices);
+  encoder.Finish();
 }
 
 }  // namespace gif

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -41,7 +42,8 @@ class TByteSink {
 
 // Writes the image data of one GIF image to `out`: the LZW minimum code size
 // byte, the compressed codes in data sub-blocks of at most 255 bytes, and the
-// zero-length terminating sub-block.
+// zero-length terminating sub-block. The indices may arrive in pieces of any
+// size (a row at a time, say): the bytes depend only on the whole sequence.
 //
 // `minCodeSize` is 2..8 and every index must be below 2^minCodeSize. The
 // string table is an open-addressed hash of 5120 slots keyed on
@@ -49,6 +51,26 @@ class TByteSink {
 // and a clear code restarts the table once all 4096 codes are in use. The
 // output is fully determined by the input: the same indices always give the
 // same bytes.
+class TLzwEncoder {
+ public:
+  // Writes the minimum code size and the opening clear code.
+  TLzwEncoder(int minCodeSize, TByteSink& out);
+  ~TLzwEncoder();
+  TLzwEncoder(const TLzwEncoder&) = delete;
+  TLzwEncoder& operator=(const TLzwEncoder&) = delete;
+
+  // Encodes the next indices of the image.
+  void Add(std::span<const std::uint8_t> indices);
+  // Writes the last code, the end code and the terminating sub-block; Add
+  // must not be called after it.
+  void Finish();
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> state_;
+};
+
+// The whole image data of `indices` at once (TLzwEncoder, one piece).
 void LzwEncode(std::span<const std::uint8_t> indices, int minCodeSize, TByteSink& out);
 
 }  // namespace gif

@@ -3,15 +3,30 @@
 #include <cairo-ft.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_MODULE_H
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
+#include <initializer_list>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 
 #include "platform/sysutils.h"
+
+// FreeType's module classes. A FreeType linked from its static archive has
+// them (FT_Init_FreeType pulls them in); the shared library does not export
+// them, and then they are null and FT_Init_FreeType starts all modules.
+extern "C" {
+extern const FT_Module_Class autofit_module_class __attribute__((weak));
+extern const FT_Module_Class tt_driver_class __attribute__((weak));
+extern const FT_Module_Class psnames_module_class __attribute__((weak));
+extern const FT_Module_Class sfnt_module_class __attribute__((weak));
+extern const FT_Module_Class ft_smooth_renderer_class __attribute__((weak));
+extern const FT_Module_Class ft_raster1_renderer_class __attribute__((weak));
+}
 
 namespace platform {
 namespace {
@@ -39,10 +54,7 @@ class FaceCache {
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
       throw Exception("Font file " + path + " not found");
     }
-    if (!library_ && FT_Init_FreeType(&library_) != 0) {
-      library_ = nullptr;
-      throw Exception("Font engine cannot be started");
-    }
+    if (!library_ && (library_ = NewFontLibrary()) == nullptr) throw Exception("Font engine cannot be started");
     FT_Face face = nullptr;
     if (FT_New_Face(library_, path.c_str(), 0, &face) != 0) {
       throw Exception("Font file " + path + " cannot be loaded");
@@ -74,6 +86,31 @@ FaceCache& Cache() {
 }
 
 }  // namespace
+
+FT_Library NewFontLibrary() {
+  // FreeType's own allocator does the same: malloc, realloc and free.
+  static FT_MemoryRec_ memory{
+      nullptr, [](FT_Memory, long size) { return std::malloc(static_cast<std::size_t>(size)); },
+      [](FT_Memory, void* block) { std::free(block); },
+      [](FT_Memory, long, long size, void* block) { return std::realloc(block, static_cast<std::size_t>(size)); }};
+  // In the order FreeType's default module list has them.
+  const std::initializer_list<const FT_Module_Class*> modules = {
+      &autofit_module_class, &tt_driver_class,          &psnames_module_class,
+      &sfnt_module_class,    &ft_smooth_renderer_class, &ft_raster1_renderer_class};
+  FT_Library library = nullptr;
+  if (std::find(modules.begin(), modules.end(), nullptr) != modules.end()) {
+    return FT_Init_FreeType(&library) == 0 ? library : nullptr;
+  }
+  if (FT_New_Library(&memory, &library) != 0) return nullptr;
+  for (const FT_Module_Class* module : modules) {
+    if (FT_Add_Module(library, module) != 0) {
+      FT_Done_Library(library);
+      return nullptr;
+    }
+  }
+  FT_Set_Default_Properties(library);
+  return library;
+}
 
 std::string FontDirectory() {
   const char* dir = std::getenv("GRAFOLIO_FONT_DIR");

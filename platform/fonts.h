@@ -8,7 +8,18 @@
 #include <string>
 #include <string_view>
 
+struct FT_LibraryRec_;
+
 namespace platform {
+
+// A new FreeType library with the modules a TrueType face needs: the
+// TrueType driver and its sfnt and glyph-name modules, the auto-hinter (for
+// faces without hinting instructions) and the outline renderers; the
+// settings of $FREETYPE_PROPERTIES apply. Unlike FT_Init_FreeType it does
+// not start the drivers of a dozen other font formats, which a process that
+// draws one chart would pay for in pages touched. Null when it cannot be
+// made. The library is never released.
+FT_LibraryRec_* NewFontLibrary();
 
 // The font folder: $GRAFOLIO_FONT_DIR when set and not empty, else
 // /usr/share/fonts/truetype/liberation2.

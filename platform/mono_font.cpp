@@ -16,6 +16,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/fonts.h"
 #include "platform/sysutils.h"
 
 namespace platform {
@@ -176,10 +177,7 @@ class Faces {
     if (auto it = faces_.find(path); it != faces_.end()) return *it->second;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) throw Exception("Font file " + path + " not found");
-    if (library_ == nullptr && FT_Init_FreeType(&library_) != 0) {
-      library_ = nullptr;
-      throw Exception("Font engine cannot be started");
-    }
+    if (library_ == nullptr && (library_ = NewFontLibrary()) == nullptr) throw Exception("Font engine cannot be started");
     auto face = std::make_unique<Face>();
     if (FT_New_Face(library_, path.c_str(), 0, &face->face) != 0) {
       face->face = nullptr;

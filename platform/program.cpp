@@ -1,5 +1,6 @@
 #include "platform/program.h"
 
+#include <algorithm>
 #include <climits>
 #include <mutex>
 #include <unistd.h>
@@ -12,15 +13,27 @@ std::string g_override;
 
 }  // namespace
 
+std::string LinkTarget(const std::string& link) {
+  // Read into a string that grows, rather than a PATH_MAX buffer on the
+  // stack, which would take every start-up a page deeper into the stack.
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t n = readlink(link.c_str(), target.data(), target.size() - 1);
+    if (n <= 0) return {};
+    if (static_cast<std::size_t>(n) < target.size() - 1 || target.size() >= PATH_MAX) {
+      target.resize(static_cast<std::size_t>(n));
+      return target;
+    }
+    target.resize(std::min<std::size_t>(target.size() * 2, PATH_MAX));
+  }
+}
+
 std::string ProgramPath() {
   {
     std::lock_guard lock(g_mutex);
     if (!g_override.empty()) return g_override;
   }
-  char buf[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  return std::string(buf, static_cast<std::size_t>(n));
+  return LinkTarget("/proc/self/exe");
 }
 
 std::string ProgramDir() {

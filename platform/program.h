@@ -5,6 +5,10 @@
 
 namespace platform {
 
+// The text of the symbolic link `link` (at most PATH_MAX - 1 bytes), or ""
+// when it cannot be read.
+std::string LinkTarget(const std::string& link);
+
 // Real path of the running program file.
 std::string ProgramPath();
 

@@ -16,18 +16,27 @@ void UniqueFd::reset(int fd) {
 
 namespace {
 
+// The system's text for an error number, as strerror gives it in the C
+// locale the program runs in, without strerror's message-catalogue lookup:
+// the lock-file check of every request meets a missing file, and the lookup
+// would touch pages of the C library for a text nobody reads.
+const char* ErrorText(int error) {
+  const char* text = strerrordesc_np(error);
+  return text != nullptr ? text : std::strerror(error);
+}
+
 UniqueFd OpenChecked(const std::string& path, int flags, mode_t mode, bool ours, std::string& why) {
   // O_TRUNC waits until the file is known to be ours: truncating first would
   // empty another user's file, or a link target, before it is refused.
   const bool truncate = (flags & O_TRUNC) != 0;
   UniqueFd fd(::open(path.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
   if (!fd) {
-    why = errno == ELOOP ? "is a symbolic link" : std::strerror(errno);
+    why = errno == ELOOP ? "is a symbolic link" : ErrorText(errno);
     return {};
   }
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) {
-    why = std::strerror(errno);
+    why = ErrorText(errno);
     return {};
   }
   if (!S_ISREG(st.st_mode)) {
@@ -41,7 +50,7 @@ UniqueFd OpenChecked(const std::string& path, int flags, mode_t mode, bool ours,
   const int status = ::fcntl(fd.get(), F_GETFL);
   if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0 ||
       (truncate && ::ftruncate(fd.get(), 0) != 0)) {
-    why = std::strerror(errno);
+    why = ErrorText(errno);
     return {};
   }
   return fd;
@@ -60,7 +69,7 @@ UniqueFd OpenRegularFile(const std::string& path, int flags, mode_t mode, std::s
 bool CheckWorkFolder(const std::string& folder, std::string& why) {
   struct stat st {};
   if (::lstat(folder.c_str(), &st) != 0) {
-    why = std::strerror(errno);
+    why = ErrorText(errno);
     return false;
   }
   if (S_ISLNK(st.st_mode)) {

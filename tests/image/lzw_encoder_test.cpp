@@ -43,6 +43,22 @@ TBytes Runs(std::size_t count, int lowest, int highest, int longest, unsigned se
   return v;
 }
 
+// The image data of `indices` fed to the encoder in pieces of the given
+// sizes, repeated to the end.
+TBytes EncodeInPieces(const TBytes& indices, int minCodeSize, const std::vector<std::size_t>& pieces) {
+  TBytes out;
+  gif::TByteSink sink([&out](const std::uint8_t* data, std::size_t n) { out.insert(out.end(), data, data + n); });
+  gif::TLzwEncoder encoder(minCodeSize, sink);
+  for (std::size_t at = 0, k = 0; at < indices.size(); ++k) {
+    const std::size_t n = std::min(pieces[k % pieces.size()], indices.size() - at);
+    encoder.Add(std::span(indices).subspan(at, n));
+    at += n;
+  }
+  encoder.Finish();
+  sink.Flush();
+  return out;
+}
+
 TEST(LzwEncoder, SmallInputsGiveHandComputedBytes) {
   struct Case { const char* name; TBytes indices, expected; } cases[] = {
       // clear(4) end(5), 3 bits each.
@@ -54,6 +70,18 @@ TEST(LzwEncoder, SmallInputsGiveHandComputedBytes) {
       {"four equal pixels", {0, 0, 0, 0}, {0x02, 0x02, 0x84, 0x51, 0x00}},
   };
   for (const auto& c : cases) EXPECT_EQ(Encode(c.indices, 2), c.expected) << c.name;
+}
+
+// Rows fed one at a time give the bytes of the whole image at once, also
+// when a long run or a table clear straddles two pieces.
+TEST(LzwEncoder, PiecesGiveTheBytesOfTheWhole) {
+  struct Case { const char* name; int bits; TBytes indices; std::vector<std::size_t> pieces; } cases[] = {
+      {"one long run, odd rows", 4, TBytes(30000, 3), {1, 7, 400}},
+      {"runs across rows", 8, Runs(100000, 0, 255, 40, 4), {400}},
+      {"noise, clears inside pieces", 8, Runs(100000, 0, 255, 1, 11), {3, 250, 1}},
+      {"empty pieces", 2, Runs(5000, 0, 3, 300, 2), {0, 64}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EncodeInPieces(c.indices, c.bits, c.pieces), Encode(c.indices, c.bits)) << c.name;
 }
 
 // Every input decodes back to itself. Once all 4096 codes are taken, one
