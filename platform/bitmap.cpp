@@ -1,11 +1,39 @@
 #include "platform/bitmap.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "platform/pixel_memory.h"
 #include "platform/sysutils.h"
 
 namespace platform {
+namespace {
+
+const cairo_user_data_key_t kPixelMemoryKey{};
+
+// An RGB24 image surface; a large one draws on PixelMemory, which the surface
+// owns and unmaps when it is destroyed. The caller checks the status.
+cairo_surface_t* NewSurface(int width, int height) {
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+  const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+  if (stride <= 0 || bytes < PixelMemory::kWorthwhile) {
+    return cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  }
+  auto memory = std::make_unique<PixelMemory>(bytes);
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(memory->Data(), CAIRO_FORMAT_RGB24, width, height, stride);
+  const auto release = [](void* p) { delete static_cast<PixelMemory*>(p); };
+  if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS &&
+      cairo_surface_set_user_data(surface, &kPixelMemoryKey, memory.get(), release) == CAIRO_STATUS_SUCCESS) {
+    memory.release();
+  } else {
+    cairo_surface_destroy(surface);
+    surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  }
+  return surface;
+}
+
+}  // namespace
 
 Bitmap::Bitmap(int width, int height) { SetSize(width, height); }
 
@@ -17,7 +45,7 @@ void Bitmap::SetSize(int width, int height) {
   width_ = width;
   height_ = height;
   if (Empty()) return;
-  surface_.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  surface_.reset(NewSurface(width, height));
   if (cairo_surface_status(surface_.get()) != CAIRO_STATUS_SUCCESS) {
     surface_.reset();
     width_ = height_ = 0;
