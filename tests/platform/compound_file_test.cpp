@@ -19,13 +19,8 @@ using platform::CompoundFileError;
 using testing_support::BuildCfb;
 using testing_support::CfbTestFile;
 using testing_support::CfbTestOptions;
+using testing_support::Pattern;
 namespace fs = std::filesystem;
-
-std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
-  std::vector<std::uint8_t> v(size);
-  for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
-  return v;
-}
 
 // A small container like a workbook: a regular "Workbook" stream of 5000
 // bytes (10 sectors of 512), then a 300-byte stream in the mini stream.
