@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <span>
 #include <sstream>
@@ -51,14 +50,9 @@ void ReadEveryStream(const CompoundFile& cf) {
 
 // Tab-separated rows of a text file, without blank and '#' comment lines.
 std::vector<std::vector<std::string>> ReadTable(const fs::path& file) {
-  std::ifstream in(file);
-  EXPECT_TRUE(in) << file;
   std::vector<std::vector<std::string>> rows;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::stringstream ss(line);
-    rows.emplace_back();
-    for (std::string col; std::getline(ss, col, '\t');) rows.back().push_back(col);
+  for (const auto& line : testing_support::Split(testing_support::ReadText(file), '\n')) {
+    if (!line.empty() && line[0] != '#') rows.push_back(testing_support::Split(line, '\t'));
   }
   return rows;
 }
