@@ -26,7 +26,9 @@ inline void RecordEvents(TXLSRead& events, std::string& out, int sheet = -1) {
   events.OnStringCell = [cell](TXLSRead&, int col, int row, int, const std::string& v, bool) {
     cell(col, row, "text " + xls::JsonQuote(v));
   };
-  events.OnBoolCell = [cell](TXLSRead&, int col, int row, int, bool v, bool) { cell(col, row, v ? "bool 1" : "bool 0"); };
+  events.OnBoolCell = [cell](TXLSRead&, int col, int row, int, bool v, bool) {
+    cell(col, row, v ? "bool 1" : "bool 0");
+  };
   events.OnErrorCell = [cell](TXLSRead&, int col, int row, int, int code, bool) {
     cell(col, row, "error " + std::to_string(code));
   };
