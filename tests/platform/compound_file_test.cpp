@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <span>
 #include <sstream>
@@ -19,13 +18,8 @@ using platform::CompoundFileError;
 using testing_support::BuildCfb;
 using testing_support::CfbTestFile;
 using testing_support::CfbTestOptions;
+using testing_support::Pattern;
 namespace fs = std::filesystem;
-
-std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
-  std::vector<std::uint8_t> v(size);
-  for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
-  return v;
-}
 
 // A small container like a workbook: a regular "Workbook" stream of 5000
 // bytes (10 sectors of 512), then a 300-byte stream in the mini stream.
@@ -56,14 +50,9 @@ void ReadEveryStream(const CompoundFile& cf) {
 
 // Tab-separated rows of a text file, without blank and '#' comment lines.
 std::vector<std::vector<std::string>> ReadTable(const fs::path& file) {
-  std::ifstream in(file);
-  EXPECT_TRUE(in) << file;
   std::vector<std::vector<std::string>> rows;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::stringstream ss(line);
-    rows.emplace_back();
-    for (std::string col; std::getline(ss, col, '\t');) rows.back().push_back(col);
+  for (const auto& line : testing_support::Split(testing_support::ReadText(file), '\n')) {
+    if (!line.empty() && line[0] != '#') rows.push_back(testing_support::Split(line, '\t'));
   }
   return rows;
 }

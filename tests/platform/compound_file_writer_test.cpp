@@ -3,17 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/compound_file.h"
+#include "support/test_support.h"
 
 namespace {
 using platform::CompoundFile;
 using platform::CompoundFileError;
 using platform::CompoundFileWriter;
-
-std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
-  std::vector<std::uint8_t> v(size);
-  for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 9));
-  return v;
-}
+using testing_support::Pattern;
 
 // Streams on both sides of the mini-stream cutoff, empty ones, and one large
 // enough (8 MB) that the FAT needs DIFAT sectors beyond the header's 109
@@ -25,7 +21,7 @@ TEST(CompoundFileWriter, ReadsBackThroughOurReader) {
   };
   for (const auto& set : sets) {
     CompoundFileWriter w;
-    unsigned seed = 1;
+    std::uint8_t seed = 1;
     for (const auto& [name, size] : set) w.AddStream(name, Pattern(size, seed++));
     const CompoundFile cf(w.Build());
     seed = 1;

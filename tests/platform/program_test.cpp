@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -16,8 +18,8 @@ namespace fs = std::filesystem;
 // Targets of every length around the sizes the reading buffer grows through
 // come back whole; a missing link gives "".
 TEST(Program, LinkTargetsOfAnyLengthComeBackWhole) {
-  std::string pattern = (fs::temp_directory_path() / "program_XXXXXX").string();
-  const fs::path dir = ::mkdtemp(pattern.data());
+  testing_support::TempDir temp;
+  const fs::path& dir = temp.path();
   for (const std::size_t length : {1u, 254u, 255u, 256u, 511u, 1000u, 2047u, 2048u, PATH_MAX - 1u}) {
     std::string target;
     for (std::size_t i = 0; i < length; ++i) target += static_cast<char>('a' + i % 26);
@@ -26,7 +28,6 @@ TEST(Program, LinkTargetsOfAnyLengthComeBackWhole) {
     EXPECT_EQ(platform::LinkTarget(link.string()), target) << length;
   }
   EXPECT_EQ(platform::LinkTarget((dir / "missing").string()), "");
-  fs::remove_all(dir);
   EXPECT_EQ(platform::ProgramPath(), fs::canonical("/proc/self/exe").string());
 }
 

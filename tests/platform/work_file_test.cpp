@@ -7,40 +7,28 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ScratchFolder {
-  fs::path path;
-  ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "work_file_XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~ScratchFolder() { fs::remove_all(path); }
-};
-
-void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing_support::ReadText;
+using testing_support::WriteText;
 
 TEST(WorkFile, OpensOnlyRegularFilesOfOurs) {
-  ScratchFolder dir;
-  const fs::path victim = dir.path / "victim";
+  testing_support::TempDir dir;
+  const fs::path victim = dir.path() / "victim";
   WriteText(victim, "keep me");
-  WriteText(dir.path / "plain", "ours");
-  fs::create_symlink(victim, dir.path / "link");
-  fs::create_symlink(dir.path / "missing", dir.path / "dangling");
-  ASSERT_EQ(::mkfifo((dir.path / "fifo").c_str(), 0600), 0);
-  fs::create_directory(dir.path / "folder");
+  WriteText(dir.path() / "plain", "ours");
+  fs::create_symlink(victim, dir.path() / "link");
+  fs::create_symlink(dir.path() / "missing", dir.path() / "dangling");
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir.path() / "folder");
   // name, flags, expected reason ("" opens)
   struct Case { const char* name; int flags; std::string why; };
   const Case cases[] = {
@@ -57,7 +45,7 @@ TEST(WorkFile, OpensOnlyRegularFilesOfOurs) {
   };
   for (const Case& c : cases) {
     std::string why;
-    const platform::UniqueFd fd = platform::OpenWorkFile((dir.path / c.name).string(), c.flags, 0600, why);
+    const platform::UniqueFd fd = platform::OpenWorkFile((dir.path() / c.name).string(), c.flags, 0600, why);
     EXPECT_EQ(static_cast<bool>(fd), c.why.empty()) << c.name;
     EXPECT_EQ(why, c.why) << c.name;
     if (fd) {
@@ -65,14 +53,14 @@ TEST(WorkFile, OpensOnlyRegularFilesOfOurs) {
     }
   }
   EXPECT_EQ(ReadText(victim), "keep me");
-  EXPECT_FALSE(fs::exists(dir.path / "missing"));
-  EXPECT_EQ(ReadText(dir.path / "plain"), "");  // truncated once accepted
+  EXPECT_FALSE(fs::exists(dir.path() / "missing"));
+  EXPECT_EQ(ReadText(dir.path() / "plain"), "");  // truncated once accepted
 }
 
 TEST(WorkFile, RefusesAnotherUsersFileWithoutTruncatingIt) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
-  ScratchFolder dir;
-  const fs::path theirs = dir.path / "theirs";
+  testing_support::TempDir dir;
+  const fs::path theirs = dir.path() / "theirs";
   WriteText(theirs, "their bytes");
   ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
   std::string why;
@@ -81,28 +69,28 @@ TEST(WorkFile, RefusesAnotherUsersFileWithoutTruncatingIt) {
   EXPECT_EQ(ReadText(theirs), "their bytes");
   // Files another user wrote for us to read are taken by OpenRegularFile.
   EXPECT_TRUE(platform::OpenRegularFile(theirs.string(), O_RDONLY, 0, why));
-  fs::create_symlink(theirs, dir.path / "link");
-  EXPECT_FALSE(platform::OpenRegularFile((dir.path / "link").string(), O_RDONLY, 0, why));
+  fs::create_symlink(theirs, dir.path() / "link");
+  EXPECT_FALSE(platform::OpenRegularFile((dir.path() / "link").string(), O_RDONLY, 0, why));
   EXPECT_EQ(why, "is a symbolic link");
 }
 
 TEST(WorkFile, AcceptsOnlyPrivateFoldersOfOurs) {
-  ScratchFolder dir;
-  fs::create_directory(dir.path / "private");
-  ::chmod((dir.path / "private").c_str(), 0700);
-  fs::create_directory(dir.path / "open");
-  ::chmod((dir.path / "open").c_str(), 0777);
-  fs::create_directory(dir.path / "group");
-  ::chmod((dir.path / "group").c_str(), 0770);
-  fs::create_directory_symlink(dir.path / "private", dir.path / "link");
-  WriteText(dir.path / "file", "");
+  testing_support::TempDir dir;
+  fs::create_directory(dir.path() / "private");
+  ::chmod((dir.path() / "private").c_str(), 0700);
+  fs::create_directory(dir.path() / "open");
+  ::chmod((dir.path() / "open").c_str(), 0777);
+  fs::create_directory(dir.path() / "group");
+  ::chmod((dir.path() / "group").c_str(), 0770);
+  fs::create_directory_symlink(dir.path() / "private", dir.path() / "link");
+  WriteText(dir.path() / "file", "");
   struct Case { const char* name; std::string why; };
   const Case cases[] = {{"private", ""}, {"open", "is writable by others"}, {"group", "is writable by others"},
                         {"link", "is a symbolic link"}, {"file", "is not a directory"},
                         {"absent", "No such file or directory"}};
   for (const Case& c : cases) {
     std::string why;
-    EXPECT_EQ(platform::CheckWorkFolder((dir.path / c.name).string(), why), c.why.empty()) << c.name;
+    EXPECT_EQ(platform::CheckWorkFolder((dir.path() / c.name).string(), why), c.why.empty()) << c.name;
     EXPECT_EQ(why, c.why) << c.name;
   }
 }

@@ -59,6 +59,31 @@ std::vector<std::uint8_t> FromHex(const std::string& text) {
   return out;
 }
 
+std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
+  std::vector<std::uint8_t> v(size);
+  for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+  return v;
+}
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, sep);) out.push_back(part);
+  return out;
+}
+
+std::vector<std::vector<std::string>> OracleFields(const std::vector<std::string>& lines) {
+  std::vector<std::vector<std::string>> out;
+  for (const auto& line : lines) {
+    if (line.starts_with("#format") || line.starts_with("#biff")) continue;
+    auto f = Split(line, '\t');
+    if (line.starts_with("#sheet") && f.size() >= 3) f.resize(3);
+    if (f.size() == 5 && f[3] == "date") f[3] = "number";
+    out.push_back(f);
+  }
+  return out;
+}
+
 std::filesystem::path CorpusDir() { return GRAFOLIO_CORPUS_DIR; }
 std::filesystem::path SourceDir() { return GRAFOLIO_SOURCE_DIR; }
 

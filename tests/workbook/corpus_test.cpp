@@ -11,32 +11,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 #include "platform/sysutils.h"
+#include "support/test_support.h"
 #include "workbook/workbook_dump.h"
 
 namespace {
-
-std::vector<std::string> Split(const std::string& text, char sep) {
-  std::vector<std::string> out;
-  std::stringstream in(text);
-  for (std::string part; std::getline(in, part, sep);) out.push_back(part);
-  return out;
-}
-
-// The lines compared: no first line, #sheet without its counts, dates as numbers.
-std::vector<std::vector<std::string>> Normal(const std::vector<std::string>& lines) {
-  std::vector<std::vector<std::string>> out;
-  for (const auto& line : lines) {
-    if (line.starts_with("#format") || line.starts_with("#biff")) continue;
-    auto f = Split(line, '\t');
-    if (line.starts_with("#sheet") && f.size() >= 3) f.resize(3);
-    if (f.size() == 5 && f[3] == "date") f[3] = "number";
-    out.push_back(f);
-  }
-  return out;
-}
+using testing_support::Split;
 
 bool SameLine(const std::vector<std::string>& a, const std::vector<std::string>& b) {
   if (a.size() == 5 && b.size() == 5 && a[3] == "number" && b[3] == "number" &&
@@ -48,7 +29,7 @@ bool SameLine(const std::vector<std::string>& a, const std::vector<std::string>&
 
 // "" when equal, else the first difference.
 std::string Compare(const std::vector<std::string>& ours, const std::vector<std::string>& oracle) {
-  const auto a = Normal(ours), b = Normal(oracle);
+  const auto a = testing_support::OracleFields(ours), b = testing_support::OracleFields(oracle);
   for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
     const auto join = [](const std::vector<std::vector<std::string>>& v, std::size_t i) {
       if (i >= v.size()) return std::string("(end)");
@@ -88,13 +69,7 @@ TEST(ModernCorpus, MatchesOracle) {
       }
       lines = {"#error\t" + message};
     }
-    std::vector<std::string> oracle;
-    std::FILE* in = std::fopen((file.string() + ".oracle.tsv").c_str(), "rb");
-    ASSERT_NE(in, nullptr) << file;
-    std::string text;
-    for (int ch; (ch = std::fgetc(in)) != EOF;) text.push_back(static_cast<char>(ch));
-    std::fclose(in);
-    oracle = Split(text, '\n');
+    const auto oracle = Split(testing_support::ReadText(file.string() + ".oracle.tsv"), '\n');
     const std::string difference = Compare(lines, oracle);
     EXPECT_EQ(difference, "") << file.filename();
     ++(difference.empty() ? count.equal : count.differing);

@@ -10,21 +10,19 @@
 #include "platform/sysutils.h"
 #include "support/test_support.h"
 #include "workbook/csv_read.h"
+#include "workbook/event_text.h"
 #include "workbook/workbook_read.h"
 #include "xls/xls_dump.h"
 
 namespace {
-
-std::span<const std::uint8_t> Bytes(const std::string& s) {
-  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
+using testing_support::AsBytes;
 
 // "ROW,COL=TEXT" per cell ("#" before the text of a number cell), joined with " | ".
 std::string Cells(const std::string& file, int lastRow = -1) {
-  const workbook::CsvDialect dialect = workbook::DetectCsvDialect(Bytes(file));
+  const workbook::CsvDialect dialect = workbook::DetectCsvDialect(AsBytes(file));
   std::string out;
   workbook::ReadCsvFields(
-      Bytes(file), dialect,
+      AsBytes(file), dialect,
       [&](int row, int col, std::string_view text) {
         if (!out.empty()) out += " | ";
         out += std::to_string(row) + "," + std::to_string(col) + "=";
@@ -81,20 +79,20 @@ TEST(CsvRead, DetectsDialect) {
       {"ragged semicolon rows", "a;b;c\nd;e\n", {';', true, 0}},
       {"commas and a stray semicolon", "a,b;c\nd,e\n", {',', true, 0}},
   };
-  for (const auto& c : cases) EXPECT_EQ(workbook::DetectCsvDialect(Bytes(c.file)), c.dialect) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(workbook::DetectCsvDialect(AsBytes(c.file)), c.dialect) << c.what;
   // A UTF-8 sequence cut by the end of the sniffed window is still UTF-8.
   std::string big(64 * 1024 - 1, 'x');
   big += "\xC3\xA4 and more";
-  EXPECT_TRUE(workbook::DetectCsvDialect(Bytes(big)).utf8);
-  EXPECT_FALSE(workbook::LooksLikeText(Bytes(std::string("PK\x03\x04\0\0", 6))));
-  EXPECT_TRUE(workbook::LooksLikeText(Bytes("a,b\n")));
+  EXPECT_TRUE(workbook::DetectCsvDialect(AsBytes(big)).utf8);
+  EXPECT_FALSE(workbook::LooksLikeText(AsBytes(std::string("PK\x03\x04\0\0", 6))));
+  EXPECT_TRUE(workbook::LooksLikeText(AsBytes("a,b\n")));
 }
 
 TEST(CsvRead, StopsAfterTheLastRowWanted) {
   EXPECT_EQ(Cells("a,b\n1,2\n3,4\n", 1), "0,0=a | 0,1=b | 1,0=#1.000000 | 1,1=#2.000000");
   int calls = 0;
   const std::string file = "a,b,c\nd\n";
-  workbook::ReadCsvFields(Bytes(file), workbook::DetectCsvDialect(Bytes(file)), [&](int, int, std::string_view) {
+  workbook::ReadCsvFields(AsBytes(file), workbook::DetectCsvDialect(AsBytes(file)), [&](int, int, std::string_view) {
     return ++calls < 2;  // the sink ends the read
   });
   EXPECT_EQ(calls, 2);
@@ -131,10 +129,6 @@ TEST(CsvRead, SheetNameIsTheFileName) {
   for (const auto& c : cases) EXPECT_EQ(workbook::CsvSheetName(c.path), c.name) << c.path;
 }
 
-}  // namespace
-
-namespace {
-
 // A CSV file as the loader and the dump open it: by name, through the sheet
 // events, as a chart request (two rows of the selected sheet) or whole.
 TEST(CsvRead, ThroughTheSheetEvents) {
@@ -143,10 +137,11 @@ TEST(CsvRead, ThroughTheSheetEvents) {
   struct Case { const char* what; std::string name; std::string bytes; int sheet; bool chart; std::string expected; };
   const Case cases[] = {
       {"chart: two rows", "Umsatz 2024.csv", body, 1, true,
-       "#0 Umsatz 2024 | 0,0 \"Monat\" | 0,1 \"Umsatz\" | 0,2 \"Kosten\" | 1,0 \"Jan\" | 1,1 1.5 | 1,2 2.0"},
+       "#0 Umsatz 2024 | 0,0 text \"Monat\" | 0,1 text \"Umsatz\" | 0,2 text \"Kosten\" | 1,0 text \"Jan\" | "
+       "1,1 number 1.5 | 1,2 number 2.0"},
       {"dump: every row", "u.TXT", body, 1, false,
-       "#0 u | 0,0 \"Monat\" | 0,1 \"Umsatz\" | 0,2 \"Kosten\" | 1,0 \"Jan\" | 1,1 1.5 | 1,2 2.0 | 2,0 \"Feb\" | 2,1 3.0 | "
-       "2,2 4.0"},
+       "#0 u | 0,0 text \"Monat\" | 0,1 text \"Umsatz\" | 0,2 text \"Kosten\" | 1,0 text \"Jan\" | 1,1 number 1.5 | "
+       "1,2 number 2.0 | 2,0 text \"Feb\" | 2,1 number 3.0 | 2,2 number 4.0"},
       {"sheet 2 of one", "u.csv", body, 2, true, "#0 u"},
       {"binary bytes named .csv", "b.csv", std::string("a,b\0\x01\x02", 6), 1, true, "File is not a Excel file"},
       {"empty file", "e.csv", "", 1, true, "#0 e"},
@@ -156,18 +151,7 @@ TEST(CsvRead, ThroughTheSheetEvents) {
     testing_support::WriteText(path, c.bytes);
     TXLSRead events;
     std::string out;
-    const auto put = [&](const std::string& s) { out += (out.empty() ? "" : " | ") + s; };
-    events.OnSheet = [&](TXLSRead& r, const std::string& name, int index, bool& readIt) {
-      put("#" + std::to_string(index) + " " + name);
-      readIt = index == c.sheet - 1;
-      if (index > c.sheet - 1) r.StopReading();
-    };
-    events.OnNumberCell = [&](TXLSRead&, int col, int row, int, double v, bool) {
-      put(std::to_string(row) + "," + std::to_string(col) + " " + xls::PyFloatRepr(v));
-    };
-    events.OnStringCell = [&](TXLSRead&, int col, int row, int, const std::string& v, bool) {
-      put(std::to_string(row) + "," + std::to_string(col) + " " + xls::JsonQuote(v));
-    };
+    RecordEvents(events, out, c.sheet - 1);
     try {
       workbook::ReadWorkbookFile(events, path, c.chart ? workbook::ReadLimits::Chart() : workbook::ReadLimits::Dump());
     } catch (const Exception& e) {

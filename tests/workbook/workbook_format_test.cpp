@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/sysutils.h"
+#include "support/test_support.h"
 
 using workbook::Format;
 
 namespace {
-
-std::span<const std::uint8_t> Bytes(const std::string& s) {
-  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
+using testing_support::AsBytes;
 
 TEST(WorkbookFormat, FromTheFirstBytesAndTheName) {
   const std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0", 10);
@@ -36,7 +34,7 @@ TEST(WorkbookFormat, FromTheFirstBytesAndTheName) {
       {"<office:document xmlns:office='" + office + "'>", "looks.csv", Format::kFods},
   };
   for (const auto& [head, name, format] : rows) {
-    EXPECT_EQ(workbook::HeadFormat(Bytes(head), name), format) << name << ": " << head;
+    EXPECT_EQ(workbook::HeadFormat(AsBytes(head), name), format) << name << ": " << head;
   }
 }
 
@@ -61,9 +59,9 @@ TEST(WorkbookFormat, ZipPackagesByTheirContent) {
     }
     EXPECT_EQ(got, expected) << facts.firstEntryName << " " << facts.mimetype;
   }
-  EXPECT_TRUE(workbook::LooksLikeZip(Bytes("PK\x03\x04")));
-  EXPECT_TRUE(workbook::LooksLikeZip(Bytes("PK\x05\x06")));
-  EXPECT_FALSE(workbook::LooksLikeZip(Bytes("PK\x07\x08")));
+  EXPECT_TRUE(workbook::LooksLikeZip(AsBytes("PK\x03\x04")));
+  EXPECT_TRUE(workbook::LooksLikeZip(AsBytes("PK\x05\x06")));
+  EXPECT_FALSE(workbook::LooksLikeZip(AsBytes("PK\x07\x08")));
 }
 
 }  // namespace

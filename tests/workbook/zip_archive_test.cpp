@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "platform/sysutils.h"
+#include "support/test_support.h"
 #include "support/zip_builder.h"
 
 using workbook::InflateBudget;
@@ -14,15 +15,12 @@ using ziptest::BuildZip;
 using ziptest::ZipEntry;
 
 namespace {
-
-std::span<const std::uint8_t> Span(const std::string& s) {
-  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
+using testing_support::AsBytes;
 
 // Reads every entry; returns "name=content;..." or the refusal's text.
 std::string ReadAll(const std::string& zip, InflateBudget budget = InflateBudget::ChartRequest()) {
   try {
-    ZipArchive archive(Span(zip), budget);
+    ZipArchive archive(AsBytes(zip), budget);
     std::string out;
     for (const auto& e : archive.Entries()) {
       out += e.name + "=";
@@ -63,7 +61,7 @@ TEST(ZipArchive, FindsPartNamesWithoutCaseAndWithEitherSlash) {
                                     {.name = "xl\\Workbook.xml", .data = "w"},
                                     {.name = "xl/worksheets/sheet1.xml", .data = "s"}});
   InflateBudget budget = InflateBudget::ChartRequest();
-  ZipArchive archive(Span(zip), budget);
+  ZipArchive archive(AsBytes(zip), budget);
   ASSERT_EQ(archive.Entries().size(), 3u);
   EXPECT_EQ(archive.Entries()[0].name, "[Content_Types].xml");
   // lookup, entry index or -1
@@ -79,7 +77,7 @@ TEST(ZipArchive, FindsPartNamesWithoutCaseAndWithEitherSlash) {
 TEST(ZipArchive, SinkStopsEarlyWithoutReadingTheRest) {
   const std::string zip = BuildZip({{.name = "big", .data = std::string(1 << 20, 'x')}});
   InflateBudget budget = InflateBudget::ChartRequest();
-  ZipArchive archive(Span(zip), budget);
+  ZipArchive archive(AsBytes(zip), budget);
   int chunks = 0;
   EXPECT_FALSE(archive.Read(archive.Entries()[0], [&](std::span<const std::uint8_t> c) {
     EXPECT_LE(c.size(), 65536u);

@@ -11,33 +11,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 #include "platform/sysutils.h"
 #include "tests/support/test_support.h"
 #include "xls/xls_dump.h"
 
 namespace {
-std::vector<std::string> Split(const std::string& text, char sep) {
-  std::vector<std::string> out;
-  std::stringstream in(text);
-  for (std::string part; std::getline(in, part, sep);) out.push_back(part);
-  return out;
-}
-
-std::vector<std::string> Mask(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  for (const auto& line : lines) {
-    if (line.starts_with("#biff")) continue;
-    auto f = Split(line, '\t');
-    if (line.starts_with("#sheet") && f.size() >= 3) f.resize(3);
-    if (f.size() == 5 && f[3] == "date") f[3] = "number";
-    std::string joined;
-    for (std::size_t i = 0; i < f.size(); ++i) joined += (i ? "\t" : "") + f[i];
-    out.push_back(joined);
-  }
-  return out;
-}
+using testing_support::Split;
 
 std::string Group(const std::string& firstLine) {
   if (!firstLine.starts_with("#biff\t")) return "xlrd failed";
@@ -81,7 +61,7 @@ TEST(XlsCorpus, MatchesOracle) {
       ADD_FAILURE() << name << ": " << openError;
       continue;
     }
-    const auto want = Mask(oracle), got = Mask(ours.Lines());
+    const auto want = testing_support::OracleFields(oracle), got = testing_support::OracleFields(ours.Lines());
     if (want == got) {
       ++table[group][0];
       continue;
@@ -90,8 +70,8 @@ TEST(XlsCorpus, MatchesOracle) {
     std::size_t i = 0;
     while (i < want.size() && i < got.size() && want[i] == got[i]) ++i;
     ADD_FAILURE() << name << " differs at masked line " << i + 1 << "\n  oracle: "
-                  << (i < want.size() ? want[i].substr(0, 200) : "<end>")
-                  << "\n  ours:   " << (i < got.size() ? got[i].substr(0, 200) : "<end>");
+                  << (i < want.size() ? testing::PrintToString(want[i]).substr(0, 200) : "<end>")
+                  << "\n  ours:   " << (i < got.size() ? testing::PrintToString(got[i]).substr(0, 200) : "<end>");
   }
   std::printf("\ncorpus: %zu workbooks\nversion     matched  differing  failed\n", files.size());
   std::array<int, 3> total{};
