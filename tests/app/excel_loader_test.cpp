@@ -49,7 +49,12 @@ TEST(ExcelLoader, ReadsOnlyTheChosenSheet) {
   const bool haveModern = std::filesystem::is_directory(modern);
   struct Sheet { int sheet; Cells cells; };
   const std::vector<Sheet> threeSheets = {{1, umsatz}, {2, {}}, {3, kosten}, {4, {}}, {999, {}}, {1, umsatz}};
-  const struct { std::string file; const char* version; std::vector<Sheet> sheets; bool firstTwoRows = false; } cases[] = {
+  const struct {
+    std::string file;
+    const char* version;  // nullptr: not checked
+    std::vector<Sheet> sheets;
+    bool firstTwoRows = false;
+  } cases[] = {
       {Corpus("gen-gnumeric-biff7-three-sheets.xls"), "Version: Excel 95", threeSheets},
       {Corpus("gen-lo-biff8-three-sheets.xls"), "Version: Excel 97", threeSheets},
       {Corpus("gen-xlwt-biff8-three-sheets.xls"), "Version: Excel 97", threeSheets},
@@ -79,7 +84,9 @@ TEST(ExcelLoader, ReadsOnlyTheChosenSheet) {
       Cells cells = DataCells(excel);
       if (c.firstTwoRows) {
         EXPECT_EQ(reached, (std::vector<int>{0, 1})) << c.file;
-        std::erase_if(cells, [](const auto& cell) { return !cell.first.ends_with(",1") && !cell.first.ends_with(",2"); });
+        std::erase_if(cells, [](const auto& cell) {
+          return !cell.first.ends_with(",1") && !cell.first.ends_with(",2");
+        });
         EXPECT_EQ(cells.size(), DataCells(excel).size()) << c.file << ": rows after the second are not read";
       } else {
         EXPECT_EQ(excel.Progress, 100) << c.file;
