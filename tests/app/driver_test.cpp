@@ -18,17 +18,25 @@ std::string MessagePage(const std::string& message) {
 TEST(Driver, Parameters) {
   struct Case {
     const char* query;
-    int style;
-    int color;
-  } cases[] = {{"style=7", 0, 10},  {"style=-1", 0, 10}, {"style=6", 6, 10}, {"color=16", 0, 10},
-               {"color=-3", 0, 10}, {"color=15", 0, 15}, {"color=99", 0, 10}, {"STYLE=3&Color=2", 3, 2}};
+    int style = 0, color = 10, count = 5;
+    std::string title = "";  // empty: no title shown
+  } cases[] = {
+      {"style=7"}, {"style=-1"}, {"style=6", 6}, {"color=16"}, {"color=-3"}, {"color=15", 0, 15}, {"color=99"},
+      {"STYLE=3&Color=2", 3, 2}, {"number=yes", 0, 10, 5, "181 yes"}, {"number=YES"},
+      {"number=yes&filename=testenglish", 0, 10, 4, "175 yes"}, {"number=yes&numbercolor=3", 0, 10, 5, "181 yes"},
+  };
   for (const auto& c : cases) {
     DriverRun run(c.query);
     run.Run();
-    EXPECT_EQ(run.page->Style, c.style) << c.query;
-    EXPECT_EQ(run.page->Color, c.color) << c.query;
-    EXPECT_TRUE(run.page->Chart1->Series(c.style)->Active()) << c.query;
-    EXPECT_EQ(run.page->Chart1->Series(c.style)->Count(), 5) << c.query;
+    TChart& chart = *run.page->Chart1;
+    EXPECT_EQ((std::vector<int>{run.page->Style, run.page->Color}), (std::vector<int>{c.style, c.color})) << c.query;
+    EXPECT_TRUE(chart.Series(c.style)->Active()) << c.query;
+    EXPECT_EQ(chart.Series(c.style)->Count(), c.count) << c.query;
+    EXPECT_EQ(chart.Title().Visible(), !c.title.empty()) << c.query;
+    EXPECT_EQ(chart.Title().Text(), std::vector<std::string>{c.title}) << c.query;
+    if (std::string(c.query).ends_with("numbercolor=3")) {
+      EXPECT_EQ(chart.Title().Font().Color(), PaletteColor(3));
+    }
   }
 }
 
@@ -61,26 +69,6 @@ TEST(Driver, DarkeningWrapsAt256) {
   EXPECT_EQ(DarkenColor(0xFFFFFF, 255), 0u);
   EXPECT_EQ(DarkenColor(RGB(200, 10, 100), 50), RGB(150, 0, 50));
   EXPECT_EQ(DarkenColor(clBtnFace, 64), RGB(128, 128, 128));
-}
-
-TEST(Driver, TitleWithTheTotal) {
-  struct Case {
-    const char* query;
-    bool visible;
-    std::vector<std::string> text;
-  } cases[] = {{"number=yes", true, {"181 yes"}},
-               {"number=YES", false, {""}},
-               {"number=yes&filename=testenglish", true, {"175 yes"}},
-               {"number=yes&numbercolor=3", true, {"181 yes"}}};
-  for (const auto& c : cases) {
-    DriverRun run(c.query);
-    run.Run();
-    EXPECT_EQ(run.page->Chart1->Title().Visible(), c.visible) << c.query;
-    EXPECT_EQ(run.page->Chart1->Title().Text(), c.text) << c.query;
-    if (std::string(c.query).ends_with("numbercolor=3")) {
-      EXPECT_EQ(run.page->Chart1->Title().Font().Color(), PaletteColor(3));
-    }
-  }
 }
 
 // The percent legend, border, colours, no marks, value marks and the rotated
