@@ -11,12 +11,13 @@ source "$SRC/tests/e2e/lib/lighttpd.sh"
 LIGHTTPD_MAX_REQUEST_KB=2097152
 LIGHTTPD_EXTRA_CONF='server.stream-request-body = 2'
 WORK=$(mktemp -d /tmp/grafolio-e2e-work.XXXXXX)
-trap 'stop_server; rm -rf "$WORK"' EXIT
+on_exit 'rm -rf "$WORK"'
 start_server || exit 1
 cp "$SRC/tests/fixtures/workbooks/obst.xls" "$CGI_DIR/sales.xls"
 cp "$SRC/tests/fixtures/workbooks/three-sheets.xls" "$WORK/upload.xls"
 
 no_uploads_left() { [ -z "$(find "$CGI_DIR" -name '*.tmp')" ]; }
+no_chart() { ! grep -q "image/gif" "$WORK/$1.answer"; }
 
 # The uploaded workbook is charted, exactly as the same file asked for by name.
 curl -s --max-time 30 -D "$WORK/byname.head" -o "$WORK/byname.body" "$BASE_URL?filename=sales.xls&style=3"
@@ -37,41 +38,6 @@ check "upload with a client path, sheet 3: same chart as by name" cmp -s "$WORK/
 # A field that pretends to name an upload is not taken for one.
 curl -s --max-time 30 -o "$WORK/fake.body" -F "filename_FILENAME=$CGI_DIR/sales.xls" -F filename=none.xls "$BASE_URL"
 check "forged upload field: not found page" grep -qF 'EXCEL file "none.xls" not found' "$WORK/fake.body"
-
-# An upload cut short is no upload: a body without its closing boundary, or
-# cut inside a part (announced with its cut length, so the web server hands
-# it over as it is), is answered with no chart, and the log says what was
-# missing.
-cut_upload() {  # cut_upload NAME CUT: the upload's body cut to CUT bytes; answer into $WORK/NAME.answer
-  python3 - "$PORT" "$WORK/$1.answer" "$2" "$WORK/sales.xls" <<'PY'
-import socket, sys
-port, out, cut, workbook = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), sys.argv[4]
-b = b"----grafoliocut"
-body = (b"--" + b + b"\r\nContent-Disposition: form-data; name=\"style\"\r\n\r\n3\r\n--" + b +
-        b"\r\nContent-Disposition: form-data; name=\"filename\"; filename=\"sales.xls\"\r\n\r\n" +
-        open(workbook, "rb").read() + b"\r\n--" + b + b"--\r\n")
-body = body[:cut if cut >= 0 else len(body) + cut]
-s = socket.create_connection(("127.0.0.1", port), timeout=30)
-s.sendall(b"POST /cgi-bin/grafolio HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
-          b"Content-Type: multipart/form-data; boundary=" + b + b"\r\n"
-          b"Content-Length: " + str(len(body)).encode() + b"\r\n\r\n" + body)
-answer = b""
-while chunk := s.recv(65536):
-    answer += chunk
-open(out, "wb").write(answer)
-PY
-}
-no_chart() { ! grep -q "image/gif" "$WORK/$1.answer"; }
-cut_upload closing -4   # "--\r\n" of the closing boundary missing
-check "upload without its closing boundary: no chart" no_chart closing
-cut_upload inside 300   # inside the workbook's bytes
-check "upload cut inside the file: no chart" no_chart inside
-cut_upload header 60    # inside the file part's header
-check "upload cut inside a part header: no chart" no_chart header
-check "cut uploads: each logged with what was missing" test "$(grep -c "Multipart body incomplete: no closing boundary" "$CGI_DIR/Log/grafolio.Log")" = 3
-cut_upload whole 0
-check "the same upload whole: the chart" grep -q "image/gif" "$WORK/whole.answer"
-check "cut uploads: no upload file left" no_uploads_left
 
 # An upload the web server aborts (the client goes away mid-body; lighttpd
 # then ends the CGI process) leaves no upload file: the file has no name
@@ -125,32 +91,7 @@ sys.exit(os.waitstatus_to_exitcode(status))
 PY
 chmod +x "$CGI_DIR/grafolio"
 upload() {  # upload SIZE ANSWER: one file part of SIZE bytes; the peak into $WORK/peak-kb
-  python3 - "$PORT" "$2" "$1" <<'PY'
-import socket, sys
-port, out, size = int(sys.argv[1]), sys.argv[2], int(sys.argv[3])
-boundary = b"----grafolio1gb"
-head = (b"--" + boundary + b"\r\nContent-Disposition: form-data; name=\"style\"\r\n\r\n3\r\n"
-        b"--" + boundary + b"\r\nContent-Disposition: form-data; name=\"big\"; filename=\"big.bin\"\r\n"
-        b"Content-Type: application/octet-stream\r\n\r\n")
-tail = b"\r\n--" + boundary + b"--\r\n"
-block = bytes(range(256)) * 4096  # 1 MB; dashes and line ends included
-total = len(head) + size + len(tail)
-s = socket.create_connection(("127.0.0.1", port), timeout=300)
-s.sendall(b"POST /cgi-bin/grafolio HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
-          b"Content-Type: multipart/form-data; boundary=" + boundary + b"\r\n"
-          b"Content-Length: " + str(total).encode() + b"\r\n\r\n" + head)
-for _ in range(size // len(block)):
-    s.sendall(block)
-s.sendall(block[:size % len(block)])
-s.sendall(tail)
-answer = b""
-while True:
-    chunk = s.recv(65536)
-    if not chunk:
-        break
-    answer += chunk
-open(out, "wb").write(answer)
-PY
+  python3 "$SRC/tests/e2e/lib/post_multipart.py" "$PORT" "$2" upload "$1"
 }
 upload $((32 << 20)) "$WORK/small.answer"
 small=$(cat "$WORK/peak-kb" 2>/dev/null || echo 0)
@@ -169,30 +110,7 @@ check "1 GB upload: no upload file left" no_uploads_left
 
 # 100 MB of plain (non-file) fields: refused once they pass the 10000-byte
 # limit, in small memory, without drawing.
-python3 - "$PORT" "$WORK/fields.answer" <<'PY'
-import socket, sys
-port, out = int(sys.argv[1]), sys.argv[2]
-b = b"----grafoliofields"
-field = b"--" + b + b"\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\n" + b"n" * (1 << 20) + b"\r\n"
-tail = b"--" + b + b"--\r\n"
-s = socket.create_connection(("127.0.0.1", port), timeout=120)
-s.sendall(b"POST /cgi-bin/grafolio HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
-          b"Content-Type: multipart/form-data; boundary=" + b + b"\r\n"
-          b"Content-Length: " + str(100 * len(field) + len(tail)).encode() + b"\r\n\r\n")
-try:
-    for _ in range(100):
-        s.sendall(field)
-    s.sendall(tail)
-except OSError:
-    pass  # the answer may come (and the connection end) before all is sent
-answer = b""
-try:
-    while chunk := s.recv(65536):
-        answer += chunk
-except OSError:
-    pass
-open(out, "wb").write(answer)
-PY
+python3 "$SRC/tests/e2e/lib/post_multipart.py" "$PORT" "$WORK/fields.answer" fields 100
 fields_peak=$(cat "$WORK/peak-kb" 2>/dev/null || echo 999999)
 echo "program peak resident memory: 100 MB of plain fields ${fields_peak} kB"
 check "100 MB of plain fields: no chart" no_chart fields

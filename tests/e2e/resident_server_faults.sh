@@ -17,16 +17,7 @@ SRC=$2
 source "$SRC/tests/e2e/lib/lighttpd.sh"
 source "$SRC/tests/e2e/lib/resident.sh"
 WORK=$(mktemp -d /tmp/grafolio-e2e-work.XXXXXX)
-RESIDENT_PID=
 MOUNTED=
-stop_resident() {
-  if [ -n "$RESIDENT_PID" ]; then
-    kill -CONT "$RESIDENT_PID" 2>/dev/null || true
-    kill -9 "$RESIDENT_PID" 2>/dev/null || true
-    wait "$RESIDENT_PID" 2>/dev/null || true
-    RESIDENT_PID=
-  fi
-}
 on_exit '[ -n "${E2E_DEBUG:-}" ] && cp "$LOG" "$WORK/"; [ -n "${E2E_DEBUG:-}" ] || rm -rf "$WORK"'
 on_exit '[ -n "$MOUNTED" ] && umount -l "$MOUNTED"'
 on_exit stop_resident
@@ -40,17 +31,7 @@ grep -q '^GRAFOLIO_SANITIZE:BOOL=ON' "$BUILD/CMakeCache.txt" 2>/dev/null && defa
 TOTAL=${FAULT_REQUESTS:-$default_total}
 CONC=${FAULT_CONCURRENCY:-8}
 
-start_resident() {  # start_resident [ulimit -f blocks]: the program started bare
-  local limit=${1:-unlimited}
-  (cd "$CGI_DIR" && ulimit -f "$limit" && exec env -i PATH="$PATH" ./grafolio 2>>"$WORK/server.err") &
-  RESIDENT_PID=$!
-  for _ in $(seq 1 100); do
-    [ "$(cat "$TEMP/grafolio_S.lock" 2>/dev/null)" = "$RESIDENT_PID" ] && [ -e "$QUEUE" ] && return 0
-    sleep 0.05
-  done
-  echo "the resident server did not come up"
-  return 1
-}
+RESIDENT_ERR=$WORK/server.err
 end_resident() {  # deleting the queue ends the server after its next tick (within 2 s)
   rm -f "$QUEUE"
   local ended=1
@@ -123,7 +104,7 @@ N1=$((TOTAL / 4)) N2=$((TOTAL / 10)) N3=$((TOTAL / 4)) N4=$((TOTAL / 4))
 N5=$((TOTAL - N1 - N2 - N3 - N4))
 
 # 1. The server runs.
-start_resident || exit 1
+start_resident "$CGI_DIR/grafolio" || exit 1
 before=$(fallbacks) t=$SECONDS
 load "$WORK/1" 0 $N1
 report "running" $N1 "$before" $((SECONDS - t))
@@ -164,7 +145,7 @@ done
 kill -9 "$RESIDENT_PID"
 wait "$RESIDENT_PID" 2>/dev/null
 RESIDENT_PID=
-start_resident || exit 1
+start_resident "$CGI_DIR/grafolio" || exit 1
 wait "$LOAD"
 report "killed and restarted" $N3 "$before" $((SECONDS - t))
 check "killed: answers equal plain CGI's" equal "$WORK/3" $((N1 + N2)) $N3
@@ -180,10 +161,10 @@ STARVED="a 64 KiB tmpfs with 16 KiB free"
 if [ -z "${FAULT_NO_MOUNT:-}" ] && mount -t tmpfs -o size=64k,mode=0700 grafolio-e2e "$TEMP" 2>/dev/null; then
   MOUNTED=$TEMP
   head -c $((48 * 1024)) /dev/zero >"$TEMP/filler"
-  start_resident || exit 1
+  start_resident "$CGI_DIR/grafolio" || exit 1
 else
   STARVED="a 4 KiB file-size limit on the server"
-  start_resident 4 || exit 1
+  start_resident "$CGI_DIR/grafolio" "$CGI_DIR" 4 || exit 1
 fi
 before=$(fallbacks) t=$SECONDS
 load "$WORK/4" $((N1 + N2 + N3)) $N4
@@ -198,7 +179,7 @@ fi
 
 # 5. Disk back: the server serves again, up to 100 requests at once
 # contending for its queue, and nobody falls back.
-start_resident || exit 1
+start_resident "$CGI_DIR/grafolio" || exit 1
 before=$(fallbacks) t=$SECONDS
 CONC=100 load "$WORK/5" $((TOTAL - N5)) $N5
 report "running again" $N5 "$before" $((SECONDS - t))

@@ -7,13 +7,10 @@ set -u
 BUILD=$1
 SRC=$2
 source "$SRC/tests/e2e/lib/lighttpd.sh"
+source "$SRC/tests/e2e/lib/resident.sh"
 WORK=$(mktemp -d /tmp/grafolio-e2e-wincgi.XXXXXX)
-SERVER=
-cleanup() {
-  if [ -n "$SERVER" ]; then kill "$SERVER" 2>/dev/null; wait "$SERVER" 2>/dev/null; fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+on_exit 'rm -rf "$WORK"'
+on_exit 'stop_resident TERM'
 cp "$BUILD/grafolio" "$WORK/grafolio"
 cp "$SRC/tests/fixtures/workbooks/obst.xls" "$WORK/"
 
@@ -44,26 +41,23 @@ cgi() {  # cgi NAME QUERY [BODY]
 }
 same() { cmp -s "$WORK/$1.out" "$WORK/$1.cgi"; }
 
-wincgi default GET ""
-cgi default ""
-check "WinCGI default chart: same bytes as CGI" same default
-
-wincgi workbook GET "filename=obst.xls&style=3&3D=yes"
-cgi workbook "filename=obst.xls&style=3&3D=yes"
-check "WinCGI workbook chart: same bytes as CGI" same workbook
-
-wincgi post POST "" $'filename=obst.xls\nstyle=1\nnumber=Obst'
-cgi post "" "filename=obst.xls&style=1&number=Obst"
-check "WinCGI POST form fields: same bytes as CGI body" same post
+# name, method, query, form fields (the CGI request's body where there are any)
+while IFS='|' read -r -u 3 name method query form; do
+  wincgi "$name" "$method" "$query" "${form//&/$'\n'}"
+  cgi "$name" "$query" "$form"
+  check "WinCGI $name: same bytes as CGI" same "$name"
+done 3<<'CASES'
+default|GET||
+workbook|GET|filename=obst.xls&style=3&3D=yes|
+post|POST||filename=obst.xls&style=1&number=Obst
+CASES
 
 # With a resident server of the program running (started bare), a WinCGI
 # client queues its request file and the server answers it. The output file
 # is named relative to the working folder, so where it appears tells who
 # wrote it: the server works in server-cwd, the client in client-cwd.
 mkdir -p "$WORK/server-cwd" "$WORK/client-cwd"
-(cd "$WORK/server-cwd" && exec env -i "$WORK/grafolio" </dev/null >/dev/null 2>&1) &
-SERVER=$!
-for _ in $(seq 1 100); do [ -f "$WORK/Temp/grafolio_S" ] && break; sleep 0.05; done
+start_resident "$WORK/grafolio" "$WORK/server-cwd"
 check "resident server started" test -f "$WORK/Temp/grafolio_S"
 cat >"$WORK/relative.ini" <<INI
 [CGI]
@@ -77,7 +71,7 @@ check "WinCGI through the resident server: answered by the server" test -f "$WOR
 check "WinCGI through the resident server: not by the client" test ! -e "$WORK/client-cwd/relative.out"
 cp "$WORK/workbook.cgi" "$WORK/relative.cgi"
 check "WinCGI through the resident server: same bytes as CGI" cmp -s "$WORK/server-cwd/relative.out" "$WORK/relative.cgi"
-kill "$SERVER"; wait "$SERVER" 2>/dev/null; SERVER=
+stop_resident TERM
 (cd "$WORK/client-cwd" && timeout 30 env -i "$WORK/grafolio" "$WORK/relative.ini")
 check "WinCGI without a server: the client answers itself" cmp -s "$WORK/client-cwd/relative.out" "$WORK/relative.cgi"
 

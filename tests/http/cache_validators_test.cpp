@@ -125,7 +125,6 @@ TEST(CacheValidators, EntityTagsKeepPartsApart) {
   };
   EXPECT_EQ(tags.size(), 9u);
   EXPECT_EQ(tagOf({{"a", "bc"}}), tagOf({{"a", "bc"}}));
-  EXPECT_EQ(tagOf({}).size(), 18u);
   EXPECT_EQ(tagOf({}), "\"cbf29ce484222325\"");  // nothing added: the FNV offset itself
   EXPECT_EQ(Fnv1a64("a"), 0xaf63dc4c8601ec8cULL);  // the published FNV-1a test vector
 }

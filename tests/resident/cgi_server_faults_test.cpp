@@ -85,14 +85,6 @@ THttpEngineSettings AnswerSettings(std::size_t bytes) {
   return settings;
 }
 
-// A scratch program folder; the log goes to its Log folder.
-struct Exchange {
-  TempDir dir;
-  TExchangePaths paths = ExchangePaths(dir.str() + "/", "grafolio");
-  FakeClock clock;
-  Exchange() { setenv("CGI_LOG_DIR", (dir.str() + "/Log").c_str(), 1); }
-  ~Exchange() { unsetenv("CGI_LOG_DIR"); }
-};
 }  // namespace
 
 // A server that holds its lock but does not serve (stopped with SIGSTOP, or

@@ -16,12 +16,6 @@ namespace {
 using testing_support::ReadText;
 using testing_support::TempDir;
 using testing_support::WriteText;
-
-struct Exchange {
-  TempDir dir;
-  TExchangePaths paths = ExchangePaths(dir.str() + "/", "grafolio");
-  void CreateQueue() { WriteText(paths.Queue(), ""); }
-};
 }  // namespace
 
 TEST(QueueRecord, BytesAndRoundTrip) {
@@ -108,9 +102,8 @@ TEST(AnswerCopy, InsertsContentLength) {
 
 TEST(ClientQueue, IdCollisionFilesAndStaleCleanUp) {
   Exchange x;
-  FakeClock clock;
   x.CreateQueue();
-  TCgiServerClient first(x.paths, clock.Clock()), second(x.paths, clock.Clock());
+  TCgiServerClient first(x.paths, x.clock.Clock()), second(x.paths, x.clock.Clock());
   first.DrawId = [] { return 0x2A; };
   int draws = 0;
   second.DrawId = [&] { return ++draws < 3 ? 0x2A : 0xBEEF; };
@@ -123,15 +116,15 @@ TEST(ClientQueue, IdCollisionFilesAndStaleCleanUp) {
   ASSERT_EQ(::stat(x.paths.Request("BEEF").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   std::vector<TQueueRecord> records;
-  ASSERT_EQ(ReadQueue(x.paths, records, clock.Clock(), 1, 0), TQueueAccess::Done);
+  ASSERT_EQ(ReadQueue(x.paths, records, x.clock.Clock(), 1, 0), TQueueAccess::Done);
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].RequestName, UpperCaseName(x.paths.Request("BEEF")));
   EXPECT_EQ(records[1].Status, kRecordWaiting);
-  EXPECT_NEAR(records[1].QueuedAt, LocalDateTime(clock.now), 1e-9);
+  EXPECT_NEAR(records[1].QueuedAt, LocalDateTime(x.clock.now), 1e-9);
 
   // No queue: nothing is queued and no request file stays.
   ::unlink(x.paths.Queue().c_str());
-  TCgiServerClient third(x.paths, clock.Clock());
+  TCgiServerClient third(x.paths, x.clock.Clock());
   EXPECT_FALSE(third.Queue({}, ""));
 
   // Stale clean-up: a queue untouched for 30 s (no server) goes, and with it
@@ -142,8 +135,8 @@ TEST(ClientQueue, IdCollisionFilesAndStaleCleanUp) {
     x.CreateQueue();
     WriteText(x.paths.Answer("0001"), "x");
     WriteText(x.paths.Request("0002"), "x");
-    SetFileTime(x.paths.Queue(), clock.now - c.age);
-    TCgiServerClient client(x.paths, clock.Clock());
+    SetFileTime(x.paths.Queue(), x.clock.now - c.age);
+    TCgiServerClient client(x.paths, x.clock.Clock());
     client.CleanStaleFiles();
     EXPECT_EQ(::access(x.paths.Queue().c_str(), F_OK) == 0, c.queueKept) << c.age;
     EXPECT_EQ(::access(x.paths.Answer("0001").c_str(), F_OK) == 0, c.queueKept) << c.age;
@@ -161,16 +154,15 @@ TEST(ClientWait, TimeLimits) {
   };
   for (const auto& c : cases) {
     Exchange x;
-    FakeClock clock;
     x.CreateQueue();
     WriteText(x.paths.Lock(), "1\n");
-    SetFileTime(x.paths.Lock(), clock.now);
-    TCgiServerClient client(x.paths, clock.Clock());
+    SetFileTime(x.paths.Lock(), x.clock.now);
+    TCgiServerClient client(x.paths, x.clock.Clock());
     ASSERT_TRUE(client.Queue({"A=1"}, ""));
-    if (c.beating) clock.onWait = [&] { SetFileTime(x.paths.Lock(), clock.now); };
-    const double start = clock.now;
+    if (c.beating) x.clock.onWait = [&] { SetFileTime(x.paths.Lock(), x.clock.now); };
+    const double start = x.clock.now;
     EXPECT_EQ(client.WaitForAnswer([](const char*, std::size_t) {}), c.result);
-    EXPECT_NEAR(clock.now - start, c.seconds, 0.5);
+    EXPECT_NEAR(x.clock.now - start, c.seconds, 0.5);
     EXPECT_EQ(::access(x.paths.Queue().c_str(), F_OK), 0);
     EXPECT_NE(::access(x.paths.Request(client.Id()).c_str(), F_OK), 0);
   }
@@ -178,14 +170,13 @@ TEST(ClientWait, TimeLimits) {
 
 TEST(ServerQueue, KeepsEveryRecordBeyondSixtyFive) {
   Exchange x;
-  FakeClock clock;
-  TCgiServerQueue server(x.paths, clock.Clock());
+  TCgiServerQueue server(x.paths, x.clock.Clock());
   ASSERT_TRUE(server.Open());
   for (int i = 0; i < 100; ++i) {
     char id[8];
     std::snprintf(id, sizeof id, "%04X", i);
     WriteText(x.paths.Request(id), "A=1\r\n\r\n");
-    ASSERT_EQ(AppendQueueRecord(x.paths, {kRecordWaiting, 1.0 * i, UpperCaseName(x.paths.Request(id))}, clock.Clock(),
+    ASSERT_EQ(AppendQueueRecord(x.paths, {kRecordWaiting, 1.0 * i, UpperCaseName(x.paths.Request(id))}, x.clock.Clock(),
                                 1, 0),
               TQueueAccess::Done);
   }
@@ -196,7 +187,7 @@ TEST(ServerQueue, KeepsEveryRecordBeyondSixtyFive) {
   server.Finish(taken->RequestName);
   EXPECT_NE(::access(x.paths.Request("0000").c_str(), F_OK), 0);
   std::vector<TQueueRecord> records;
-  ASSERT_EQ(ReadQueue(x.paths, records, clock.Clock(), 1, 0), TQueueAccess::Done);
+  ASSERT_EQ(ReadQueue(x.paths, records, x.clock.Clock(), 1, 0), TQueueAccess::Done);
   ASSERT_EQ(records.size(), 99u);
   for (int i = 0; i < 99; ++i) EXPECT_EQ(records[i].QueuedAt, i + 1.0);
 
@@ -211,16 +202,13 @@ TEST(ServerQueue, KeepsEveryRecordBeyondSixtyFive) {
 
 TEST(ServerEngine, ServesQueuedRequestsAndRefusesMalformedOnes) {
   Exchange x;
-  FakeClock clock;
-  TempDir logDir;
-  setenv("CGI_LOG_DIR", logDir.str().c_str(), 1);
   RegisterHttpProcTable();
   THttpEngineSettings settings;
   settings.AutoReadLimit = 10000;
   settings.OnExecRequest = [](THttpEngine&) {
     HttpWriteText("<p>" + HttpFieldValue("style", "none") + " " + HttpServerVariable("REMOTE ADDR") + "</p>");
   };
-  TCgiServerEngine engine(settings, x.paths, clock.Clock());
+  TCgiServerEngine engine(settings, x.paths, x.clock.Clock());
   // head: environment block, or raw bytes when not well formed
   struct Case { std::string head; std::string body; std::string expected; } cases[] = {
       {RequestFileHead({"SERVER_SOFTWARE=lighttpd", "QUERY_STRING=style=3", "REMOTE_ADDR=10.1.2.3"}), "",
@@ -231,11 +219,11 @@ TEST(ServerEngine, ServesQueuedRequestsAndRefusesMalformedOnes) {
   };
   for (const auto& c : cases) {
     x.CreateQueue();
-    TCgiServerClient client(x.paths, clock.Clock());
+    TCgiServerClient client(x.paths, x.clock.Clock());
     ASSERT_TRUE(client.Queue({}, ""));
     WriteText(x.paths.Request(client.Id()), c.head + c.body);
     bool gone = false;
-    TCgiServerQueue taker(x.paths, clock.Clock());
+    TCgiServerQueue taker(x.paths, x.clock.Clock());
     const auto taken = taker.TakeNext(gone);
     ASSERT_TRUE(taken);
     engine.Serve(*taken);
@@ -246,17 +234,14 @@ TEST(ServerEngine, ServesQueuedRequestsAndRefusesMalformedOnes) {
     EXPECT_NE(::access(x.paths.Answer(client.Id()).c_str(), F_OK), 0);  // the client deleted it
   }
   SetCurrentHttpEngine(nullptr);
-  unsetenv("CGI_LOG_DIR");
   std::string log;
-  for (const auto& entry : std::filesystem::directory_iterator(logDir.path())) log += ReadText(entry.path());
+  for (const auto& entry : std::filesystem::directory_iterator(x.dir.path() / "Log")) log += ReadText(entry.path());
   EXPECT_NE(log.find("Malformed CGI server request file"), std::string::npos);
 }
 
 TEST(ServerEngine, PollLoopServesClientsAndEndsWithItsQueue) {
   for (const TCGIMode mode : {TCGIMode::ServerMode, TCGIMode::ServerThreadMode}) {
     Exchange x;
-    TempDir logDir;
-    setenv("CGI_LOG_DIR", logDir.str().c_str(), 1);
     RegisterHttpProcTable();
     THttpEngineSettings settings;
     settings.CGIMode = mode;
@@ -294,6 +279,5 @@ TEST(ServerEngine, PollLoopServesClientsAndEndsWithItsQueue) {
     EXPECT_LT(std::chrono::steady_clock::now() - deleted, std::chrono::milliseconds(500));
     EXPECT_FALSE(ServerRunning(x.paths));
     SetCurrentHttpEngine(nullptr);
-    unsetenv("CGI_LOG_DIR");
   }
 }

@@ -1,6 +1,6 @@
 # Helpers for the resident modes' end-to-end tests and benchmark: mixed
-# queries with their plain-CGI answers, many concurrent requests, and the
-# FastCGI web servers. Source after lighttpd.sh (its free_port is used);
+# queries with their plain-CGI answers, many concurrent requests, the
+# resident CGI server and the FastCGI web servers. Source after lighttpd.sh (its free_port is used);
 # needs BUILD, SRC, WORK.
 
 # Styles, sizes, test tables, workbooks and a missing workbook.
@@ -11,6 +11,36 @@ QUERIES=(
   "3D=yes&3DRotation=30&3DElevation=20" "number=Stimmen&numbercolor=4&style=2"
   "border=yes&backcolor=3&legend=no" "color=99&style=3" "marks=no&marksstyle=value&style=4"
 )
+
+# start_resident PROGRAM [CWD [BLOCKS]]: the program started bare (no CGI
+# environment, working in CWD, by default its own folder; files limited to
+# BLOCKS of ulimit -f), so that it runs as the resident server; waits up to
+# 5 s for its lock and queue in the Temp folder beside it. Sets RESIDENT_PID;
+# its standard error goes to $RESIDENT_ERR when set.
+RESIDENT_PID=
+start_resident() {
+  local temp
+  temp=$(dirname "$1")/Temp
+  (cd "${2:-$(dirname "$1")}" && ulimit -f "${3:-unlimited}" &&
+    exec env -i PATH="$PATH" "$1" </dev/null >/dev/null 2>>"${RESIDENT_ERR:-/dev/null}") &
+  RESIDENT_PID=$!
+  for _ in $(seq 1 100); do
+    [ "$(cat "$temp/grafolio_S.lock" 2>/dev/null)" = "$RESIDENT_PID" ] && [ -e "$temp/grafolio_S" ] && return 0
+    sleep 0.05
+  done
+  echo "the resident server did not come up"
+  return 1
+}
+# stop_resident [SIGNAL]: ends it (resumed first, should it be stopped) with
+# SIGNAL, KILL by default.
+stop_resident() {
+  if [ -n "$RESIDENT_PID" ]; then
+    kill -CONT "$RESIDENT_PID" 2>/dev/null || true
+    kill -"${1:-KILL}" "$RESIDENT_PID" 2>/dev/null || true
+    wait "$RESIDENT_PID" 2>/dev/null || true
+    RESIDENT_PID=
+  fi
+}
 
 wait_http() {  # wait_http URL: up to 5 s for the server to answer
   for _ in $(seq 1 100); do
