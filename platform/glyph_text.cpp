@@ -3,45 +3,21 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/sysutils.h"
+
 namespace platform {
 
 std::string ValidUtf8(std::string_view s) {
   std::string out;
   out.reserve(s.size());
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    int len = 0;
-    std::uint32_t cp = 0;
-    if (c < 0x80) {
-      len = 1;
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    }
-    bool ok = len > 0 && i + static_cast<std::size_t>(len) <= s.size();
-    for (int k = 1; ok && k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (ok) {
-      static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) ok = false;
-    }
-    if (ok) {
-      out.append(s.substr(i, static_cast<std::size_t>(len)));
-      i += static_cast<std::size_t>(len);
-    } else {
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t start = i;
+    // An invalid sequence decodes as U+FFFD one byte on; a U+FFFD written
+    // in the text takes three.
+    if (DecodeUtf8(s, i) == 0xFFFD && i == start + 1) {
       out += "\xEF\xBF\xBD";
-      ++i;
+    } else {
+      out.append(s.substr(start, i - start));
     }
   }
   // cairo takes NUL-terminated text; keep what follows a NUL visible.
@@ -52,14 +28,7 @@ std::string ValidUtf8(std::string_view s) {
 std::u32string CodePoints(std::string_view valid) {
   std::u32string out;
   out.reserve(valid.size());
-  for (std::size_t i = 0; i < valid.size();) {
-    const auto c = static_cast<unsigned char>(valid[i]);
-    const int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(valid[i + static_cast<std::size_t>(k)]) & 0x3F);
-    out.push_back(cp);
-    i += static_cast<std::size_t>(len);
-  }
+  for (std::size_t i = 0; i < valid.size();) out.push_back(DecodeUtf8(valid, i));
   return out;
 }
 
