@@ -20,7 +20,13 @@ cairo_surface_t* NewSurface(int width, int height) {
   if (stride <= 0 || bytes < PixelMemory::kWorthwhile) {
     return cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
   }
-  auto memory = std::make_unique<PixelMemory>(bytes);
+  std::unique_ptr<PixelMemory> memory;
+  try {
+    memory = std::make_unique<PixelMemory>(bytes);
+  } catch (const Exception&) {
+    // No mapping to be had: Cairo's own allocation fails or succeeds as always.
+    return cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  }
   cairo_surface_t* surface = cairo_image_surface_create_for_data(memory->Data(), CAIRO_FORMAT_RGB24, width, height, stride);
   const auto release = [](void* p) { delete static_cast<PixelMemory*>(p); };
   if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS &&
