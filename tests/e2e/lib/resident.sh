@@ -42,10 +42,10 @@ stop_resident() {
   fi
 }
 
-wait_http() {  # wait_http URL: up to 5 s for the server to answer
-  for _ in $(seq 1 100); do
-    curl -s --max-time 1 -o /dev/null "$1" && return 0
-    sleep 0.05
+wait_http() {  # wait_http URL: up to 30 s for a successful answer (the server and what it runs are up)
+  for _ in $(seq 1 300); do
+    curl -sf --max-time 2 -o /dev/null "$1" && return 0
+    sleep 0.1
   done
   return 1
 }
@@ -109,7 +109,7 @@ start_nginx_fastcgi() {
   local port fport
   port=$(free_port) || return 1
   fport=$(free_port) || return 1
-  /usr/bin/spawn-fcgi -n -a 127.0.0.1 -p "$fport" -- "$NGINX_ROOT/app/grafolio" >/dev/null 2>&1 &
+  /usr/bin/spawn-fcgi -n -a 127.0.0.1 -p "$fport" -- "$NGINX_ROOT/app/grafolio" >"$NGINX_ROOT/app.log" 2>&1 &
   SPAWN_PID=$!
   sed -e "s|@ROOT@|$NGINX_ROOT|g" -e "s|@PORT@|$port|g" -e "s|@FCGI_PORT@|$fport|g" \
     "$SRC/tests/e2e/lib/nginx-fastcgi.conf" >"$NGINX_ROOT/nginx.conf"
@@ -117,7 +117,7 @@ start_nginx_fastcgi() {
     2>"$NGINX_ROOT/stderr.log" &
   NGINX_PID=$!
   NGINX_URL="http://127.0.0.1:$port/grafolio"
-  wait_http "$NGINX_URL" || { cat "$NGINX_ROOT/stderr.log" "$NGINX_ROOT/error.log" 2>/dev/null; return 1; }
+  wait_http "$NGINX_URL" || { cat "$NGINX_ROOT/stderr.log" "$NGINX_ROOT/error.log" "$NGINX_ROOT/app.log" 2>/dev/null; return 1; }
 }
 
 stop_fastcgi_servers() {
